@@ -1,0 +1,105 @@
+#pragma once
+// The record store: single-table record files with a cursor. Any number of tables can be open;
+// the one opened last is current and every operation acts on it. Operations answer true/false or
+// a number and never throw; on no table they answer false, 0 or an empty text.
+//
+// A table file is an SQLite 3 database laid out as docs/file-format.md describes. Writes made
+// while a table is open form one transaction, committed by CloseAllTables; a crash before that
+// leaves the file as it was. New table files (CopyTo, SortTo, CreateIndex) are written under a
+// temporary name beside the target and renamed over it when complete.
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace reg {
+
+// Evaluated with the record under test as the current record; reads fields with ReadField.
+using Condition = std::function<bool()>;
+// Evaluated the same way; gives the number the record is ordered by.
+using SortKey = std::function<double()>;
+
+struct FieldSpec {
+    std::string name;  // GB18030
+    int width;         // declared width in bytes
+};
+
+class RecordStore {
+public:
+    RecordStore();
+    ~RecordStore();
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+    // Opens a table file read and write; it becomes current, positioned on record 1. With an
+    // index path the index is opened as the current index; the answer is then true only when
+    // both opened (the table stays open and current even when the index could not be opened).
+    // A missing, empty, foreign or damaged file answers false and leaves no current table.
+    bool OpenTable(const QString& path, const QString& indexPath = QString());
+    // Commits and closes every open table and index.
+    void CloseAllTables();
+
+    // Number of physical records, marked ones included.
+    long RecordCount() const;
+    void GoFirst();
+    // Moves the cursor by `count` (at most to one past the last record); true when it now stands
+    // on another record.
+    bool Skip(long count = 1);
+    // The current record's number; RecordCount()+1 past the end; 0 with no table.
+    long RecordNumber() const;
+    // Moves to record `number`; a number outside 1..RecordCount() leaves the cursor alone.
+    void GoTo(long number);
+
+    // A field of the current record, by GB18030 name or 1-based column; empty when there is none.
+    std::string ReadField(std::string_view name);
+    std::string ReadField(int number);
+    bool WriteField(std::string_view name, std::string_view value);
+    // Adds a record at the end with values in column order (missing ones empty); it becomes
+    // current. More values than fields is refused.
+    bool AppendRecord(const std::vector<std::string>& values = {});
+    // Replaces fields 1..values.size() of the current record.
+    bool OverwriteRecord(const std::vector<std::string>& values);
+    bool MarkDeleted();
+    bool IsDeleted();
+    // Removes marked records, renumbers the rest without gaps, keeps the open index right and
+    // puts the cursor on record 1.
+    bool Pack();
+
+    // Records not marked deleted for which the condition holds (all of them without one). The
+    // cursor is where it was afterwards.
+    long CountMatching(const Condition& condition = {});
+    // Sets `field` to `value` in every unmarked record for which the condition holds.
+    bool ReplaceMatching(const Condition& condition, std::string_view field,
+                         std::string_view value);
+    // Writes a new table file at `path` with the same fields and the unmarked records for which
+    // the condition holds, in their order, replacing any file there. The current table stays
+    // current and unchanged.
+    bool CopyTo(const QString& path, const Condition& condition = {});
+    // Like CopyTo with every unmarked record, ascending by the key; equal keys keep their order.
+    bool SortTo(const QString& path, const SortKey& key);
+    // Builds an index of the current table on `keyField` and makes it the current index. A bare
+    // file name is placed in the folder of the current table's file.
+    bool CreateIndex(const QString& indexFile, std::string_view keyField);
+    // Exact search in the current index; when found, that record becomes current. An empty key
+    // finds nothing.
+    bool SeekKey(std::string_view key);
+
+    int FieldCount() const;
+    std::string FieldName(int position) const;
+    int FieldSize(int position) const;
+
+    // Writes a new, empty table file with these fields (replacing any file at `path`).
+    static bool CreateTable(const QString& path, const std::vector<FieldSpec>& fields);
+
+    struct Table;
+    struct Index;
+
+private:
+    Table* current() const { return current_; }
+    std::vector<std::unique_ptr<Table>> tables_;
+    Table* current_ = nullptr;
+};
+
+}  // namespace reg
