@@ -19,12 +19,16 @@ namespace reg::files {
 namespace {
 
 #ifndef Q_OS_WIN
-QByteArray native(const QString& path) { return QFile::encodeName(path); }
+QByteArray native(const QString& path) {
+    return QFile::encodeName(path);
+}
 #endif
 
 }  // namespace
 
-bool exists(const QString& path) { return !path.isEmpty() && QFileInfo::exists(path); }
+bool exists(const QString& path) {
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
 
 int64_t size(const QString& path) {
     QFileInfo info(path);

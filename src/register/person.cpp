@@ -51,8 +51,7 @@ const std::vector<RawTable> kRawTables = {
      {"本人", "配偶", "子女", "孙子女", "父母", "祖父母", "媳婿", "公爹公婆", "岳父岳母",
       "兄弟姐妹", "其他"}},
     {F性别, {"男", "女"}},
-    {F受教育程度,
-     {"未上学", "小学", "初中", "高中中专", "大学专科", "大学本科", "大学本科以上"}},
+    {F受教育程度, {"未上学", "小学", "初中", "高中中专", "大学专科", "大学本科", "大学本科以上"}},
     {F婚姻类型, {"未婚", "初婚", "再婚", "复婚", "离异", "丧偶", "其他"}},
     {F民族,
      {"汉族", "蒙古族", "回族", "藏族", "维吾尔族", "壮族", "朝鲜族", "满族", "傣族", "高山族",
@@ -68,7 +67,9 @@ const std::vector<RawTable> kRawTables = {
 
 }  // namespace
 
-const std::array<FieldDef, kFieldCount>& fieldDefs() { return kFields; }
+const std::array<FieldDef, kFieldCount>& fieldDefs() {
+    return kFields;
+}
 
 const std::vector<std::string>& fieldNames() {
     static const std::vector<std::string> names = [] {
@@ -106,8 +107,8 @@ const std::vector<CodeTable>& codeTables() {
 }
 
 const std::array<int, 8>& codedFields() {
-    static const std::array<int, 8> fields = {F居住类型, F与户主关系, F性别,   F受教育程度,
-                                              F婚姻类型, F民族,     F户籍登记类型, F户籍变动类型};
+    static const std::array<int, 8> fields = {F居住类型, F与户主关系, F性别,         F受教育程度,
+                                              F婚姻类型, F民族,       F户籍登记类型, F户籍变动类型};
     return fields;
 }
 
@@ -167,7 +168,9 @@ int codeToListPosition(std::string_view stored, int listSize) {
     return int(n);
 }
 
-std::string listPositionToStored(int position) { return std::to_string(position); }
+std::string listPositionToStored(int position) {
+    return std::to_string(position);
+}
 
 std::string codeToName(const CodeTable& table, std::string_view code) {
     if (code == "0" || code == "-1") return std::string();
@@ -182,8 +185,12 @@ std::optional<std::string> nameToCode(const CodeTable& table, std::string_view n
     return std::nullopt;
 }
 
-bool isPerson(std::string_view relation) { return relation > std::string_view("0"); }
+bool isPerson(std::string_view relation) {
+    return relation > std::string_view("0");
+}
 
-bool isHead(std::string_view relation) { return relation == "1"; }
+bool isHead(std::string_view relation) {
+    return relation == "1";
+}
 
 }  // namespace reg

@@ -13,9 +13,28 @@ constexpr int kFieldCount = 22;
 
 // 1-based field positions, in column order.
 enum Field : int {
-    F序号 = 1, F房屋详址, F居住类型, F居住详址, F户主姓名, F与户主关系, F姓名, F性别, F出生日期,
-    F受教育程度, F婚姻类型, F婚姻变更日期, F工作单位, F公民身份号码, F民族, F户籍登记类型,
-    F户籍登记详址, F籍贯, F户籍变动类型, F户籍变动日期, F迁自迁往何地, F备注
+    F序号 = 1,
+    F房屋详址,
+    F居住类型,
+    F居住详址,
+    F户主姓名,
+    F与户主关系,
+    F姓名,
+    F性别,
+    F出生日期,
+    F受教育程度,
+    F婚姻类型,
+    F婚姻变更日期,
+    F工作单位,
+    F公民身份号码,
+    F民族,
+    F户籍登记类型,
+    F户籍登记详址,
+    F籍贯,
+    F户籍变动类型,
+    F户籍变动日期,
+    F迁自迁往何地,
+    F备注
 };
 
 enum class InputKind { Text, Decimal, Integer, UpperCase, Code };

@@ -25,7 +25,9 @@ void layoutProgramFolder(const QString& folder) {
     createRegisterIfMissing(pathIn(folder, names::kRegister));
 }
 
-double serialKey(RecordStore& store) { return leadingNumber(store.ReadField(F序号)); }
+double serialKey(RecordStore& store) {
+    return leadingNumber(store.ReadField(F序号));
+}
 
 namespace {
 

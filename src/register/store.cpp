@@ -74,12 +74,14 @@ std::string sqlName(std::string_view identifier) {
     return q + "\"";
 }
 
-QByteArray sqlitePath(const QString& path) { return QFile::encodeName(path); }
+QByteArray sqlitePath(const QString& path) {
+    return QFile::encodeName(path);
+}
 
 sqlite3* openDatabase(const QString& path, int flags) {
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(sqlitePath(path).constData(), &db, flags | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(sqlitePath(path).constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
         sqlite3_close(db);
         return nullptr;
     }
@@ -125,12 +127,12 @@ bool readHeader(const QString& path, uint32_t* changeCounter) {
 // A new table or index file is written completely under a temporary name, flushed, and only
 // then renamed over the target: a partial file never stands under a real name.
 class NewFile {
-public:
+  public:
     explicit NewFile(const QString& target) : target_(target) {
         if (target.isEmpty()) return;
         tmp_ = files::temporaryNameBeside(target);
-        db_ = openDatabase(tmp_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                     SQLITE_OPEN_EXCLUSIVE);
+        db_ =
+            openDatabase(tmp_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE);
         // The file is private until renamed; durability comes from the flush before the rename.
         if (db_ && !(exec(db_, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;") &&
                      exec(db_, "BEGIN"))) {
@@ -157,7 +159,7 @@ public:
         return ok;
     }
 
-private:
+  private:
     QString target_, tmp_;
     sqlite3* db_ = nullptr;
 };
@@ -202,7 +204,7 @@ std::string insertSql(size_t fieldCount) {
 struct RecordStore::Index {
     sqlite3* db = nullptr;
     QString path;
-    int keyColumn = 0;  // 1-based field position
+    int keyColumn = 0;   // 1-based field position
     bool dirty = false;  // written since opened: stamp it when the table has committed
     Stmt find, insert, update, remove;
 
@@ -236,7 +238,7 @@ struct RecordStore::Table {
     long count = 0;
     long pos = 1;
     bool wrote = false;
-    Stmt row;          // sequential reader: positioned on record rowAt when rowAt > 0
+    Stmt row;  // sequential reader: positioned on record rowAt when rowAt > 0
     long rowAt = 0;
     std::unique_ptr<Index> index;
 
@@ -335,11 +337,11 @@ struct RecordStore::Table {
         const std::string sql =
             "DROP TABLE IF EXISTS temp.renumber;"
             " CREATE TEMP TABLE renumber(old INTEGER PRIMARY KEY, new INTEGER NOT NULL);"
-            " INSERT INTO temp.renumber SELECT recno, " + f +
-            " - 1 + row_number() OVER (ORDER BY recno) FROM records WHERE recno >= " + f +
+            " INSERT INTO temp.renumber SELECT recno, " +
+            f + " - 1 + row_number() OVER (ORDER BY recno) FROM records WHERE recno >= " + f +
             "; UPDATE records SET recno = -(SELECT new FROM temp.renumber WHERE old = "
-            "records.recno) WHERE recno >= " + f +
-            "; UPDATE records SET recno = -recno WHERE recno < 0; DROP TABLE temp.renumber;";
+            "records.recno) WHERE recno >= " +
+            f + "; UPDATE records SET recno = -recno WHERE recno < 0; DROP TABLE temp.renumber;";
         if (!exec(db, sql.c_str())) return false;
         Stmt st(db, "SELECT count(*) FROM records");
         if (!st || st.step() != SQLITE_ROW) return false;
@@ -387,7 +389,9 @@ struct RecordStore::Table {
 
 RecordStore::RecordStore() = default;
 
-RecordStore::~RecordStore() { CloseAllTables(); }
+RecordStore::~RecordStore() {
+    CloseAllTables();
+}
 
 bool RecordStore::OpenTable(const QString& path, const QString& indexPath) {
     current_ = nullptr;
@@ -414,8 +418,9 @@ bool RecordStore::OpenTable(const QString& path, const QString& indexPath) {
         ok = ok && !t->fields.empty();
     }
     if (ok) {
-        Stmt st(t->db, "SELECT count(*), coalesce(max(recno), 0), coalesce(min(recno), 1) "
-                       "FROM records");
+        Stmt st(t->db,
+                "SELECT count(*), coalesce(max(recno), 0), coalesce(min(recno), 1) "
+                "FROM records");
         ok = st && st.step() == SQLITE_ROW;
         if (ok) {
             t->count = long(st.integer(0));
@@ -465,7 +470,9 @@ void RecordStore::CloseAllTables() {
     current_ = nullptr;
 }
 
-long RecordStore::RecordCount() const { return current_ ? current_->count : 0; }
+long RecordStore::RecordCount() const {
+    return current_ ? current_->count : 0;
+}
 
 void RecordStore::GoFirst() {
     if (current_) current_->pos = 1;
@@ -480,7 +487,9 @@ bool RecordStore::Skip(long count) {
     return moved;
 }
 
-long RecordStore::RecordNumber() const { return current_ ? current_->pos : 0; }
+long RecordStore::RecordNumber() const {
+    return current_ ? current_->pos : 0;
+}
 
 void RecordStore::GoTo(long number) {
     if (current_ && number >= 1 && number <= current_->count) current_->pos = number;
@@ -501,8 +510,8 @@ bool RecordStore::WriteField(std::string_view name, std::string_view value) {
     Table& t = *current_;
     const int col = t.column(name);
     if (col == 0 || t.pos < 1 || t.pos > t.count || !t.begin()) return false;
-    Stmt st(t.db, "UPDATE records SET " + sqlName(t.utf8Names[size_t(col - 1)]) +
-                      " = ? WHERE recno = ?");
+    Stmt st(t.db,
+            "UPDATE records SET " + sqlName(t.utf8Names[size_t(col - 1)]) + " = ? WHERE recno = ?");
     if (!st) return false;
     const std::string utf8 = gbToUtf8(value);
     st.bindText(1, utf8);
@@ -635,8 +644,8 @@ bool RecordStore::ReplaceMatching(const Condition& condition, std::string_view f
     t.pos = saved;
     if (hits.empty()) return true;
     if (!t.begin()) return false;
-    Stmt st(t.db, "UPDATE records SET " + sqlName(t.utf8Names[size_t(col - 1)]) +
-                      " = ? WHERE recno = ?");
+    Stmt st(t.db,
+            "UPDATE records SET " + sqlName(t.utf8Names[size_t(col - 1)]) + " = ? WHERE recno = ?");
     if (!st) return false;
     const std::string utf8 = gbToUtf8(value);
     for (long r : hits) {
@@ -720,8 +729,7 @@ bool RecordStore::CreateIndex(const QString& indexFile, std::string_view keyFiel
         }
         about = Stmt();
         ins = Stmt();
-        if (!exec(out.db(), "CREATE INDEX entries_by_key ON entries(key, recno)") ||
-            !out.finish())
+        if (!exec(out.db(), "CREATE INDEX entries_by_key ON entries(key, recno)") || !out.finish())
             return false;
     }
     auto ix = std::make_unique<Index>();
@@ -756,7 +764,9 @@ bool RecordStore::SeekKey(std::string_view key) {
     return false;
 }
 
-int RecordStore::FieldCount() const { return current_ ? int(current_->fields.size()) : 0; }
+int RecordStore::FieldCount() const {
+    return current_ ? int(current_->fields.size()) : 0;
+}
 
 std::string RecordStore::FieldName(int position) const {
     if (!current_ || position < 1 || position > FieldCount()) return {};

@@ -27,7 +27,7 @@ struct FieldSpec {
 };
 
 class RecordStore {
-public:
+  public:
     RecordStore();
     ~RecordStore();
     RecordStore(const RecordStore&) = delete;
@@ -96,7 +96,7 @@ public:
     struct Table;
     struct Index;
 
-private:
+  private:
     Table* current() const { return current_; }
     std::vector<std::unique_ptr<Table>> tables_;
     Table* current_ = nullptr;

@@ -18,7 +18,9 @@ std::string utf8ToGb(std::string_view utf8);
 std::string gbToUtf8(std::string_view gb);
 
 // A GB18030 text from a UTF-8 literal of the source code, e.g. gb("序号").
-inline std::string gb(const char* utf8) { return utf8ToGb(utf8); }
+inline std::string gb(const char* utf8) {
+    return utf8ToGb(utf8);
+}
 
 // The length of the first character of a GB18030 text: 1, 2 or 4 bytes (1 for a stray byte).
 int gbCharLength(std::string_view bytes);

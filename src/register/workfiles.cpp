@@ -4,7 +4,9 @@
 
 namespace reg {
 
-QString programFolder() { return QCoreApplication::applicationDirPath(); }
+QString programFolder() {
+    return QCoreApplication::applicationDirPath();
+}
 
 QString pathIn(const QString& folder, const QString& name) {
     return (folder.isEmpty() ? programFolder() : folder) + QLatin1Char('/') + name;

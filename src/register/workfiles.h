@@ -19,8 +19,8 @@ inline const QString kIndex = QStringLiteral("临时索引.enx");
 inline const QString kRestoreStage = QStringLiteral("临时备份.bak");
 
 // The six working files in the order the exit routine clears and deletes them.
-inline const QString kWorkingFiles[] = {kQueryResult, kSorted,  kExportCopy,
-                                        kExportSorted, kIndex, kRestoreStage};
+inline const QString kWorkingFiles[] = {kQueryResult,  kSorted, kExportCopy,
+                                        kExportSorted, kIndex,  kRestoreStage};
 
 }  // namespace reg::names
 
