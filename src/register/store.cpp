@@ -131,8 +131,7 @@ class NewFile {
     explicit NewFile(const QString& target) : target_(target) {
         if (target.isEmpty()) return;
         tmp_ = files::temporaryNameBeside(target);
-        db_ =
-            openDatabase(tmp_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE);
+        db_ = openDatabase(tmp_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         // The file is private until renamed; durability comes from the flush before the rename.
         if (db_ && !(exec(db_, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;") &&
                      exec(db_, "BEGIN"))) {
