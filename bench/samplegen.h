@@ -1,0 +1,33 @@
+#pragma once
+// Realistic sample registers, the same for the same seed on every machine: the benchmarks, the
+// tests and a newcomer who wants a register to explore all use them.
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sample {
+
+// One person: the 22 GB18030 values in column order.
+using Person = std::vector<std::string>;
+
+// `persons` persons in households of 1 to 8, one head (与户主关系 "1") each and the head's
+// members right after it. 序号 runs 1..persons in this order, so a household's serial numbers
+// are consecutive.
+std::vector<Person> generate(int persons, uint32_t seed);
+
+// Puts the persons in a random order that depends only on the seed (for sorting).
+void shuffle(std::vector<Person>& people, uint32_t seed);
+
+// Writes a new register file at `path` holding `people` in their order, replacing any file
+// there only once the new one is complete. False when it could not be written.
+bool writeRegister(const QString& path, const std::vector<Person>& people);
+// Writes a generated register; `shuffled` stores it out of serial order.
+bool writeRegister(const QString& path, int persons, uint32_t seed, bool shuffled = false);
+
+// The check character of an 18-character identity number from its first 17 digits
+// (ISO 7064 MOD 11-2): '0'..'9' or 'X'; 0 when the text is not 17 digits.
+char idCheckCharacter(std::string_view first17);
+
+}  // namespace sample
