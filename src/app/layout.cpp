@@ -3,6 +3,7 @@
 #include <QTextStream>
 
 #include "register/programfolder.h"
+#include "shell/password.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -12,5 +13,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     reg::layoutProgramFolder(args[1]);
+    shell::createPasswordFileIfMissing(args[1]);
     return 0;
 }

@@ -1,9 +1,11 @@
 #include <QApplication>
-#include <QLabel>
+
+#include "shell/loginwindow.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QLabel label(QStringLiteral("澄禾社区户籍管理系统"));
-    label.show();
+    shell::LoginWindow login;
+    if (!login.started()) return 0;  // another copy is running
+    login.show();
     return app.exec();
 }

@@ -1,0 +1,36 @@
+#pragma once
+// The hub after the login: opens one working window at a time and stays hidden while it is open.
+#include <QPointer>
+#include <QWidget>
+
+namespace shell {
+
+class Session;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+  public:
+    explicit MainWindow(Session& session);
+    ~MainWindow() override;
+
+    // The working window now open, if any.
+    QWidget* workingWindow() const { return working_; }
+
+    void openInfoWindow();
+    void openExchangeWindow();
+    void openPasswordWindow();
+    void openHelp();
+
+  protected:
+    // Closing the main window ends the program like 退出系统.
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    template <class Window>
+    void openWorking(Window* window);
+
+    Session& session_;
+    QPointer<QWidget> working_;
+};
+
+}  // namespace shell

@@ -1,0 +1,102 @@
+#include "ui/widgets.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "register/text.h"
+
+namespace ui {
+
+namespace {
+
+// An ordinary frame: borders left and right, a title bar and a border above, a border below.
+constexpr int kFrameWidth = 8;
+constexpr int kFrameHeight = 34;
+
+}  // namespace
+
+QFont fontWithFallback(const QString& family, int pointSize) {
+    QFont font;
+    font.setFamilies({family, QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                      QStringLiteral("NSimSun"), QStringLiteral("Noto Serif CJK SC"),
+                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK")});
+    font.setPointSize(pointSize);
+    return font;
+}
+
+QFont uiFont(int pointSize) {
+    return fontWithFallback(QStringLiteral("宋体"), pointSize);
+}
+
+QSize clientSizeFor(QSize outer) {
+    return {outer.width() - kFrameWidth, outer.height() - kFrameHeight};
+}
+
+void setUpWindow(QWidget* window, const QString& caption, QSize outer) {
+    window->setWindowTitle(caption);
+    window->setFont(uiFont());
+    window->setFixedSize(clientSizeFor(outer));
+}
+
+QPushButton* addButton(QWidget* parent, const QString& name, const QString& text, QRect place) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setGeometry(place);
+    return button;
+}
+
+QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, QRect place) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setGeometry(place);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    return label;
+}
+
+QLineEdit* addEdit(QWidget* parent, const QString& name, QRect place) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setGeometry(place);
+    return edit;
+}
+
+int gbLength(const QString& text) {
+    return int(reg::toGb(text).size());
+}
+
+EditValidator::EditValidator(EditRules rules, QObject* parent)
+    : QValidator(parent), rules_(rules) {}
+
+QValidator::State EditValidator::validate(QString& input, int& pos) const {
+    Q_UNUSED(pos);
+    if (rules_.upperCase) {
+        for (QChar& c : input)
+            if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - u'a' + u'A');
+    }
+    if (rules_.input != Input::Any) {
+        bool point = false;
+        for (QChar c : input) {
+            if (c >= u'0' && c <= u'9') continue;
+            if (c == u'.' && rules_.input == Input::Decimal && !point) {
+                point = true;
+                continue;
+            }
+            return Invalid;
+        }
+    }
+    if (rules_.maxBytes > 0 && gbLength(input) > rules_.maxBytes) return Invalid;
+    return Acceptable;
+}
+
+void applyRules(QLineEdit* edit, EditRules rules) {
+    edit->setValidator(new EditValidator(rules, edit));
+}
+
+void makePassword(QLineEdit* edit, int maxBytes) {
+    applyRules(edit, {.maxBytes = maxBytes});
+    edit->setEchoMode(QLineEdit::Password);
+    // The style's own mask may be a dot; the program's boxes show '*'.
+    edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+}
+
+}  // namespace ui
