@@ -1,0 +1,124 @@
+#include "common/scripteddialogs.h"
+
+#include <QTest>
+
+namespace hjtest {
+
+namespace {
+
+const char* kindName(ScriptedDialogs::Kind kind) {
+    switch (kind) {
+        case ScriptedDialogs::Kind::Warning:
+            return "warning";
+        case ScriptedDialogs::Kind::Question:
+            return "question";
+        case ScriptedDialogs::Kind::Notice:
+            return "notice";
+        case ScriptedDialogs::Kind::Open:
+            return "open dialog";
+        case ScriptedDialogs::Kind::Save:
+            return "save dialog";
+    }
+    return "?";
+}
+
+QString titleFor(ScriptedDialogs::Kind kind) {
+    switch (kind) {
+        case ScriptedDialogs::Kind::Warning:
+            return ui::titleOf(ui::Box::Warning);
+        case ScriptedDialogs::Kind::Question:
+            return ui::titleOf(ui::Box::Question);
+        case ScriptedDialogs::Kind::Notice:
+            return ui::titleOf(ui::Box::Notice);
+        default:
+            return {};
+    }
+}
+
+bool isFileDialog(ScriptedDialogs::Kind kind) {
+    return kind == ScriptedDialogs::Kind::Open || kind == ScriptedDialogs::Kind::Save;
+}
+
+}  // namespace
+
+ScriptedDialogs::~ScriptedDialogs() = default;
+
+void ScriptedDialogs::expectWarning(const QString& text) {
+    pending_.push_back({Kind::Warning, text, false, {}});
+}
+void ScriptedDialogs::expectQuestion(const QString& text, bool answerYes) {
+    pending_.push_back({Kind::Question, text, answerYes, {}});
+}
+void ScriptedDialogs::expectNotice(const QString& text) {
+    pending_.push_back({Kind::Notice, text, false, {}});
+}
+void ScriptedDialogs::expectOpen(const QString& path) {
+    pending_.push_back({Kind::Open, {}, false, path});
+}
+void ScriptedDialogs::expectSave(const QString& path) {
+    pending_.push_back({Kind::Save, {}, false, path});
+}
+
+QString ScriptedDialogs::pendingText() const {
+    QStringList parts;
+    for (const Expected& e : pending_)
+        parts << QStringLiteral("%1 \"%2\"").arg(QLatin1String(kindName(e.kind)), e.text);
+    if (unexpected_) parts << QStringLiteral("%1 unexpected box(es) shown").arg(unexpected_);
+    return parts.join(QStringLiteral("; "));
+}
+
+void ScriptedDialogs::reset() {
+    pending_.clear();
+    shown_.clear();
+    requests_.clear();
+    unexpected_ = 0;
+}
+
+const ScriptedDialogs::Expected* ScriptedDialogs::take(Kind kind, const QString& text) {
+    shown_.push_back({kind, titleFor(kind), text});
+    const bool matches = !pending_.empty() && pending_.front().kind == kind &&
+                         (isFileDialog(kind) || pending_.front().text == text);
+    if (!matches) {
+        ++unexpected_;
+        const QString expected =
+            pending_.empty()
+                ? QStringLiteral("no box")
+                : QStringLiteral("%1 \"%2\"")
+                      .arg(QLatin1String(kindName(pending_.front().kind)), pending_.front().text);
+        const QByteArray message = QStringLiteral("unexpected %1 \"%2\" (expected %3)")
+                                       .arg(QLatin1String(kindName(kind)), text, expected)
+                                       .toUtf8();
+        QTest::qFail(message.constData(), __FILE__, __LINE__);
+        return nullptr;
+    }
+    current_ = pending_.front();
+    pending_.pop_front();
+    return &current_;
+}
+
+void ScriptedDialogs::warning(const QString& text) {
+    take(Kind::Warning, text);
+}
+
+bool ScriptedDialogs::question(const QString& text) {
+    const Expected* e = take(Kind::Question, text);
+    return e && e->yes;
+}
+
+void ScriptedDialogs::notice(const QString& text) {
+    take(Kind::Notice, text);
+}
+
+QString ScriptedDialogs::openFile(const ui::FileRequest& request) {
+    requests_.push_back(request);
+    const Expected* e = take(Kind::Open, request.title);
+    return e ? e->path : QString();
+}
+
+QString ScriptedDialogs::saveFile(const ui::FileRequest& request) {
+    requests_.push_back(request);
+    const Expected* e = take(Kind::Save, request.title);
+    return e ? e->path : QString();
+}
+
+}  // namespace hjtest

@@ -1,0 +1,65 @@
+#pragma once
+// Dialogs for window tests: every box is checked against a script of expected boxes (style and
+// exact text) and answered from it; a box the script does not expect fails the running test.
+#include <QString>
+#include <deque>
+#include <vector>
+
+#include "ui/dialogs.h"
+
+namespace hjtest {
+
+class ScriptedDialogs : public ui::Dialogs {
+  public:
+    enum class Kind { Warning, Question, Notice, Open, Save };
+
+    struct Shown {
+        Kind kind;
+        QString title;  // empty for file dialogs
+        QString text;   // the message, or the file dialog's title
+    };
+
+    ~ScriptedDialogs() override;
+
+    // Expectations are met in the order they were given.
+    void expectWarning(const QString& text);
+    void expectQuestion(const QString& text, bool answerYes);
+    void expectNotice(const QString& text);
+    // The next open / save dialog answers `path` (empty: cancelled).
+    void expectOpen(const QString& path);
+    void expectSave(const QString& path);
+
+    // True when every expected box has been shown and nothing unexpected came.
+    bool done() const { return pending_.empty() && unexpected_ == 0; }
+    // What is still expected, for a test's failure message.
+    QString pendingText() const;
+    // Forgets the script and what was shown.
+    void reset();
+
+    const std::vector<Shown>& shown() const { return shown_; }
+    const std::vector<ui::FileRequest>& fileRequests() const { return requests_; }
+
+    void warning(const QString& text) override;
+    bool question(const QString& text) override;
+    void notice(const QString& text) override;
+    QString openFile(const ui::FileRequest& request) override;
+    QString saveFile(const ui::FileRequest& request) override;
+
+  private:
+    struct Expected {
+        Kind kind;
+        QString text;  // message text; unused for file dialogs
+        bool yes = false;
+        QString path;
+    };
+    // Takes the next expectation when it matches; otherwise fails the test and answers null.
+    const Expected* take(Kind kind, const QString& text);
+
+    std::deque<Expected> pending_;
+    Expected current_;
+    std::vector<Shown> shown_;
+    std::vector<ui::FileRequest> requests_;
+    int unexpected_ = 0;
+};
+
+}  // namespace hjtest

@@ -1,0 +1,201 @@
+// The ui layer: edit-box rules, the font, the real message boxes and the scripted ones.
+#include <QApplication>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "common/scripteddialogs.h"
+#include "common/typing.h"
+#include "ui/dialogs.h"
+#include "ui/widgets.h"
+
+using ui::EditRules;
+using ui::Input;
+
+Q_DECLARE_METATYPE(ui::Box)
+
+class TestUi : public QObject {
+    Q_OBJECT
+  private slots:
+    void bytesAreCountedInGb18030();
+    void editRules_data();
+    void editRules();
+    void passwordBoxShowsStars();
+    void fontFallsBackToAnInstalledCjkFont();
+    void realMessageBoxes_data();
+    void realMessageBoxes();
+    void scriptAnswersInOrder();
+    void unexpectedBoxesFailTheTest();
+};
+
+void TestUi::bytesAreCountedInGb18030() {
+    QCOMPARE(ui::gbLength(QStringLiteral("a")), 1);
+    QCOMPARE(ui::gbLength(QStringLiteral("中")), 2);
+    QCOMPARE(ui::gbLength(QStringLiteral("䶮")), 2);  // FE 9F
+    QCOMPARE(ui::gbLength(QStringLiteral("㐀")), 4);
+    QCOMPARE(ui::gbLength(QStringLiteral("𠮷")), 4);
+    QCOMPARE(ui::gbLength(QStringLiteral("　")), 2);  // full-width blank
+}
+
+void TestUi::editRules_data() {
+    QTest::addColumn<int>("maxBytes");
+    QTest::addColumn<int>("input");
+    QTest::addColumn<bool>("upper");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("ascii at the limit") << 4 << 0 << false << "abcdef"
+                                        << "abcd";
+    QTest::newRow("Chinese counts 2") << 5 << 0 << false << "户籍数据"
+                                      << "户籍";
+    QTest::newRow("Chinese after ascii") << 5 << 0 << false << "a户籍数"
+                                         << "a户籍";
+    QTest::newRow("rare counts 4") << 5 << 0 << false << "𠮷𠮷a"
+                                   << "𠮷a";
+    QTest::newRow("rare does not fit in 3") << 6 << 0 << false << "ab𠮷c"
+                                            << "ab𠮷";
+    QTest::newRow("no limit") << 0 << 0 << false << "户籍数据户籍数据户籍数据"
+                              << "户籍数据户籍数据户籍数据";
+    QTest::newRow("integer") << 0 << int(Input::Integer) << false << "1a2.3-4 5"
+                             << "12345";
+    QTest::newRow("integer within bytes") << 3 << int(Input::Integer) << false << "98765"
+                                          << "987";
+    QTest::newRow("decimal") << 0 << int(Input::Decimal) << false << "1.2.3x"
+                             << "1.23";
+    QTest::newRow("decimal point first") << 0 << int(Input::Decimal) << false << ".5"
+                                         << ".5";
+    QTest::newRow("upper case") << 0 << 0 << true << "x1a户b"
+                                << "X1A户B";
+    QTest::newRow("upper case within bytes") << 3 << 0 << true << "abcd"
+                                             << "ABC";
+}
+
+void TestUi::editRules() {
+    QFETCH(int, maxBytes);
+    QFETCH(int, input);
+    QFETCH(bool, upper);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    QLineEdit edit;
+    ui::applyRules(&edit, {.maxBytes = maxBytes, .input = Input(input), .upperCase = upper});
+    edit.show();
+    hjtest::typeInto(&edit, typed);
+    QCOMPARE(edit.text(), kept);
+}
+
+void TestUi::passwordBoxShowsStars() {
+    QLineEdit edit;
+    ui::makePassword(&edit, 16);
+    edit.show();
+    hjtest::typeInto(&edit, QStringLiteral("a户b"));
+    QCOMPARE(edit.text(), QStringLiteral("a户b"));
+    QCOMPARE(edit.displayText(), QStringLiteral("***"));
+    hjtest::typeInto(&edit, QStringLiteral("1234567890123"));
+    QCOMPARE(ui::gbLength(edit.text()), 16);
+}
+
+void TestUi::fontFallsBackToAnInstalledCjkFont() {
+    const QFont font = ui::uiFont();
+    QCOMPARE(font.families().constFirst(), QStringLiteral("宋体"));
+    const QString used = QFontInfo(font).family();
+    QVERIFY2(used.contains(QLatin1String("CJK")) || used.contains(QStringLiteral("宋体")) ||
+                 used.contains(QLatin1String("SimSun")),
+             qPrintable(used));
+    QWidget window;
+    ui::setUpWindow(&window, QStringLiteral("标题"), {400, 300});
+    QCOMPARE(window.font().families().constFirst(), QStringLiteral("宋体"));
+    QCOMPARE(window.size(), ui::clientSizeFor({400, 300}));
+}
+
+void TestUi::realMessageBoxes_data() {
+    QTest::addColumn<ui::Box>("style");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<int>("buttons");
+    QTest::addColumn<int>("press");
+    QTest::addColumn<bool>("answer");
+    const int ok = QMessageBox::Ok, yes = QMessageBox::Yes, no = QMessageBox::No;
+    QTest::newRow("warning") << ui::Box::Warning << "警告" << int(QMessageBox::Warning) << ok << ok
+                             << false;
+    QTest::newRow("question yes") << ui::Box::Question << "提示" << int(QMessageBox::NoIcon)
+                                  << (yes | no) << yes << true;
+    QTest::newRow("question no") << ui::Box::Question << "提示" << int(QMessageBox::NoIcon)
+                                 << (yes | no) << no << false;
+    QTest::newRow("notice") << ui::Box::Notice << "提示" << int(QMessageBox::NoIcon) << ok << ok
+                            << false;
+}
+
+void TestUi::realMessageBoxes() {
+    QFETCH(ui::Box, style);
+    QFETCH(QString, title);
+    QFETCH(int, icon);
+    QFETCH(int, buttons);
+    QFETCH(int, press);
+    QFETCH(bool, answer);
+    const QString text = QStringLiteral("       确认修改吗？");
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        seen = true;
+        QCOMPARE(box->windowTitle(), title);
+        QCOMPARE(box->text(), text);
+        QCOMPARE(int(box->icon()), icon);
+        QCOMPARE(int(box->standardButtons()), buttons);
+        QTest::mouseClick(box->button(QMessageBox::StandardButton(press)), Qt::LeftButton);
+    });
+    ui::QtDialogs dialogs;
+    bool result = false;
+    switch (style) {
+        case ui::Box::Warning:
+            dialogs.warning(text);
+            break;
+        case ui::Box::Question:
+            result = dialogs.question(text);
+            break;
+        case ui::Box::Notice:
+            dialogs.notice(text);
+            break;
+    }
+    QVERIFY(seen);
+    QCOMPARE(result, answer);
+}
+
+void TestUi::scriptAnswersInOrder() {
+    hjtest::ScriptedDialogs dialogs;
+    ui::Dialogs& d = dialogs;
+    dialogs.expectQuestion(QStringLiteral("       确认删除吗？"), true);
+    dialogs.expectQuestion(QStringLiteral("       确认删除吗？"), false);
+    dialogs.expectSave(QStringLiteral("/tmp/x.bak"));
+    dialogs.expectNotice(QStringLiteral("  删除成功"));
+    QVERIFY(!dialogs.done());
+    QVERIFY(d.question(QStringLiteral("       确认删除吗？")));
+    QVERIFY(!d.question(QStringLiteral("       确认删除吗？")));
+    QCOMPARE(d.saveFile({QStringLiteral("备份"), QStringLiteral("备份文件 (*.bak)"),
+                         QStringLiteral("/tmp"), QStringLiteral("bak")}),
+             QStringLiteral("/tmp/x.bak"));
+    d.notice(QStringLiteral("  删除成功"));
+    QVERIFY(dialogs.done());
+    QCOMPARE(dialogs.shown().size(), size_t(4));
+    QCOMPARE(dialogs.shown()[0].title, QStringLiteral("提示"));
+    QCOMPARE(dialogs.shown()[3].text, QStringLiteral("  删除成功"));
+    QCOMPARE(dialogs.fileRequests().front().defaultSuffix, QStringLiteral("bak"));
+}
+
+void TestUi::unexpectedBoxesFailTheTest() {
+    hjtest::ScriptedDialogs dialogs;
+    dialogs.expectWarning(QStringLiteral("请输入密码！"));
+    QEXPECT_FAIL("", "a notice where a warning was expected", Continue);
+    dialogs.notice(QStringLiteral("请输入密码！"));
+    QEXPECT_FAIL("", "the text differs by a blank", Continue);
+    dialogs.warning(QStringLiteral("请输入密码！ "));
+    dialogs.warning(QStringLiteral("请输入密码！"));
+    QEXPECT_FAIL("", "nothing more was expected", Continue);
+    QVERIFY(!dialogs.question(QStringLiteral("       确认添加吗？")));
+    QVERIFY(!dialogs.done());
+}
+
+QTEST_MAIN(TestUi)
+#include "tst_ui.moc"
