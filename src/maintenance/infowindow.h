@@ -2,7 +2,20 @@
 // The information-management window: the register tree, the entry form and their buttons.
 #include <QWidget>
 
+#include "maintenance/registerview.h"
+#include "register/store.h"
 #include "ui/dialogs.h"
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace maint {
+class FormControls;
+class QueryRows;
+}  // namespace maint
 
 namespace maintenance {
 
@@ -10,6 +23,12 @@ class InfoWindow : public QWidget {
     Q_OBJECT
   public:
     InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent = nullptr);
+    ~InfoWindow() override;
+
+    // The register view has a white tree; a query result is shown on grey.
+    bool inRegisterView() const;
+    // The pre-order number of a tree item, which names the same line of the hidden list.
+    int itemNumber(const QTreeWidgetItem* item) const;
 
   signals:
     // Emitted on every way the window closes; the main window shows itself again.
@@ -19,11 +38,35 @@ class InfoWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // Window start-up: query rows in their first state, hints in the form, the register shown.
+    void startUp();
+    // Rebuilds the register order, then the tree, the hidden list and the counters.
+    void rebuildAndDisplay();
+    // Replaces the tree's content in one step; the hidden list mirrors it when asked to.
+    void installTree(const std::vector<maint::TreeItem>& items, bool mirror);
+    void showCounts(const maint::Counts& counts);
+    // A click on the tree: the selected record into the form.
+    void showSelected();
+    // Back to the register view.
+    void refresh();
+    // 添加按钮 is usable in the register view when a person is selected or the register is
+    // empty.
+    void decideAddButton(bool registerEmpty);
+
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
 
     QString folder_;
     ui::Dialogs& dialogs_;
+    reg::RecordStore store_;
+    maint::FormControls* form_ = nullptr;
+    maint::QueryRows* query_ = nullptr;
+    QTreeWidget* tree_ = nullptr;
+    QListWidget* list_ = nullptr;
+    QLabel* persons_ = nullptr;
+    QLabel* heads_ = nullptr;
+    QPushButton *add_ = nullptr, *delete_ = nullptr, *clear_ = nullptr, *modify_ = nullptr;
+    bool released_ = false;
 };
 
 }  // namespace maintenance
