@@ -59,6 +59,7 @@ class TestProcess : public QObject {
     Q_OBJECT
   private slots:
     void installWritesTheFirstPasswordOnce();
+    void helpFileIsCompiledWithEveryPage();
     void secondCopyEndsSilentlyWhileTheFirstRuns();
     void endingLeavesNoLockOrWorkingFile();
 };
@@ -77,6 +78,19 @@ void TestProcess::installWritesTheFirstPasswordOnce() {
     }
     QCOMPARE(QProcess::execute(QStringLiteral(HJ_LAYOUT), {in.dir.path()}), 0);
     QCOMPARE(readAll(in.file(names::kPassword)), QByteArray("12345678"));
+}
+
+void TestProcess::helpFileIsCompiledWithEveryPage() {
+#ifdef HJ_HELP_FILE
+    const QByteArray chm = readAll(QString::fromUtf8(HJ_HELP_FILE));
+    QVERIFY(chm.startsWith("ITSF"));
+    for (const char* page :
+         {"/index.html", "/login.html", "/password.html", "/tree.html", "/edit.html", "/rules.html",
+          "/query.html", "/exchange.html", "/backup.html", "/toc.hhc"})
+        QVERIFY2(chm.contains(page), page);
+#else
+    QSKIP("chmcmd was not found when the build was configured");
+#endif
 }
 
 void TestProcess::secondCopyEndsSilentlyWhileTheFirstRuns() {
