@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 
 #include "maintenance/entryform.h"
@@ -54,8 +55,10 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     QPalette white = tree_->palette();
     white.setColor(QPalette::Base, kRegisterView);
     tree_->setPalette(white);
-    connect(tree_, &QTreeWidget::itemClicked, this, &InfoWindow::showSelected);
+    // A person chosen with the keyboard is shown as one clicked, so that the form never shows
+    // another record than the selected one when the clerk edits it.
     connect(tree_, &QTreeWidget::itemPressed, this, &InfoWindow::showSelected);
+    connect(tree_, &QTreeWidget::currentItemChanged, this, &InfoWindow::showSelected);
 
     ui::addLabel(this, QStringLiteral("透明标签A01"), QStringLiteral("当前人员数"),
                  {20, 585, 60, 15});
@@ -92,6 +95,10 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     auto* close = ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭窗口"),
                                 {890, 580, 80, 30});
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(add_, &QPushButton::clicked, this, &InfoWindow::addPerson);
+    connect(modify_, &QPushButton::clicked, this, &InfoWindow::modifyPerson);
+    connect(delete_, &QPushButton::clicked, this, &InfoWindow::deletePerson);
+    connect(clear_, &QPushButton::clicked, this, &InfoWindow::clearPerson);
 
     startUp();
 }
@@ -119,6 +126,7 @@ void InfoWindow::rebuildAndDisplay() {
 }
 
 void InfoWindow::installTree(const std::vector<maint::TreeItem>& items, bool mirror) {
+    const QSignalBlocker quiet(tree_);
     tree_->setUpdatesEnabled(false);
     list_->setUpdatesEnabled(false);
     tree_->clear();
@@ -169,9 +177,32 @@ void InfoWindow::decideAddButton(bool registerEmpty) {
     add_->setEnabled(inRegisterView() && ((selected && selected->parent()) || registerEmpty));
 }
 
+std::vector<std::string> InfoWindow::listLines() const {
+    std::vector<std::string> lines;
+    lines.reserve(size_t(list_->count()));
+    for (int i = 0; i < list_->count(); ++i) lines.push_back(reg::toGb(list_->item(i)->text()));
+    return lines;
+}
+
+void InfoWindow::mirrorSelection() {
+    const QTreeWidgetItem* selected = tree_->currentItem();
+    int row = itemNumber(selected);
+    // Inside a household the lines may stand in another order than the nodes since an edit;
+    // the line of the same person is the one to select.
+    if (const QTreeWidgetItem* household = selected ? selected->parent() : nullptr) {
+        const int first = itemNumber(household) + 1;
+        for (int i = first; i < first + household->childCount() && i < list_->count(); ++i)
+            if (list_->item(i)->text() == selected->text(0)) {
+                row = i;
+                break;
+            }
+    }
+    list_->setCurrentRow(row);
+}
+
 void InfoWindow::showSelected() {
     QTreeWidgetItem* selected = tree_->currentItem();
-    list_->setCurrentRow(itemNumber(selected));
+    mirrorSelection();
     store_.OpenTable(reg::pathIn(folder_, reg::names::kRegister),
                      reg::pathIn(folder_, reg::names::kIndex));
     decideAddButton(store_.CountMatching() == 0);

@@ -53,6 +53,34 @@ class InfoWindow : public QWidget {
     // empty.
     void decideAddButton(bool registerEmpty);
 
+    // The editing buttons.
+    void addPerson();
+    void modifyPerson();
+    void deletePerson();
+    void clearPerson();
+
+    // Opens the register with its index and finds the record of the selected person node;
+    // false (all closed) when no person node is selected or its record is not found.
+    bool openSelectedRecord();
+    // The register's order, counters and index after a write; then all tables are closed.
+    void resortAndCount();
+    // The hidden list's lines (GB18030), which the entry rules search.
+    std::vector<std::string> listLines() const;
+    // The hidden list's selection follows the tree's: the line of the selected item.
+    void mirrorSelection();
+    // The tree item with pre-order number `number`, null past the end.
+    QTreeWidgetItem* itemAt(int number) const;
+    // The first line of the hidden list equal to `text`, -1 when none is.
+    int firstLine(const QString& text) const;
+    // Adds a person node with `label` for a person at `address`: under the selected household
+    // when it is that address, else under the first node of that address, else under a new
+    // address node at the end. The hidden list gets the same lines.
+    void insertPerson(const QString& address, const QString& label, bool mayUseSelected);
+    // Removes the selected person node and its line; an address left empty goes too.
+    void removeSelectedPerson();
+    // Text of the selected person's line, in the tree and in the hidden list.
+    void relabelSelected(const QString& label);
+
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
 

@@ -243,11 +243,13 @@ struct RecordStore::Table {
 
     ~Table() { close(false); }
 
-    void close(bool commit) {
+    // True when the table's writes are on disk (or there were none to keep).
+    bool close(bool commit) {
         row = Stmt();
         if (index && !commit) index->close(false);
+        bool committed = true;
         if (db) {
-            const bool committed = exec(db, commit ? "COMMIT" : "ROLLBACK");
+            committed = exec(db, commit ? "COMMIT" : "ROLLBACK") && commit;
             sqlite3_close_v2(db);
             db = nullptr;
             if (index) {
@@ -256,6 +258,7 @@ struct RecordStore::Table {
             }
         }
         index.reset();
+        return committed || !wrote;
     }
 
     // What an index records about its table, to tell at opening whether it is still right.
@@ -459,14 +462,16 @@ bool RecordStore::OpenTable(const QString& path, const QString& indexPath) {
     return true;
 }
 
-void RecordStore::CloseAllTables() {
+bool RecordStore::CloseAllTables() {
     // Readers first: a reader's lock on a file that another open table has written would keep
     // that writer from committing.
+    bool ok = true;
     for (auto& t : tables_)
         if (!t->wrote) t->close(true);
-    for (auto& t : tables_) t->close(true);
+    for (auto& t : tables_) ok = t->close(true) && ok;
     tables_.clear();
     current_ = nullptr;
+    return ok;
 }
 
 long RecordStore::RecordCount() const {

@@ -38,8 +38,9 @@ class RecordStore {
     // both opened (the table stays open and current even when the index could not be opened).
     // A missing, empty, foreign or damaged file answers false and leaves no current table.
     bool OpenTable(const QString& path, const QString& indexPath = QString());
-    // Commits and closes every open table and index.
-    void CloseAllTables();
+    // Commits and closes every open table and index; false when a table's writes could not be
+    // committed (they are then gone, and the file is as it was before them).
+    bool CloseAllTables();
 
     // Number of physical records, marked ones included.
     long RecordCount() const;

@@ -1,0 +1,246 @@
+// Adding, changing, deleting and clearing persons from the information-management window.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "maintenance/entryform.h"
+#include "maintenance/infowindow.h"
+#include "maintenance/rules.h"
+#include "register/person.h"
+#include "register/programfolder.h"
+#include "register/text.h"
+#include "register/workfiles.h"
+
+namespace maintenance {
+
+using namespace reg;
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+QString confirmAdd() {
+    return QStringLiteral("       确认添加吗？");
+}
+QString confirmModify() {
+    return QStringLiteral("       确认修改吗？");
+}
+
+QString soleRecordBeforeMove() {
+    return kCrLf +
+           QStringLiteral(
+               "本房屋详址下只有一条记录，除非本房屋详址今后不再使用，否则请使用<添加>"
+               "按钮和<清空>按钮在本房屋详址下添加一条空记录后再进行修改操作。") +
+           kCrLf.repeated(3) + QString(58, QLatin1Char(' ')) + QStringLiteral("继续本次操作吗？");
+}
+
+QString soleRecordBeforeDelete() {
+    return QStringLiteral(
+        "本房屋详址下只有一条记录，除非本房屋详址今后不再使用，否则请勿删除并使用<清空>按钮进行"
+        "操作。继续本次操作吗？");
+}
+
+QString confirmClear() {
+    return kCrLf + QStringLiteral("本操作将把所选记录除序号、房屋详址、备注外的其它数据清空 ") +
+           kCrLf.repeated(2) +
+           QStringLiteral("   所选记录仍保留在数据库中并且序号和房屋详址保持不变 ") +
+           kCrLf.repeated(3) + QString(22, QLatin1Char(' ')) + QStringLiteral("确认清空吗？");
+}
+
+QString label(const maint::EntryForm& form) {
+    std::string text = form[F序号];
+    text.append(":").append(form[F户主姓名]).append(":").append(form[F姓名]);
+    return fromGb(text);
+}
+
+}  // namespace
+
+QTreeWidgetItem* InfoWindow::itemAt(int number) const {
+    for (int i = 0; i < tree_->topLevelItemCount() && number >= 0; ++i) {
+        QTreeWidgetItem* top = tree_->topLevelItem(i);
+        if (number == 0) return top;
+        if (number <= top->childCount()) return top->child(number - 1);
+        number -= 1 + top->childCount();
+    }
+    return nullptr;
+}
+
+int InfoWindow::firstLine(const QString& text) const {
+    for (int i = 0; i < list_->count(); ++i)
+        if (list_->item(i)->text() == text) return i;
+    return -1;
+}
+
+bool InfoWindow::openSelectedRecord() {
+    const QTreeWidgetItem* selected = tree_->currentItem();
+    store_.OpenTable(pathIn(folder_, names::kRegister), pathIn(folder_, names::kIndex));
+    // Only a person node names a record; an address that holds a ":" is no person.
+    if (selected && selected->parent() && store_.SeekKey(maint::keyOf(toGb(selected->text(0)))))
+        return true;
+    store_.CloseAllTables();
+    return false;
+}
+
+void InfoWindow::resortAndCount() {
+    rebuildRegisterOrder(store_, folder_);
+    showCounts(maint::countPeople(store_));
+    store_.CloseAllTables();
+}
+
+void InfoWindow::insertPerson(const QString& address, const QString& label, bool mayUseSelected) {
+    QTreeWidgetItem* selected = tree_->currentItem();
+    QTreeWidgetItem* household = selected ? selected->parent() : nullptr;
+    if (mayUseSelected && household && household->text(0) == address) {
+        list_->insertItem(list_->currentRow() + 1, label);
+        household->addChild(new QTreeWidgetItem(QStringList(label)));
+        mirrorSelection();
+        return;
+    }
+    const int k = firstLine(address);
+    if (k >= 0) {
+        list_->insertItem(k + 1, label);
+        QTreeWidgetItem* node = itemAt(k);
+        node->addChild(new QTreeWidgetItem(QStringList(label)));
+        node->setExpanded(true);
+        mirrorSelection();
+        return;
+    }
+    list_->addItem(address);
+    list_->addItem(label);
+    auto* node = new QTreeWidgetItem(QStringList(address));
+    node->addChild(new QTreeWidgetItem(QStringList(label)));
+    tree_->addTopLevelItem(node);
+    node->setExpanded(true);
+}
+
+void InfoWindow::removeSelectedPerson() {
+    QTreeWidgetItem* selected = tree_->currentItem();
+    QTreeWidgetItem* household = selected ? selected->parent() : nullptr;
+    if (!household) return;
+    // Nothing is selected afterwards: the form keeps what it shows, and no later edit can fall
+    // on a person the clerk did not choose.
+    const QSignalBlocker quiet(tree_);
+    delete list_->takeItem(list_->currentRow());
+    delete selected;
+    if (household->childCount() == 0) {
+        delete list_->takeItem(itemNumber(household));
+        delete household;
+    }
+    tree_->setCurrentItem(nullptr);
+    list_->setCurrentRow(-1);
+}
+
+void InfoWindow::relabelSelected(const QString& label) {
+    if (QTreeWidgetItem* selected = tree_->currentItem()) selected->setText(0, label);
+    if (QListWidgetItem* line = list_->currentItem()) line->setText(label);
+}
+
+void InfoWindow::addPerson() {
+    store_.OpenTable(pathIn(folder_, names::kRegister));
+    maint::EntryForm form = form_->read();
+    const auto failed = maint::ValidateEntry(maint::Mode::Add, form, store_, listLines());
+    form_->writeTexts(form);
+    store_.CloseAllTables();
+    if (failed) return dialogs_.warning(fromGb(*failed));
+    if (!dialogs_.question(confirmAdd())) return;
+
+    store_.OpenTable(pathIn(folder_, names::kRegister));
+    const bool written = store_.AppendRecord(form.values());
+    if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("添加失败！"));
+    resortAndCount();
+    insertPerson(fromGb(form[F房屋详址]), label(form), true);
+    add_->setEnabled(false);
+    dialogs_.notice(QStringLiteral("  添加成功"));
+    form_->clear();
+}
+
+void InfoWindow::modifyPerson() {
+    const QString notSelected = QStringLiteral("请选中左侧列表中所要修改的记录的编号！");
+    if (!openSelectedRecord()) return dialogs_.warning(notSelected);
+    const std::string oldAddress =
+        toGb(list_->item(itemNumber(tree_->currentItem()->parent()))->text());
+    maint::EntryForm form = form_->read();
+    const long atOldAddress =
+        store_.CountMatching([&] { return store_.ReadField(F房屋详址) == oldAddress; });
+    if (atOldAddress <= 1 && form[F房屋详址] != oldAddress) {
+        store_.CloseAllTables();
+        if (!dialogs_.question(soleRecordBeforeMove())) return;
+        if (!openSelectedRecord()) return dialogs_.warning(notSelected);
+    }
+    const auto failed = maint::ValidateEntry(maint::Mode::Modify, form, store_, listLines(),
+                                             toGb(tree_->currentItem()->text(0)));
+    form_->writeTexts(form);
+    store_.CloseAllTables();
+    if (failed) return dialogs_.warning(fromGb(*failed));
+    if (!dialogs_.question(confirmModify())) return;
+
+    if (!openSelectedRecord()) return dialogs_.warning(notSelected);
+    const bool written = store_.OverwriteRecord(form.values());
+    if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("修改失败！"));
+    resortAndCount();
+
+    const QString address = fromGb(form[F房屋详址]);
+    if (tree_->currentItem()->parent()->text(0) == address) {
+        relabelSelected(label(form));
+    } else {
+        const bool known = firstLine(address) >= 0;
+        insertPerson(address, label(form), false);
+        removeSelectedPerson();
+        if (!known) tree_->topLevelItem(tree_->topLevelItemCount() - 1)->setExpanded(true);
+    }
+    dialogs_.notice(QStringLiteral("  修改成功"));
+}
+
+void InfoWindow::deletePerson() {
+    const QString notSelected = QStringLiteral("请选中左侧列表中所要删除的记录的编号！");
+    if (!openSelectedRecord()) return dialogs_.warning(notSelected);
+    const std::string oldAddress =
+        toGb(list_->item(itemNumber(tree_->currentItem()->parent()))->text());
+    const long atOldAddress =
+        store_.CountMatching([&] { return store_.ReadField(F房屋详址) == oldAddress; });
+    store_.CloseAllTables();
+    if (atOldAddress <= 1 && !dialogs_.question(soleRecordBeforeDelete())) return;
+    if (!dialogs_.question(QStringLiteral("本操作将把所选记录从数据库中删除！确认删除吗？")))
+        return;
+
+    if (!openSelectedRecord()) return dialogs_.warning(notSelected);
+    const bool removed = store_.MarkDeleted() && store_.Pack();
+    const maint::Counts counts = maint::countPeople(store_);
+    // A delete that could not be kept leaves the register, the tree and the form as they were.
+    if (!store_.CloseAllTables() || !removed) return dialogs_.warning(QStringLiteral("删除失败！"));
+    showCounts(counts);
+    removeSelectedPerson();
+    add_->setEnabled(tree_->topLevelItemCount() == 0);
+    dialogs_.notice(QStringLiteral("  删除成功"));
+    form_->clear();
+}
+
+void InfoWindow::clearPerson() {
+    if (!openSelectedRecord())
+        return dialogs_.warning(QStringLiteral("请选中左侧列表中所要清空的记录的编号！"));
+    store_.CloseAllTables();
+    if (!dialogs_.question(confirmClear())) return;
+
+    if (!openSelectedRecord())
+        return dialogs_.warning(QStringLiteral("请选中左侧列表中所要清空的记录的编号！"));
+    const std::string remark = toGb(form_->edit(F备注)->text());
+    // Codes "0" (nothing chosen), texts empty.
+    std::vector<std::string> placeholder;
+    for (int pos = 1; pos <= kFieldCount; ++pos)
+        placeholder.emplace_back(codeTableOf(pos) ? 1 : 0, '0');
+    placeholder[F序号 - 1] = store_.ReadField(F序号);
+    placeholder[F房屋详址 - 1] = store_.ReadField(F房屋详址);
+    placeholder[F备注 - 1] = remark;
+    form_->show(placeholder);
+    const bool written = store_.OverwriteRecord(placeholder);
+    const maint::Counts counts = maint::countPeople(store_);
+    if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("清空失败！"));
+    showCounts(counts);
+    relabelSelected(fromGb(placeholder[F序号 - 1]) + QStringLiteral("::"));
+    dialogs_.notice(QStringLiteral("  清空成功"));
+}
+
+}  // namespace maintenance
