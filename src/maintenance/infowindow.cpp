@@ -81,6 +81,7 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     rule->setFrameShadow(QFrame::Sunken);
     query_ = new maint::QueryRows(this);
     connect(query_->refreshButton(), &QPushButton::clicked, this, &InfoWindow::refresh);
+    connect(query_->queryButton(), &QPushButton::clicked, this, &InfoWindow::runQuery);
 
     add_ =
         ui::addButton(this, QStringLiteral("添加按钮"), QStringLiteral("添加"), {350, 580, 65, 30});

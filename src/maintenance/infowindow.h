@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "maintenance/registerview.h"
+#include "query/conditions.h"
 #include "register/store.h"
 #include "ui/dialogs.h"
 
@@ -52,6 +53,11 @@ class InfoWindow : public QWidget {
     // 添加按钮 is usable in the register view when a person is selected or the register is
     // empty.
     void decideAddButton(bool registerEmpty);
+
+    // The query: every row's settings, the run and the display of its result.
+    std::vector<query::Row> queryRows() const;
+    void runQuery();
+    void showResult();
 
     // The editing buttons.
     void addPerson();

@@ -1,0 +1,63 @@
+#include "query/conditions.h"
+
+#include "maintenance/rules.h"
+#include "query/homophone.h"
+#include "register/text.h"
+
+namespace query {
+
+namespace {
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+bool occursIn(std::string_view condition, std::string_view field) {
+    if (field.empty()) return false;
+    for (size_t at = 0; at < field.size(); at += size_t(reg::gbCharLength(field.substr(at))))
+        if (field.size() - at >= condition.size() &&
+            sameIgnoringAsciiCase(condition, field.substr(at, condition.size())))
+            return true;
+    return false;
+}
+
+bool holds(const Row& row, std::string_view value) {
+    switch (row.op) {
+        case Homophone:
+            return homophoneMatch(row.text, value);
+        case NotEqual:
+            return value != row.text;
+        case AtMost:
+            return value <= row.text;
+        case AtLeast:
+            return value >= row.text;
+        case Contains:
+            return occursIn(row.text, value);
+        case Lacks:
+            return !occursIn(row.text, value);
+        default:
+            return false;
+    }
+}
+
+reg::Condition chain(reg::RecordStore& store, std::vector<Row> rows) {
+    return [&store, rows = std::move(rows)] {
+        for (const Row& row : rows)
+            if (!holds(row, store.ReadField(row.field))) return false;
+        return true;
+    };
+}
+
+std::string conditionText(bool entryChosen, std::string_view entryText, std::string_view boxText) {
+    return maint::withoutBlanks(entryChosen ? entryText.substr(0, 2) : boxText);
+}
+
+}  // namespace query
