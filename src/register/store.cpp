@@ -105,7 +105,7 @@ uint32_t bigEndian32(const unsigned char* p) {
 // The database header of a file: false when the file is no complete SQLite database (too short,
 // or shorter than the page count its header states), which catches a truncated register before
 // the engine trips over it.
-bool readHeader(const QString& path, uint32_t* changeCounter) {
+bool readHeader(const QString& path, uint32_t* changeCounter, bool* rollbackJournal = nullptr) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return false;
     const qint64 size = f.size();
@@ -121,6 +121,9 @@ bool readHeader(const QString& path, uint32_t* changeCounter) {
     if (size % pageSize != 0) return false;
     if (pages != 0 && validFor == counter && qint64(pages) * pageSize > size) return false;
     if (changeCounter) *changeCounter = counter;
+    // Read and write versions 1: the file was last written with a rollback journal, which
+    // counts every commit in the change counter (WAL mode need not).
+    if (rollbackJournal) *rollbackJournal = h[18] == 1 && h[19] == 1;
     return true;
 }
 
@@ -288,6 +291,33 @@ struct RecordStore::Table {
         st.run();
     }
 
+    // The record count that the index at `indexPath` was stamped with when this table last
+    // committed, or -1 when the stamp does not fit the table as it is now. It spares counting
+    // every record at each look-up; a file written since by anyone has another change counter.
+    long stampedCount(const QString& indexPath) {
+        if (!readHeader(indexPath, nullptr)) return -1;
+        sqlite3* ix = openDatabase(indexPath, SQLITE_OPEN_READONLY);
+        if (!ix) return -1;
+        long n = -1;
+        uint32_t counter = 0;
+        if (pragmaInt(ix, "application_id") == kIndexAppId && readHeader(path, &counter)) {
+            Stmt about(ix, "SELECT table_id, table_counter, records FROM about");
+            if (about && about.step() == SQLITE_ROW && about.integer(0) == fileId &&
+                about.integer(1) == sqlite3_int64(counter) && about.integer(2) >= 0)
+                n = long(about.integer(2));
+        }
+        sqlite3_close_v2(ix);
+        // The numbering must still run from 1 to the stamped count (min and max alone are a
+        // lookup each, unlike count).
+        if (n >= 0) {
+            Stmt mx(db, "SELECT max(recno) FROM records");
+            Stmt mn(db, "SELECT min(recno) FROM records");
+            if (!mx || !mn || mx.step() != SQLITE_ROW || mn.step() != SQLITE_ROW) return -1;
+            if (mx.integer(0) != n || mn.integer(0) != (n > 0 ? 1 : 0)) return -1;
+        }
+        return n;
+    }
+
     int column(std::string_view gbName) const {
         for (size_t i = 0; i < fields.size(); ++i)
             if (fields[i].name == gbName) return int(i) + 1;
@@ -398,8 +428,13 @@ RecordStore::~RecordStore() {
 bool RecordStore::OpenTable(const QString& path, const QString& indexPath) {
     current_ = nullptr;
     QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile() || info.size() == 0 || !readHeader(path, nullptr))
+    bool rollbackJournal = false;
+    if (path.isEmpty() || !info.isFile() || info.size() == 0 ||
+        !readHeader(path, nullptr, &rollbackJournal))
         return false;
+    // Only then does the change counter show every write made since the index was stamped.
+    const bool counterTells = rollbackJournal && !QFileInfo::exists(path + "-wal") &&
+                              !QFileInfo::exists(path + "-journal");
 
     auto t = std::make_unique<Table>();
     t->path = info.absoluteFilePath();
@@ -419,16 +454,24 @@ bool RecordStore::OpenTable(const QString& path, const QString& indexPath) {
         }
         ok = ok && !t->fields.empty();
     }
-    if (ok) {
-        Stmt st(t->db,
-                "SELECT count(*), coalesce(max(recno), 0), coalesce(min(recno), 1) "
-                "FROM records");
-        ok = st && st.step() == SQLITE_ROW;
+    const long stamped =
+        ok && counterTells && !indexPath.isEmpty() ? t->stampedCount(indexPath) : -1;
+    if (ok && stamped >= 0) {
+        t->count = stamped;
+    } else if (ok) {
+        // Three statements: min and max alone are a lookup each, together a scan.
+        Stmt st(t->db, "SELECT count(*) FROM records");
+        Stmt mx(t->db, "SELECT coalesce(max(recno), 0) FROM records");
+        Stmt mn(t->db, "SELECT coalesce(min(recno), 1) FROM records");
+        ok = st && mx && mn && st.step() == SQLITE_ROW && mx.step() == SQLITE_ROW &&
+             mn.step() == SQLITE_ROW;
         if (ok) {
             t->count = long(st.integer(0));
             // Another tool may have left gaps in the numbering: close them in this action.
-            if (st.integer(1) != t->count || st.integer(2) != 1) {
+            if (mx.integer(0) != t->count || mn.integer(0) != 1) {
                 st = Stmt();
+                mx = Stmt();
+                mn = Stmt();
                 ok = t->begin() && t->renumberFrom(1);
             }
         }
