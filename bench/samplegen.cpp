@@ -462,10 +462,7 @@ bool writeRegister(const QString& path, const std::vector<Person>& people) {
     reg::RecordStore store;
     bool ok = store.OpenTable(tmp);
     for (size_t i = 0; ok && i < people.size(); ++i) ok = store.AppendRecord(people[i]);
-    store.CloseAllTables();
-    // CloseAllTables commits without an answer; reopening tells whether everything arrived.
-    ok = ok && store.OpenTable(tmp) && store.RecordCount() == long(people.size());
-    store.CloseAllTables();
+    ok = store.CloseAllTables() && ok;
     ok = ok && reg::files::syncFile(tmp) && reg::files::move(tmp, path);
     if (!ok) reg::files::remove(tmp);
     return ok;
