@@ -91,8 +91,12 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
         ui::addButton(this, QStringLiteral("清空按钮"), QStringLiteral("清空"), {500, 580, 65, 30});
     modify_ =
         ui::addButton(this, QStringLiteral("修改按钮"), QStringLiteral("修改"), {575, 580, 65, 30});
-    ui::addButton(this, QStringLiteral("备份按钮"), QStringLiteral("备份数据"), {670, 580, 80, 30});
-    ui::addButton(this, QStringLiteral("恢复按钮"), QStringLiteral("恢复数据"), {780, 580, 80, 30});
+    auto* backup = ui::addButton(this, QStringLiteral("备份按钮"), QStringLiteral("备份数据"),
+                                 {670, 580, 80, 30});
+    auto* restore = ui::addButton(this, QStringLiteral("恢复按钮"), QStringLiteral("恢复数据"),
+                                  {780, 580, 80, 30});
+    connect(backup, &QPushButton::clicked, this, &InfoWindow::backUp);
+    connect(restore, &QPushButton::clicked, this, &InfoWindow::restore);
     auto* close = ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭窗口"),
                                 {890, 580, 80, 30});
     connect(close, &QPushButton::clicked, this, &QWidget::close);

@@ -59,6 +59,10 @@ class InfoWindow : public QWidget {
     void runQuery();
     void showResult();
 
+    // Backup to a file of the clerk's choice, and restore from one.
+    void backUp();
+    void restore();
+
     // The editing buttons.
     void addPerson();
     void modifyPerson();
