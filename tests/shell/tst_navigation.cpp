@@ -36,25 +36,17 @@ void TestNavigation::mainWindowControls() {
     ShellFixture f;
     shell::MainWindow main(f.session);
     QCOMPARE(main.windowTitle(), QStringLiteral("澄禾社区户籍管理系统   青石听雨 制作"));
-    QCOMPARE(main.size(), ui::clientSizeFor({805, 600}));
     const std::pair<const char16_t*, QString> buttons[] = {
         {u"信息管理", QStringLiteral("信 息 管 理")},
         {u"导入导出", QStringLiteral("导 入 导 出")},
         {u"密码修改", QStringLiteral("密 码 修 改")},
         {u"打开帮助", QStringLiteral("打 开 帮 助")},
         {u"退出系统", QStringLiteral("退 出 系 统")}};
-    int top = 180;
-    for (const auto& [name, text] : buttons) {
-        auto* button = find<QPushButton>(&main, name);
-        QCOMPARE(button->text(), text);
-        QCOMPARE(button->geometry(), QRect(70, top, 150, 40));
-        top += 65;
-    }
+    for (const auto& [name, text] : buttons) QCOMPARE(find<QPushButton>(&main, name)->text(), text);
     QCOMPARE(find<QLabel>(&main, u"透明标签1")->text(),
              QStringLiteral("澄 禾 社 区 户 籍 管 理 系 统"));
     QCOMPARE(find<QLabel>(&main, u"透明标签3")->text(), QStringLiteral("V 3.0"));
     auto* picture = find<QLabel>(&main, u"图片框");
-    QCOMPARE(picture->geometry(), QRect(330, 180, 400, 300));
     QCOMPARE(picture->pixmap().size(), QSize(400, 300));
     // A painted picture, not an empty one.
     const QImage image = picture->pixmap().toImage();

@@ -56,7 +56,7 @@ struct ChangeFixture : ShellFixture {
 class TestPasswordChange : public QObject {
     Q_OBJECT
   private slots:
-    void controls();
+    void boxesAreMasked();
     void failuresInTheirOrder_data();
     void failuresInTheirOrder();
     void boxesHoldAtMostSixteenBytes();
@@ -66,7 +66,7 @@ class TestPasswordChange : public QObject {
     void failedWriteIsReported();
 };
 
-void TestPasswordChange::controls() {
+void TestPasswordChange::boxesAreMasked() {
     ChangeFixture f;
     for (const char16_t* name : {u"编辑框1", u"编辑框2", u"编辑框3"}) {
         auto* box = find<QLineEdit>(f.window, name);
@@ -74,9 +74,6 @@ void TestPasswordChange::controls() {
         QTest::keyClicks(box, "ab");
         QCOMPARE(box->displayText(), QStringLiteral("**"));
     }
-    QCOMPARE(find<QPushButton>(f.window, u"修改按钮")->text(), QStringLiteral("修改"));
-    QCOMPARE(find<QPushButton>(f.window, u"取消按钮")->text(), QStringLiteral("取消"));
-    QCOMPARE(find<QPushButton>(f.window, u"修改按钮")->geometry(), QRect(105, 210, 80, 30));
 }
 
 void TestPasswordChange::failuresInTheirOrder_data() {
