@@ -396,18 +396,38 @@ struct RecordStore::Table {
         return true;
     }
 
-    // Writes a new table file with the same fields holding the records in `order`.
-    bool writeCopy(const QString& target, const std::vector<long>& order) {
+    // Field texts of records kept in memory: one buffer, and where each text ends in it.
+    struct Held {
+        std::string bytes;
+        std::vector<size_t> ends;
+        void add(const Table& t) {
+            for (size_t i = 1; i <= t.fields.size(); ++i) {
+                bytes += t.raw(int(i));
+                ends.push_back(bytes.size());
+            }
+        }
+        std::string_view text(size_t record, size_t field, size_t fieldCount) const {
+            const size_t k = record * fieldCount + field;
+            const size_t from = k == 0 ? 0 : ends[k - 1];
+            return std::string_view(bytes).substr(from, ends[k] - from);
+        }
+    };
+
+    // Writes a new table file with the same fields holding the records in `order`: record
+    // numbers of this table, or positions in `held` when the records are held in memory.
+    bool writeCopy(const QString& target, const std::vector<long>& order,
+                   const Held* held = nullptr) {
         NewFile out(target);
         if (!out.db() || !createTableSchema(out.db(), fields, newFileId())) return false;
         Stmt ins(out.db(), insertSql(fields.size()));
         if (!ins) return false;
         long recno = 0;
         for (long n : order) {
-            if (!fetch(n)) return false;
+            if (!held && !fetch(n)) return false;
             ins.bindInt(1, ++recno);
             for (size_t i = 0; i < fields.size(); ++i) {
-                std::string_view v = raw(int(i) + 1);
+                std::string_view v =
+                    held ? held->text(size_t(n), i, fields.size()) : raw(int(i) + 1);
                 sqlite3_bind_text(ins.s, int(i) + 2, v.data(), int(v.size()), SQLITE_STATIC);
             }
             if (!ins.run()) return false;
@@ -723,19 +743,24 @@ bool RecordStore::SortTo(const QString& path, const SortKey& key) {
     if (!current_ || path.isEmpty()) return false;
     Table& t = *current_;
     const long saved = t.pos;
-    std::vector<long> order;
-    std::vector<double> keys(size_t(t.count) + 1);
+    // The records are held in memory while their keys are read: written in key order straight
+    // from the file, they would be read from all over it, one seek each.
+    Table::Held held;
+    std::vector<double> keys;
     for (long r = 1; r <= t.count; ++r) {
         if (!t.fetch(r)) return t.pos = saved, false;
         if (t.deleted()) continue;
         t.pos = r;
-        keys[size_t(r)] = key ? key() : 0.0;
-        order.push_back(r);
+        keys.push_back(key ? key() : 0.0);
+        if (!t.fetch(r)) return t.pos = saved, false;
+        held.add(t);
     }
     t.pos = saved;
+    std::vector<long> order(keys.size());
+    for (size_t k = 0; k < order.size(); ++k) order[k] = long(k);
     std::stable_sort(order.begin(), order.end(),
                      [&](long a, long b) { return keys[size_t(a)] < keys[size_t(b)]; });
-    return t.writeCopy(path, order);
+    return t.writeCopy(path, order, &held);
 }
 
 bool RecordStore::CreateIndex(const QString& indexFile, std::string_view keyField) {
