@@ -13,12 +13,13 @@ constexpr int kMaxPersons = 1000000;
 
 int usage() {
     QTextStream(stderr)
-        << "usage: hj-sample [--replace] N FILE [SEED]\n"
+        << "usage: hj-sample [--replace] [--shuffled] N FILE [SEED]\n"
            "Writes a generated register of N persons (1.."
         << kMaxPersons
         << ") to FILE; the same SEED (default 1) gives the same register.\n"
            "An existing file that holds records, or is no register, is only replaced with "
-           "--replace.\n";
+           "--replace.\n"
+           "--shuffled stores the persons out of serial order (for trying the sort).\n";
     return 2;
 }
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool replace = args.removeAll(QStringLiteral("--replace")) > 0;
+    const bool shuffled = args.removeAll(QStringLiteral("--shuffled")) > 0;
     if (args.size() < 2 || args.size() > 3) return usage();
 
     bool ok = false;
@@ -55,7 +57,7 @@ int main(int argc, char** argv) {
             << "Pass --replace to write the sample over it.\n";
         return 1;
     }
-    if (!sample::writeRegister(path, persons, seed)) {
+    if (!sample::writeRegister(path, persons, seed, shuffled)) {
         err << "could not write " << path << "\n";
         return 1;
     }
