@@ -41,7 +41,14 @@ bool isFileDialog(ScriptedDialogs::Kind kind) {
 
 }  // namespace
 
-ScriptedDialogs::~ScriptedDialogs() = default;
+ScriptedDialogs::~ScriptedDialogs() {
+    // An expected box that never came is a fault of the window as much as an unexpected one.
+    if (!pending_.empty() && QTest::currentTestFunction() && !QTest::currentTestFailed()) {
+        const QByteArray message =
+            QStringLiteral("expected but never shown: %1").arg(pendingText()).toUtf8();
+        QTest::qFail(message.constData(), __FILE__, __LINE__);
+    }
+}
 
 void ScriptedDialogs::expectWarning(const QString& text) {
     pending_.push_back({Kind::Warning, text, false, {}});

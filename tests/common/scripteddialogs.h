@@ -1,6 +1,7 @@
 #pragma once
 // Dialogs for window tests: every box is checked against a script of expected boxes (style and
-// exact text) and answered from it; a box the script does not expect fails the running test.
+// exact text) and answered from it; a box the script does not expect fails the running test, and
+// so does an expected box still missing when the object goes.
 #include <QString>
 #include <deque>
 #include <vector>

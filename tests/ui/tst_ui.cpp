@@ -29,6 +29,7 @@ class TestUi : public QObject {
     void realMessageBoxes();
     void scriptAnswersInOrder();
     void unexpectedBoxesFailTheTest();
+    void missingBoxesFailTheTest();
 };
 
 void TestUi::bytesAreCountedInGb18030() {
@@ -195,6 +196,12 @@ void TestUi::unexpectedBoxesFailTheTest() {
     QEXPECT_FAIL("", "nothing more was expected", Continue);
     QVERIFY(!dialogs.question(QStringLiteral("       确认添加吗？")));
     QVERIFY(!dialogs.done());
+}
+
+void TestUi::missingBoxesFailTheTest() {
+    hjtest::ScriptedDialogs dialogs;
+    dialogs.expectNotice(QStringLiteral("  添加成功"));
+    QEXPECT_FAIL("", "the expected notice never came", Continue);
 }
 
 QTEST_MAIN(TestUi)
