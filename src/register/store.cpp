@@ -88,6 +88,9 @@ sqlite3* openDatabase(const QString& path, int flags) {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, 2000);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    // Room for a whole register: an action that rewrites much of it (a renumbering Pack) then
+    // never spills half-done pages, with a flush of the journal each time, before it commits.
+    sqlite3_exec(db, "PRAGMA cache_size=-131072", nullptr, nullptr, nullptr);
     return db;
 }
 

@@ -455,6 +455,29 @@ class TestStore : public QObject {
         QVERIFY(!s.SeekKey("1"));
     }
 
+    void packingManyMarkedRecords() {
+        std::vector<std::vector<std::string>> people;
+        for (int i = 1; i <= 30; ++i) people.push_back(person(std::to_string(i), "甲", "1", "x"));
+        makeRegister(people);
+        RecordStore s;
+        QVERIFY(s.OpenTable(reg_));
+        QVERIFY(s.CreateIndex(names::kIndex, fieldName(F序号)));
+        for (long n = 1; n <= 30; n += 3) {  // ten records: 1, 4, 7 ... 28
+            s.GoTo(n);
+            QVERIFY(s.MarkDeleted());
+        }
+        QVERIFY(s.Pack());
+        QCOMPARE(s.RecordCount(), 20L);
+        QVERIFY(s.SeekKey("30"));
+        QCOMPARE(s.RecordNumber(), 20L);
+        QVERIFY(s.SeekKey("2"));
+        QCOMPARE(s.RecordNumber(), 1L);
+        QVERIFY(!s.SeekKey("28"));
+        s.CloseAllTables();
+        QCOMPARE(sqlText(reg_, "SELECT count(*) || ',' || max(recno) FROM records"),
+                 std::string("20,20"));
+    }
+
     void anIndexThatNoLongerFitsIsRebuilt() {
         makeRegister({person("1", "甲", "1", "a"), person("2", "甲", "2", "b")});
         RecordStore s;
