@@ -147,7 +147,8 @@ void InfoWindow::addPerson() {
     if (failed) return dialogs_.warning(fromGb(*failed));
     if (!dialogs_.question(confirmAdd())) return;
 
-    store_.OpenTable(pathIn(folder_, names::kRegister));
+    // With its index, which the new record then joins at once.
+    store_.OpenTable(pathIn(folder_, names::kRegister), pathIn(folder_, names::kIndex));
     const bool written = store_.AppendRecord(form.values());
     if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("添加失败！"));
     resortAndCount();

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "maintenance/entryform.h"
@@ -57,8 +58,19 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     tree_->setPalette(white);
     // A person chosen with the keyboard is shown as one clicked, so that the form never shows
     // another record than the selected one when the clerk edits it.
-    connect(tree_, &QTreeWidget::itemPressed, this, &InfoWindow::showSelected);
-    connect(tree_, &QTreeWidget::currentItemChanged, this, &InfoWindow::showSelected);
+    connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        showSelected();
+        // The press that made it current needs no second look-up.
+        justShown_ = item;
+        QTimer::singleShot(0, this, [this] { justShown_ = nullptr; });
+    });
+    connect(tree_, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem* item) {
+        if (item == justShown_) {
+            justShown_ = nullptr;
+            return;
+        }
+        showSelected();
+    });
 
     ui::addLabel(this, QStringLiteral("透明标签A01"), QStringLiteral("当前人员数"),
                  {20, 585, 60, 15});
@@ -210,7 +222,7 @@ void InfoWindow::showSelected() {
     mirrorSelection();
     store_.OpenTable(reg::pathIn(folder_, reg::names::kRegister),
                      reg::pathIn(folder_, reg::names::kIndex));
-    decideAddButton(store_.CountMatching() == 0);
+    decideAddButton(store_.RecordCount() == 0);
     const std::string text = selected ? reg::toGb(selected->text(0)) : std::string();
     if (store_.SeekKey(maint::keyOf(text))) {
         std::vector<std::string> values;

@@ -104,6 +104,7 @@ class InfoWindow : public QWidget {
     QLabel* persons_ = nullptr;
     QLabel* heads_ = nullptr;
     QPushButton *add_ = nullptr, *delete_ = nullptr, *clear_ = nullptr, *modify_ = nullptr;
+    QTreeWidgetItem* justShown_ = nullptr;
     bool released_ = false;
 };
 

@@ -50,13 +50,20 @@ bool alreadyInOrder(RecordStore& store) {
 void rebuildRegisterOrder(RecordStore& store, const QString& folder) {
     const QString registerPath = pathIn(folder, names::kRegister);
     const QString sorted = pathIn(folder, names::kSorted);
+    const QString indexPath = pathIn(folder, names::kIndex);
     store.OpenTable(registerPath);
     files::remove(sorted);
-    if (store.RecordCount() != 0 && !alreadyInOrder(store) &&
-        store.SortTo(sorted, [&store] { return serialKey(store); })) {
+    if (store.RecordCount() != 0 && !alreadyInOrder(store)) {
+        if (store.SortTo(sorted, [&store] { return serialKey(store); })) {
+            store.CloseAllTables();
+            if (!files::move(sorted, registerPath)) files::remove(sorted);
+            store.OpenTable(registerPath);
+        }
+    } else if (files::exists(indexPath)) {
+        // The same file in the same order: its index is opened, and rebuilt only when it no
+        // longer fits the register.
         store.CloseAllTables();
-        if (!files::move(sorted, registerPath)) files::remove(sorted);
-        store.OpenTable(registerPath);
+        if (store.OpenTable(registerPath, indexPath)) return;
     }
     store.CreateIndex(names::kIndex, fieldName(F序号));
 }
