@@ -1,0 +1,179 @@
+// The information-management window end to end on generated registers: opening it, a click on
+// a person, add / modify / delete through the real buttons, and a query of three rows.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <memory>
+
+#include "maintenance/infowindow.h"
+#include "register/files.h"
+#include "register/person.h"
+#include "register/text.h"
+#include "register/workfiles.h"
+#include "samplegen.h"
+
+namespace {
+
+using maintenance::InfoWindow;
+
+constexpr uint32_t kSeed = 20240630;
+
+// Every question answered Yes, every message taken silently.
+class QuietDialogs : public ui::Dialogs {
+  public:
+    void warning(const QString&) override {}
+    bool question(const QString&) override { return true; }
+    void notice(const QString&) override {}
+    QString openFile(const ui::FileRequest&) override { return {}; }
+    QString saveFile(const ui::FileRequest&) override { return {}; }
+};
+
+QuietDialogs& dialogs() {
+    static QuietDialogs d;
+    return d;
+}
+
+QTemporaryDir& workDir() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// A program folder holding a fresh generated register of `persons`.
+QString folderWith(int persons, const char* purpose) {
+    const QString f = workDir().filePath(QStringLiteral("%1-%2").arg(persons).arg(purpose));
+    QDir().mkpath(f);
+    const QString sample = workDir().filePath(QStringLiteral("%1.wav").arg(persons));
+    if (!reg::files::exists(sample)) sample::writeRegister(sample, persons, kSeed);
+    reg::files::copy(sample, reg::pathIn(f, reg::names::kRegister));
+    return f;
+}
+
+template <class T = QWidget>
+T* find(const QWidget* w, const char* name) {
+    return w->findChild<T*>(QString::fromUtf8(name));
+}
+
+QTreeWidgetItem* personNear(QTreeWidget* tree, int fraction) {
+    QTreeWidgetItem* top = tree->topLevelItem(tree->topLevelItemCount() * fraction / 100);
+    return top->child(0);
+}
+
+void select(InfoWindow& w, QTreeWidgetItem* item) {
+    QTreeWidget* tree = find<QTreeWidget>(&w, "树型框");
+    tree->setCurrentItem(item);
+    emit tree->itemPressed(item, 0);
+}
+
+void OpenWindow(benchmark::State& state) {
+    const QString f = folderWith(int(state.range(0)), "open");
+    for (auto _ : state) {
+        InfoWindow w(f, dialogs());
+        benchmark::DoNotOptimize(&w);
+    }
+}
+
+void ClickPerson(benchmark::State& state) {
+    const QString f = folderWith(int(state.range(0)), "click");
+    InfoWindow w(f, dialogs());
+    QTreeWidget* tree = find<QTreeWidget>(&w, "树型框");
+    int i = 0;
+    for (auto _ : state) select(w, personNear(tree, (i++ * 37) % 100));
+}
+
+// A new member of the selected household, with a serial number no record holds.
+void Add(benchmark::State& state) {
+    const QString f = folderWith(int(state.range(0)), "add");
+    InfoWindow w(f, dialogs());
+    QTreeWidget* tree = find<QTreeWidget>(&w, "树型框");
+    int serial = 1000000;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTreeWidgetItem* head = personNear(tree, 50);
+        select(w, head);
+        find<QLineEdit>(&w, "编辑框01")->setText(QString::number(++serial));
+        find<QLineEdit>(&w, "编辑框07")->setText(QStringLiteral("新成员"));
+        find<QComboBox>(&w, "组合框066")->setCurrentIndex(3);
+        state.ResumeTiming();
+        find<QPushButton>(&w, "添加按钮")->click();
+    }
+}
+
+void Modify(benchmark::State& state) {
+    const QString f = folderWith(int(state.range(0)), "modify");
+    InfoWindow w(f, dialogs());
+    QTreeWidget* tree = find<QTreeWidget>(&w, "树型框");
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        select(w, personNear(tree, (n * 37) % 100));
+        find<QLineEdit>(&w, "编辑框13")->setText(QStringLiteral("单位%1").arg(++n));
+        state.ResumeTiming();
+        find<QPushButton>(&w, "修改按钮")->click();
+    }
+}
+
+void Delete(benchmark::State& state) {
+    const QString f = folderWith(int(state.range(0)), "delete");
+    InfoWindow w(f, dialogs());
+    QTreeWidget* tree = find<QTreeWidget>(&w, "树型框");
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        select(w, personNear(tree, (n++ * 37) % 100));
+        state.ResumeTiming();
+        find<QPushButton>(&w, "删除按钮")->click();
+    }
+}
+
+// "==" on 姓名, "包含" on 房屋详址, "≥" on 出生日期: copy, sort, tree and counters.
+void Query(benchmark::State& state) {
+    const QString f = folderWith(int(state.range(0)), "query");
+    InfoWindow w(f, dialogs());
+    struct Row {
+        reg::Field field;
+        int op;
+        const char* value;
+    };
+    const Row rows[] = {
+        {reg::F姓名, 0, "王芳"}, {reg::F房屋详址, 4, "村"}, {reg::F出生日期, 3, "19700101"}};
+    for (int k = 0; k < 3; ++k) {
+        const QString n = QStringLiteral("%1").arg(k + 1, 2, 10, QChar('0'));
+        w.findChild<QCheckBox*>(QStringLiteral("选择框%1").arg(101 + k))->click();
+        auto* item = w.findChild<QComboBox*>(QStringLiteral("组合框A") + n);
+        item->setCurrentIndex(rows[k].field - 1);
+        emit item->activated(rows[k].field - 1);
+        w.findChild<QComboBox*>(QStringLiteral("组合框B") + n)->setCurrentIndex(rows[k].op);
+        w.findChild<QComboBox*>(QStringLiteral("组合框C") + n)
+            ->setEditText(QString::fromUtf8(rows[k].value));
+    }
+    for (auto _ : state) find<QPushButton>(&w, "查询按钮")->click();
+}
+
+void sizes(benchmark::internal::Benchmark* b) {
+    b->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(OpenWindow)->Apply(sizes)->Iterations(3);
+BENCHMARK(ClickPerson)->Apply(sizes);
+BENCHMARK(Add)->Apply(sizes)->Iterations(5);
+BENCHMARK(Modify)->Apply(sizes)->Iterations(5);
+BENCHMARK(Delete)->Apply(sizes)->Iterations(5);
+BENCHMARK(Query)->Apply(sizes)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
