@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
+#include <unordered_map>
 
 #include "exchange/workbookreader.h"
 #include "register/files.h"
@@ -17,33 +19,101 @@ namespace {
 
 // ---- Export ----
 
-// Codes to names in every record of the open copy: for each coded field the codes "-1", "0",
-// "1", "2" ... in this order. A name never equals a later code, so no value changes twice.
-void codesToNames(reg::RecordStore& store) {
-    for (const reg::CodeTable& table : reg::codeTables()) {
-        const std::string& field = table.name;
-        auto replace = [&](const std::string& code, const std::string& name) {
-            store.ReplaceMatching([&] { return store.ReadField(field) == code; }, field, name);
-        };
-        replace("-1", std::string());
-        replace("0", std::string());
-        for (size_t k = 1; k <= table.names.size(); ++k)
-            replace(std::to_string(k), table.names[k - 1]);
+// The records the export writes, read once from the store: every value of a record in one
+// buffer, so that a register of 100,000 persons stays small in memory.
+struct Record {
+    std::string data;
+    std::vector<uint32_t> ends;
+    std::string_view field(size_t i) const {
+        const uint32_t from = i == 0 ? 0 : ends[i - 1];
+        return std::string_view(data).substr(from, ends[i] - from);
     }
+};
+
+struct Sheet {
+    std::vector<std::string> names;
+    std::vector<int> widths;
+    std::vector<Record> records;
+};
+
+// The unmarked records of the open table, as CopyTo would copy them, with every code turned
+// into its name. This does in one pass what the 80 replacements "field = code -> name" do for
+// the codes "-1", "0", "1", "2" ... of each coded field: a name never equals a later code, so
+// each value is translated at most once, by codeToName.
+Sheet readForExport(reg::RecordStore& store) {
+    Sheet sheet;
+    const int fields = store.FieldCount();
+    std::vector<const reg::CodeTable*> tables(size_t(std::max(fields, 0)), nullptr);
+    for (int i = 1; i <= fields; ++i) {
+        sheet.names.push_back(store.FieldName(i));
+        sheet.widths.push_back(store.FieldSize(i));
+        for (const reg::CodeTable& table : reg::codeTables())
+            if (table.name == sheet.names.back()) tables[size_t(i - 1)] = &table;
+    }
+    const long count = store.RecordCount();
+    sheet.records.reserve(size_t(std::max(count, 0L)));
+    for (long n = 1; n <= count; ++n) {
+        store.GoTo(n);
+        if (store.IsDeleted()) continue;
+        Record record;
+        record.ends.reserve(size_t(fields));
+        for (int i = 1; i <= fields; ++i) {
+            const std::string value = store.ReadField(i);
+            const reg::CodeTable* table = tables[size_t(i - 1)];
+            record.data += table ? reg::codeToName(*table, value) : value;
+            record.ends.push_back(uint32_t(record.data.size()));
+        }
+        sheet.records.push_back(std::move(record));
+    }
+    return sheet;
+}
+
+// Ascending by the numeric value of 序号 (a text that is no number counts 0); equal keys keep
+// their order.
+void sortBySerial(Sheet& sheet) {
+    if (sheet.names.empty()) return;
+    std::vector<std::pair<double, size_t>> keys;
+    keys.reserve(sheet.records.size());
+    for (size_t r = 0; r < sheet.records.size(); ++r)
+        keys.emplace_back(reg::leadingNumber(sheet.records[r].field(0)), r);
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Record> sorted;
+    sorted.reserve(keys.size());
+    for (const auto& [key, r] : keys) sorted.push_back(std::move(sheet.records[r]));
+    sheet.records = std::move(sorted);
 }
 
 // Heading row and the centred, wrapped block a1 .. v(rows + 1) of the active worksheet.
-void startSheet(Spreadsheet& sheet, reg::RecordStore& store, int fields, long persons) {
-    Range block = sheet.range("a1", "v" + std::to_string(persons + 1));
+void startSheet(Spreadsheet& book, const Sheet& sheet, long persons) {
+    Range block = book.range("a1", "v" + std::to_string(persons + 1));
     block.setHorizontalAlignment(kAlignCentre);
     block.setVerticalAlignment(kAlignCentre);
     block.setWrapText(true);
-    for (int i = 1; i <= fields; ++i) {
-        Range cell = sheet.range(columnLetter(i) + "1");
-        cell.setColumnWidth(store.FieldSize(i));
-        cell.setValue(reg::fromGb(store.FieldName(i)));
+    for (size_t i = 1; i <= sheet.names.size(); ++i) {
+        Range cell = book.range(columnLetter(int(i)) + "1");
+        cell.setColumnWidth(sheet.widths[i - 1]);
+        cell.setValue(reg::fromGb(sheet.names[i - 1]));
     }
 }
+
+// GB18030 to Unicode once per distinct text: households share addresses, and names of codes
+// repeat in every record.
+class Decoder {
+  public:
+    const QString& operator()(std::string_view gb) {
+        auto it = cache_.find(gb);
+        if (it == cache_.end()) it = cache_.emplace(std::string(gb), reg::fromGb(gb)).first;
+        return it->second;
+    }
+
+  private:
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+    };
+    std::unordered_map<std::string, QString, Hash, std::equal_to<>> cache_;
+};
 
 QString saveFolder() {
 #ifdef Q_OS_WIN
@@ -53,37 +123,37 @@ QString saveFolder() {
 #endif
 }
 
-// The sheet pipeline from the code-to-name translation on. The first copy is open and current.
-void writeSheets(Spreadsheet& sheet, reg::RecordStore& store, const QString& firstCopy,
+// The sheet pipeline from the open table on: read, translate, sort, write, save.
+void writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
                  const QString& sortedCopy, ui::Dialogs& dialogs, const Progress& progress) {
-    codesToNames(store);
-    reg::files::remove(sortedCopy);
-    store.SortTo(sortedCopy, [&store] { return reg::serialKey(store); });
+    Sheet sheet = readForExport(store);
     store.CloseAllTables();
-    store.OpenTable(sortedCopy);
+    sortBySerial(sheet);
 
-    const long n = store.CountMatching();
-    const int fields = store.FieldCount();
-    long sheetPersons = std::min<long>(n, kPersonsPerSheet);
-    startSheet(sheet, store, fields, sheetPersons);
+    const long n = long(sheet.records.size());
+    const size_t fields = sheet.names.size();
+    std::vector<std::string> letters;
+    for (size_t i = 1; i <= fields; ++i) letters.push_back(columnLetter(int(i)));
+    Decoder decode;
+    startSheet(book, sheet, std::min<long>(n, kPersonsPerSheet));
+    int shown = -1;
     for (long r = 1; r <= n; ++r) {
         const long inSheet = (r - 1) % kPersonsPerSheet + 1;
         if (inSheet == 1 && r > 1) {
-            sheet.addWorksheet(QStringLiteral("Sheet%1").arg((r - 1) / kPersonsPerSheet + 1));
-            sheetPersons = std::min<long>(n - r + 1, kPersonsPerSheet);
-            startSheet(sheet, store, fields, sheetPersons);
+            book.addWorksheet(QStringLiteral("Sheet%1").arg((r - 1) / kPersonsPerSheet + 1));
+            startSheet(book, sheet, std::min<long>(n - r + 1, kPersonsPerSheet));
         }
         const std::string row = std::to_string(inSheet + 1);
-        for (int i = 1; i <= fields; ++i) {
-            Range cell = sheet.range(columnLetter(i) + row);
-            cell.setColumnWidth(store.FieldSize(i));
-            cell.setValue(QLatin1Char('\'') + reg::fromGb(store.ReadField(i)));
+        const Record& record = sheet.records[size_t(r - 1)];
+        for (size_t i = 0; i < fields; ++i) {
+            Range cell = book.range(letters[i] + row);
+            cell.setColumnWidth(sheet.widths[i]);
+            cell.setValue(QLatin1Char('\'') + decode(record.field(i)));
         }
-        store.GoTo(r + 1);
-        if (progress) progress(int(r * 100 / n));
+        const int percent = int(r * 100 / n);
+        if (progress && percent != shown) progress(shown = percent);
     }
-    sheet.selectWorksheet(0);
-    store.CloseAllTables();
+    book.selectWorksheet(0);
     reg::files::remove(firstCopy);
     reg::files::remove(sortedCopy);
 
@@ -91,23 +161,36 @@ void writeSheets(Spreadsheet& sheet, reg::RecordStore& store, const QString& fir
         {QStringLiteral("另存为"), QStringLiteral("*.xls"), saveFolder(), QStringLiteral("xls")});
     // A save that fails is reported: otherwise the clerk would look for a workbook that is not
     // there.
-    if (!path.isEmpty() && !sheet.saveAs(path)) dialogs.warning(msg::kSaveFailed);
+    if (!path.isEmpty() && !book.saveAs(path)) dialogs.warning(msg::kSaveFailed);
 }
 
 // ---- Import ----
 
-// Names to codes in every record of the open register, 64 replacements in code order. A value
-// that is already a number, empty, or spelled another way stays as it is.
-void namesToCodes(reg::RecordStore& store, bool& ok) {
-    for (const reg::CodeTable& table : reg::codeTables()) {
-        const std::string& field = table.name;
-        for (size_t k = 1; k <= table.names.size(); ++k) {
-            const std::string& name = table.names[k - 1];
-            ok = store.ReplaceMatching([&] { return store.ReadField(field) == name; }, field,
-                                       std::to_string(k)) &&
-                 ok;
+// The code tables of the open table's columns, by field name; null for a text column.
+std::vector<const reg::CodeTable*> codedColumns(reg::RecordStore& store) {
+    std::vector<const reg::CodeTable*> tables(size_t(std::max(store.FieldCount(), 0)), nullptr);
+    for (size_t i = 0; i < tables.size(); ++i)
+        for (const reg::CodeTable& table : reg::codeTables())
+            if (table.name == store.FieldName(int(i) + 1)) tables[i] = &table;
+    return tables;
+}
+
+// Names to codes in the records `from`..`to` of the open register. This is what the 64
+// replacements "field = name -> code" do, in one pass: a code never equals a later name, so each
+// value changes at most once, to nameToCode of it. A value that is already a number, empty, or
+// spelled another way stays as it is; marked records are left alone.
+bool namesToCodes(reg::RecordStore& store, long from, long to) {
+    const auto tables = codedColumns(store);
+    for (long n = from; n <= to; ++n) {
+        store.GoTo(n);
+        if (store.IsDeleted()) continue;
+        for (size_t i = 0; i < tables.size(); ++i) {
+            if (!tables[i]) continue;
+            const auto code = reg::nameToCode(*tables[i], store.ReadField(int(i) + 1));
+            if (code && !store.WriteField(tables[i]->name, *code)) return false;
         }
     }
+    return true;
 }
 
 bool sameFile(const QString& a, const QString& b) {
@@ -137,9 +220,8 @@ void exportRegister(const QString& folder, const QString& registerPath, ui::Dial
     if (started) started();
     sheet->setVisible(false);
     sheet->addWorkbook();
-    store.CopyTo(firstCopy);
-    store.CloseAllTables();
-    store.OpenTable(firstCopy);
+    // The records are read straight from the chosen table: the translation and the sort happen
+    // in memory, so no working copy is needed.
     writeSheets(*sheet, store, firstCopy, sortedCopy, dialogs, progress);
     sheet->quit();
     sheet->close();
@@ -202,12 +284,22 @@ bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
     for (size_t i = 0; i < request.headings.size(); ++i)
         for (int f = 1; f <= fieldCount; ++f)
             if (store.FieldName(f) == request.headings[i]) target[i] = f;
+    // When the rows go into the register itself, their names are turned into codes as they are
+    // appended, and the conversion pass only needs to visit the records that were there before.
+    const QString registerPath = reg::pathIn(request.folder, reg::names::kRegister);
+    const bool intoRegister = sameFile(request.storePath, registerPath);
+    const long before = store.RecordCount();
+    const auto tables =
+        intoRegister ? codedColumns(store) : std::vector<const reg::CodeTable*>(size_t(fieldCount));
     bool ok = true;
     std::vector<std::string> values(size_t(std::max(fieldCount, 0)));
     for (const auto& row : sheet.rows) {
         std::fill(values.begin(), values.end(), std::string());
         for (size_t i = 0; i < target.size() && i < row.size(); ++i)
             if (target[i] > 0) values[size_t(target[i] - 1)] = row[i];
+        for (size_t f = 0; f < values.size(); ++f)
+            if (tables[f])
+                if (auto code = reg::nameToCode(*tables[f], values[f])) values[f] = *code;
         if (!store.AppendRecord(values)) {
             ok = false;
             break;
@@ -219,9 +311,9 @@ bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
     }
     if (animate) animate();
 
-    // When the rows went into the register itself, the conversion runs in the same transaction.
-    const QString registerPath = reg::pathIn(request.folder, reg::names::kRegister);
-    if (!sameFile(request.storePath, registerPath)) {
+    // Into another table: the rows are committed there, and the register is converted after.
+    long last = before;
+    if (!intoRegister) {
         if (!store.CloseAllTables()) {
             dialogs.warning(msg::kImportFailed);
             return false;
@@ -231,8 +323,9 @@ bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
             dialogs.notice(msg::kImported);
             return true;
         }
+        last = store.RecordCount();
     }
-    namesToCodes(store, ok);
+    ok = namesToCodes(store, 1, last);
     if (!store.CloseAllTables() || !ok) {
         dialogs.warning(msg::kImportFailed);
         return false;

@@ -378,25 +378,46 @@ RowList readRows(const QString& path, int columns) {
         out.status = ReadStatus::NoSheet1;
         return out;
     }
-    unsigned rows = 0, sheetColumns = 0;
-    CellTexts special;
-    if (!xl.select(index, rows, sheetColumns) || !specialCells(path, xl.sheetName(index), special))
-        return out;
-    if (rows == 0 || sheetColumns == 0) {
+    // Rows 1.. of one sheet, `columns` texts wide; false when a cell cannot be read.
+    std::vector<std::string> heading;
+    auto readSheet = [&](unsigned sheet, unsigned& rows, bool continuation) {
+        unsigned sheetColumns = 0;
+        CellTexts special;
+        if (!xl.select(sheet, rows, sheetColumns) ||
+            !specialCells(path, xl.sheetName(sheet), special))
+            return false;
+        for (unsigned r = 0; r < rows; ++r) {
+            std::vector<std::string> row(size_t(std::max(columns, 0)));
+            bool any = false;
+            for (unsigned c = 0; c < row.size() && c < sheetColumns; ++c) {
+                bool empty;
+                if (!cellText(xl, special, r, c, row[c], empty)) return false;
+                any = any || !row[c].empty();
+            }
+            if (r == 0) {
+                // A continuation sheet repeats the heading row of sheet1.
+                if (continuation && row != heading) {
+                    rows = 0;
+                    return true;
+                }
+                heading = std::move(row);
+                continue;
+            }
+            // A row without any value is no person, only formatting left behind.
+            if (any) out.rows.push_back(std::move(row));
+        }
+        return true;
+    };
+    unsigned rows = 0;
+    if (!readSheet(index, rows, false)) return out;
+    if (rows == 0) {
         out.status = ReadStatus::EmptySheet;
         return out;
     }
-    for (unsigned r = 1; r < rows; ++r) {
-        std::vector<std::string> row(size_t(std::max(columns, 0)));
-        bool any = false;
-        for (unsigned c = 0; c < row.size() && c < sheetColumns; ++c) {
-            bool empty;
-            if (!cellText(xl, special, r, c, row[c], empty)) return out;
-            any = any || !row[c].empty();
-        }
-        // A row without any value is no person, only formatting left behind.
-        if (any) out.rows.push_back(std::move(row));
-    }
+    // An export too long for one sheet goes on in the sheets after sheet1, each starting with
+    // the same heading row; a full sheet1 is followed into them.
+    while (rows == unsigned(kMaxSheetRows) && ++index < count)
+        if (!readSheet(index, rows, true)) return RowList{};
     out.status = ReadStatus::Ok;
     return out;
 }

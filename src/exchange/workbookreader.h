@@ -12,6 +12,8 @@ namespace exchange {
 
 // At most this many columns can be listed and imported (the column letters a to z).
 constexpr int kMaxImportColumns = 26;
+// Rows of a worksheet in the .xls format.
+constexpr int kMaxSheetRows = 65536;
 
 enum class ReadStatus {
     Ok,
@@ -28,7 +30,8 @@ struct HeadingList {
 
 struct RowList {
     ReadStatus status = ReadStatus::NotWorkbook;
-    // Rows 2.. of sheet1 that hold at least one value, each `columns` texts wide.
+    // Rows 2.. of sheet1 that hold at least one value, each `columns` texts wide. When sheet1
+    // is full, the rows 2.. of the sheets after it that repeat its heading row follow.
     std::vector<std::vector<std::string>> rows;
 };
 

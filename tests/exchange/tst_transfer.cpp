@@ -124,6 +124,27 @@ class TestTransfer : public QObject {
             QVERIFY(!files::exists(from.file(n)));
     }
 
+    void registerLongerThanOneSheetTravelsWhole() {
+        // One worksheet holds 65,535 persons; the rest go on in Sheet2 and come back in.
+        ProgramFolder from, to;
+        const int persons = kPersonsPerSheet + 7;
+        QVERIFY(sample::writeRegister(from.file(names::kRegister), persons, 3, true));
+        const QString book = from.path() + "/long.xls";
+        exportTo(from, book);
+        const QString facts = xtest::xlrdFacts(book);
+        if (!facts.isEmpty()) {
+            QVERIFY(facts.contains(QStringLiteral("sheet Sheet1 65536 22\n")));
+            QVERIFY(facts.contains(QStringLiteral("sheet Sheet2 8 22\n")));
+        }
+        ScriptedDialogs dialogs;
+        dialogs.expectNotice(msg::kImported);
+        QVERIFY(importWorkbook(requestFor(to, book), dialogs));
+        const auto back = records(to.file(names::kRegister));
+        QCOMPARE(int(back.size()), persons);
+        for (int i = 0; i < persons; ++i)
+            QCOMPARE(back[size_t(i)][F序号 - 1], std::to_string(i + 1));
+    }
+
     void exportWritesTextCellsInSerialOrderWithNames() {
         ProgramFolder pf;
         const std::string id = "11010119800101123X";
