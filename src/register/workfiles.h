@@ -9,6 +9,11 @@ inline const QString kPassword = QStringLiteral("CHSYSCFG.wav");
 inline const QString kLock = QStringLiteral("CHHJTEMP");
 inline const QString kHelp = QStringLiteral("帮助文档.chm");
 inline const QString kTemplate = QStringLiteral("户籍表格.xls");
+#ifdef _WIN32
+inline const QString kExecutable = QStringLiteral("澄禾户籍.exe");
+#else
+inline const QString kExecutable = QStringLiteral("澄禾户籍");
+#endif
 
 // Working files: they live only while a window needs them.
 inline const QString kQueryResult = QStringLiteral("临时数据.wav");

@@ -14,15 +14,10 @@ namespace files = reg::files;
 bool prepareStart(const QString& folder, ProgramLock& lock) {
     files::setProtected(pathIn(folder, names::kPassword));
 
-    const QString cleared[] = {names::kHelp,         names::kTemplate, names::kRegister,
-                               names::kQueryResult,  names::kSorted,   names::kExportCopy,
-                               names::kExportSorted, names::kIndex,    names::kRestoreStage,
-                               names::kLock};
-#ifdef _WIN32
-    files::setCleared(pathIn(folder, QStringLiteral("澄禾户籍.exe")));
-#else
-    files::setCleared(pathIn(folder, QStringLiteral("澄禾户籍")));
-#endif
+    const QString cleared[] = {names::kHelp,         names::kExecutable,   names::kTemplate,
+                               names::kRegister,     names::kQueryResult,  names::kSorted,
+                               names::kExportCopy,   names::kExportSorted, names::kIndex,
+                               names::kRestoreStage, names::kLock};
     for (const QString& name : cleared) files::setCleared(pathIn(folder, name));
 
     const QString lockPath = pathIn(folder, names::kLock);
