@@ -6,7 +6,8 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
 
 PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev libfreexl-dev libgsf-1-dev
-          fp-utils fonts-noto-cjk libbenchmark-dev sqlite3 xvfb xauth)
+          fp-utils fonts-noto-cjk libbenchmark-dev sqlite3 xvfb xauth python3-xlrd
+          libxlsxwriter-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

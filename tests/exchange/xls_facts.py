@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints what an independent reader (xlrd) sees in a workbook, one fact per line:
    sheet NAME ROWS COLS
-   cell SHEET ROW COL TYPE HALIGN VALIGN WRAP | VALUE     (for every cell of the first 5 rows)
+   cell SHEET ROW COL TYPE HALIGN VALIGN WRAP | VALUE     (every row of a short sheet, else
+                                                      the first five and the last)
    width SHEET COL WIDTH
 Exits 3 when xlrd is not installed."""
 import sys
@@ -16,7 +17,8 @@ kinds = {xlrd.XL_CELL_TEXT: "text", xlrd.XL_CELL_NUMBER: "number", xlrd.XL_CELL_
          xlrd.XL_CELL_BLANK: "blank", xlrd.XL_CELL_BOOLEAN: "bool", xlrd.XL_CELL_DATE: "date"}
 for s, sheet in enumerate(book.sheets()):
     print("sheet %s %d %d" % (sheet.name, sheet.nrows, sheet.ncols))
-    for r in list(range(min(sheet.nrows, 5))) + ([sheet.nrows - 1] if sheet.nrows > 5 else []):
+    shown = range(sheet.nrows) if sheet.nrows <= 50 else list(range(5)) + [sheet.nrows - 1]
+    for r in shown:
         for c in range(sheet.ncols):
             cell = sheet.cell(r, c)
             xf = book.xf_list[cell.xf_index]
