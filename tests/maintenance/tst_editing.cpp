@@ -1,6 +1,9 @@
 // Add, modify, delete and clear through the real window, with every message checked, and a long
 // random sequence of edits after each of which the tree must still describe the register.
+#include <sqlite3.h>
+
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -416,6 +419,75 @@ class TestEditing : public QObject {
         QCOMPARE(list(w)->count(), 0);
         QVERIFY(find<QPushButton>(&w, "添加按钮")->isEnabled());
         QCOMPARE(records(reg_()).size(), size_t(0));
+    }
+
+    void writesThatFailChangeNothing() {
+        start({person("1", "甲村1号", "张三", "张三"), person("2", "甲村1号", "张三", "张四")});
+        InfoWindow w(folder.path(), dialogs);
+        // The register refuses every write (as a full disk would): each edit says so and the
+        // register, the tree and the counters stay as they were.
+        RecordStore s;
+        QVERIFY(s.OpenTable(reg_()));
+        s.CloseAllTables();
+        sqlite3* db = nullptr;
+        QVERIFY(sqlite3_open(QFile::encodeName(reg_()).constData(), &db) == SQLITE_OK);
+        QVERIFY(sqlite3_exec(db,
+                             "CREATE TRIGGER no_insert BEFORE INSERT ON records BEGIN "
+                             "SELECT RAISE(ABORT, 'full'); END; "
+                             "CREATE TRIGGER no_update BEFORE UPDATE ON records BEGIN "
+                             "SELECT RAISE(ABORT, 'full'); END;",
+                             nullptr, nullptr, nullptr) == SQLITE_OK);
+        sqlite3_close(db);
+        const auto before = records(reg_());
+        const QStringList shown = lines(w);
+
+        select(w, personItem(tree(w), "1"));
+        fill(w, person("3", "甲村1号", "张三", "张五"));
+        dialogs.expectQuestion(QStringLiteral("       确认添加吗？"), true);
+        dialogs.expectWarning(QStringLiteral("添加失败！"));
+        click(w, "添加按钮");
+
+        select(w, personItem(tree(w), "2"));
+        find<QLineEdit>(&w, editName(F工作单位))->setText(QStringLiteral("县农机站"));
+        dialogs.expectQuestion(QStringLiteral("       确认修改吗？"), true);
+        dialogs.expectWarning(QStringLiteral("修改失败！"));
+        click(w, "修改按钮");
+
+        dialogs.expectQuestion(QStringLiteral("本操作将把所选记录从数据库中删除！确认删除吗？"),
+                               true);
+        dialogs.expectWarning(QStringLiteral("删除失败！"));
+        click(w, "删除按钮");
+
+        select(w, personItem(tree(w), "2"));
+        dialogs.expectQuestion(
+            QStringLiteral("\r\n本操作将把所选记录除序号、房屋详址、备注外的其它数据清空 "
+                           "\r\n\r\n   所选记录仍保留在数据库中并且序号和房屋详址保持不变 "
+                           "\r\n\r\n\r\n") +
+                QString(22, ' ') + QStringLiteral("确认清空吗？"),
+            true);
+        dialogs.expectWarning(QStringLiteral("清空失败！"));
+        click(w, "清空按钮");
+
+        QCOMPARE(records(reg_()), before);
+        QCOMPARE(lines(w), shown);
+        QCOMPARE(counter(w, "透明标签B01"), QStringLiteral("2  名"));
+    }
+
+    void aSortThatCannotBeWrittenLeavesTheRecordKept() {
+        start({person("5", "甲村1号", "张三", "张三")});
+        InfoWindow w(folder.path(), dialogs);
+        // Something that is no file stands where the sorted copy goes.
+        QVERIFY(QDir(folder.path()).mkdir(names::kSorted));
+        select(w, personItem(tree(w), "5"));
+        fill(w, person("1", "乙村2号", "王五", "王五"));
+        dialogs.expectQuestion(QStringLiteral("       确认添加吗？"), true);
+        dialogs.expectNotice(QStringLiteral("  添加成功"));
+        click(w, "添加按钮");
+        QCOMPARE(serials(reg_()), (std::vector<std::string>{"5", "1"}));
+        // The next rebuild that can write puts it in order.
+        QVERIFY(QDir(folder.path()).rmdir(names::kSorted));
+        QTest::mouseClick(find<QPushButton>(&w, "刷新按钮"), Qt::LeftButton);
+        QCOMPARE(serials(reg_()), (std::vector<std::string>{"1", "5"}));
     }
 
     void randomEditsKeepTheTreeTrueToTheRegister() {
