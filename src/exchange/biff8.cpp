@@ -174,7 +174,7 @@ struct Sheet {
     QString name;
     std::vector<std::vector<Cell>> rows;
     std::vector<FormatOp> formats;
-    std::map<int, double> widths;
+    std::vector<double> widths = std::vector<double>(kMaxColumns, -1);  // -1: not set
 
     void set(int row, int column, uint32_t string) {
         if (size_t(row) >= rows.size()) rows.resize(size_t(row) + 1);
@@ -195,14 +195,24 @@ struct Sheet {
 }  // namespace
 
 struct Biff8Spreadsheet::Book {
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(QStringView s) const { return qHash(s); }
+    };
+    struct Equal {
+        using is_transparent = void;
+        bool operator()(QStringView a, QStringView b) const { return a == b; }
+    };
     std::vector<Sheet> sheets;
     std::vector<QString> strings;
-    std::unordered_map<QString, uint32_t> index;
-    uint32_t textCells = 0;
+    std::unordered_map<QString, uint32_t, Hash, Equal> index;
 
-    uint32_t intern(const QString& s) {
-        auto [it, added] = index.try_emplace(s, uint32_t(strings.size()));
-        if (added) strings.push_back(s);
+    uint32_t intern(QStringView s) {
+        auto it = index.find(s);
+        if (it == index.end()) {
+            strings.emplace_back(s.toString());
+            it = index.emplace(strings.back(), uint32_t(strings.size() - 1)).first;
+        }
         return it->second;
     }
 };
@@ -215,14 +225,14 @@ void Biff8Spreadsheet::setVisible(bool) {}
 
 bool Biff8Spreadsheet::addWorkbook() {
     book_ = std::make_unique<Book>();
-    book_->sheets.push_back(Sheet{QStringLiteral("Sheet1"), {}, {}, {}});
+    book_->sheets.push_back(Sheet{QStringLiteral("Sheet1"), {}, {}});
     active_ = 0;
     return true;
 }
 
 bool Biff8Spreadsheet::addWorksheet(const QString& name) {
     if (!book_ || name.isEmpty()) return false;
-    book_->sheets.push_back(Sheet{name.left(31), {}, {}, {}});
+    book_->sheets.push_back(Sheet{name.left(31), {}, {}});
     active_ = int(book_->sheets.size()) - 1;
     return true;
 }
@@ -247,7 +257,7 @@ void Biff8Spreadsheet::quit() {
     close();
 }
 
-void Biff8Spreadsheet::setValue(const CellRect& rect, const QString& value) {
+void Biff8Spreadsheet::setValue(const CellRect& rect, QStringView value) {
     if (!book_ || rect.wholeColumns) return;
     Sheet& sheet = book_->sheets[size_t(active_)];
     // An empty text is written as a blank cell: readers of workbooks refuse empty shared strings.
@@ -432,20 +442,21 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
     b.end();
 
     std::vector<int> columns;
-    for (const auto& [c, w] : sheet.widths) columns.push_back(c);
+    for (int c = 0; c < kMaxColumns; ++c)
+        if (sheet.widths[size_t(c)] >= 0) columns.push_back(c);
     for (const FormatOp& op : sheet.formats)
         if (op.rect.wholeColumns)
             for (int c = op.rect.firstColumn; c <= op.rect.lastColumn; ++c) columns.push_back(c);
     std::sort(columns.begin(), columns.end());
     columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
     for (int c : columns) {
-        const auto w = sheet.widths.find(c);
+        const double w = sheet.widths[size_t(c)];
         b.begin(kColInfo);
         b.u16(unsigned(c));
         b.u16(unsigned(c));
-        b.u16(w != sheet.widths.end() ? unsigned(std::lround(w->second * 256)) : 8 * 256);
+        b.u16(w >= 0 ? unsigned(std::lround(w * 256)) : 8 * 256);
         b.u16(unsigned(layout.xfOf(columnStyle(sheet, c))));
-        b.u16(w != sheet.widths.end() ? 0 : 0x0002);  // width not set: the default one
+        b.u16(w >= 0 ? 0 : 0x0002);  // width not set: the default one
         b.u16(0);
         b.end();
     }
@@ -495,6 +506,9 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
     for (size_t r = 0; r < rows.size(); ++r)
         if (!rows[r].empty()) rowCount = int(r) + 1;
 
+    size_t cellCount = 0;
+    for (const auto& row : rows) cellCount += row.size();
+    b.data().reserve(b.size() + qsizetype(cellCount) * 14 + 64);
     b.begin(kDimensions);
     b.u32(0);
     b.u32(uint32_t(rowCount));
@@ -677,8 +691,8 @@ Range::Range(Spreadsheet& sheet, std::string_view from, std::string_view to) : s
     valid_ = true;
 }
 
-void Range::setValue(const QString& value) {
-    if (valid_) sheet_.setValue(rect_, value.startsWith(u'\'') ? value.mid(1) : value);
+void Range::setValue(QStringView value) {
+    if (valid_) sheet_.setValue(rect_, value.startsWith(u'\'') ? value.sliced(1) : value);
 }
 void Range::setHorizontalAlignment(int alignment) {
     if (valid_) sheet_.setHorizontalAlignment(rect_, alignment);

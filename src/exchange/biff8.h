@@ -33,7 +33,7 @@ class Biff8Spreadsheet : public Spreadsheet {
     QByteArray workbookStream() const;
 
   protected:
-    void setValue(const CellRect& rect, const QString& value) override;
+    void setValue(const CellRect& rect, QStringView value) override;
     void setHorizontalAlignment(const CellRect& rect, int alignment) override;
     void setVerticalAlignment(const CellRect& rect, int alignment) override;
     void setWrapText(const CellRect& rect, bool wrap) override;

@@ -41,7 +41,8 @@ class Range {
     bool isValid() const { return valid_; }
     // The value as text. A leading apostrophe, the spreadsheet's mark for "keep this as text",
     // is not part of the cell; every value is stored as a text cell either way.
-    void setValue(const QString& value);
+    void setValue(QStringView value);
+    void setValue(const QString& value) { setValue(QStringView(value)); }
     void setHorizontalAlignment(int alignment);
     void setVerticalAlignment(int alignment);
     void setWrapText(bool wrap);
@@ -79,7 +80,7 @@ class Spreadsheet {
 
   protected:
     friend class Range;
-    virtual void setValue(const CellRect& rect, const QString& value) = 0;
+    virtual void setValue(const CellRect& rect, QStringView value) = 0;
     virtual void setHorizontalAlignment(const CellRect& rect, int alignment) = 0;
     virtual void setVerticalAlignment(const CellRect& rect, int alignment) = 0;
     virtual void setWrapText(const CellRect& rect, bool wrap) = 0;

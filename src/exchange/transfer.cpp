@@ -135,6 +135,7 @@ void writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firs
     std::vector<std::string> letters;
     for (size_t i = 1; i <= fields; ++i) letters.push_back(columnLetter(int(i)));
     Decoder decode;
+    QString value;  // "'" + text, the spreadsheet's way to ask for a text cell
     startSheet(book, sheet, std::min<long>(n, kPersonsPerSheet));
     int shown = -1;
     for (long r = 1; r <= n; ++r) {
@@ -148,7 +149,9 @@ void writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firs
         for (size_t i = 0; i < fields; ++i) {
             Range cell = book.range(letters[i] + row);
             cell.setColumnWidth(sheet.widths[i]);
-            cell.setValue(QLatin1Char('\'') + decode(record.field(i)));
+            value.resize(1, u'\'');
+            value += decode(record.field(i));
+            cell.setValue(value);
         }
         const int percent = int(r * 100 / n);
         if (progress && percent != shown) progress(shown = percent);

@@ -1,0 +1,205 @@
+// Spreadsheet export and import on generated registers, and the .xls writer against
+// libxlsxwriter writing the same sheet as .xlsx.
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <map>
+
+#include "exchange/biff8.h"
+#include "exchange/transfer.h"
+#include "exchange/workbookreader.h"
+#include "register/files.h"
+#include "register/person.h"
+#include "register/programfolder.h"
+#include "register/text.h"
+#include "register/workfiles.h"
+#include "samplegen.h"
+
+#ifdef HJ_HAVE_XLSXWRITER
+#include <xlsxwriter.h>
+#endif
+
+namespace {
+
+constexpr uint32_t kSeed = 20240630;
+
+QTemporaryDir& workDir() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// Answers every save dialog with one path and ignores the rest.
+class Quiet : public ui::Dialogs {
+  public:
+    QString savePath;
+    int warnings = 0;
+    void warning(const QString&) override { ++warnings; }
+    bool question(const QString&) override { return true; }
+    void notice(const QString&) override {}
+    QString openFile(const ui::FileRequest&) override { return {}; }
+    QString saveFile(const ui::FileRequest&) override { return savePath; }
+};
+
+// A program folder holding a generated, shuffled register of `persons`; made on first use.
+QString registerFolder(int persons) {
+    static std::map<int, QString> made;
+    if (auto it = made.find(persons); it != made.end()) return it->second;
+    const QString folder = workDir().filePath(QStringLiteral("register-%1").arg(persons));
+    QDir().mkpath(folder);
+    if (!sample::writeRegister(reg::pathIn(folder, reg::names::kRegister), persons, kSeed, true))
+        return {};
+    return made[persons] = folder;
+}
+
+// The export of that register, made on first use.
+QString exportedBook(int persons) {
+    static std::map<int, QString> made;
+    if (auto it = made.find(persons); it != made.end()) return it->second;
+    const QString folder = registerFolder(persons);
+    Quiet dialogs;
+    dialogs.savePath = workDir().filePath(QStringLiteral("book-%1.xls").arg(persons));
+    exchange::exportRegister(folder, reg::pathIn(folder, reg::names::kRegister), dialogs, {});
+    return made[persons] = dialogs.savePath;
+}
+
+void BM_ExportRegister(benchmark::State& state) {
+    const int persons = int(state.range(0));
+    const QString folder = registerFolder(persons);
+    Quiet dialogs;
+    dialogs.savePath = workDir().filePath(QStringLiteral("export-%1.xls").arg(persons));
+    for (auto _ : state)
+        exchange::exportRegister(folder, reg::pathIn(folder, reg::names::kRegister), dialogs, {});
+    if (dialogs.warnings) state.SkipWithError("the export warned");
+    state.SetItemsProcessed(state.iterations() * persons);
+}
+BENCHMARK(BM_ExportRegister)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+// The whole import click: every row of the workbook appended to an empty register, names
+// turned into codes, committed.
+void BM_ImportWorkbook(benchmark::State& state) {
+    const int persons = int(state.range(0));
+    const QString book = exportedBook(persons);
+    const auto headings = exchange::readHeadings(book).headings;
+    const QString folder = workDir().filePath(QStringLiteral("import-%1").arg(persons));
+    Quiet dialogs;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QDir(folder).removeRecursively();
+        reg::layoutProgramFolder(folder);
+        state.ResumeTiming();
+        exchange::importWorkbook(
+            {folder, book, reg::pathIn(folder, reg::names::kRegister), headings}, dialogs);
+    }
+    if (dialogs.warnings) state.SkipWithError("the import warned");
+    state.SetItemsProcessed(state.iterations() * persons);
+}
+BENCHMARK(BM_ImportWorkbook)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+// The sheet both writers write: the persons' texts with names for codes, in UTF-16 for ours and
+// UTF-8 for libxlsxwriter, converted before timing.
+struct SheetText {
+    std::vector<QString> headings;
+    std::vector<std::vector<QString>> rows;
+};
+
+const SheetText& sheetText(int persons) {
+    static std::map<int, SheetText> made;
+    if (auto it = made.find(persons); it != made.end()) return it->second;
+    SheetText t;
+    for (const std::string& n : reg::fieldNames()) t.headings.push_back(reg::fromGb(n));
+    for (const sample::Person& p : sample::generate(persons, kSeed)) {
+        std::vector<QString> row;
+        for (int f = 1; f <= reg::kFieldCount; ++f) {
+            const reg::CodeTable* table = reg::codeTableOf(f);
+            const std::string& v = p[size_t(f - 1)];
+            row.push_back(reg::fromGb(table ? reg::codeToName(*table, v) : v));
+        }
+        t.rows.push_back(std::move(row));
+    }
+    return made[persons] = std::move(t);
+}
+
+void BM_WriterXls(benchmark::State& state) {
+    const SheetText& text = sheetText(int(state.range(0)));
+    const QString path = workDir().filePath(QStringLiteral("writer.xls"));
+    for (auto _ : state) {
+        exchange::Biff8Spreadsheet book;
+        book.addWorkbook();
+        exchange::Range block = book.range("a1", "v" + std::to_string(text.rows.size() + 1));
+        block.setHorizontalAlignment(exchange::kAlignCentre);
+        block.setVerticalAlignment(exchange::kAlignCentre);
+        block.setWrapText(true);
+        for (int c = 0; c < reg::kFieldCount; ++c) {
+            exchange::Range cell = book.range(exchange::columnLetter(c + 1) + "1");
+            cell.setColumnWidth(reg::fieldDefs()[size_t(c)].width);
+            cell.setValue(text.headings[size_t(c)]);
+        }
+        for (size_t r = 0; r < text.rows.size(); ++r) {
+            const std::string row = std::to_string(r + 2);
+            for (int c = 0; c < reg::kFieldCount; ++c)
+                book.range(exchange::columnLetter(c + 1) + row).setValue(text.rows[r][size_t(c)]);
+        }
+        if (!book.saveAs(path)) state.SkipWithError("save failed");
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(text.rows.size()));
+}
+BENCHMARK(BM_WriterXls)->Arg(10000)->Arg(65535)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+#ifdef HJ_HAVE_XLSXWRITER
+void BM_WriterXlsxLibxlsxwriter(benchmark::State& state) {
+    const SheetText& text = sheetText(int(state.range(0)));
+    std::vector<std::string> heads;
+    for (const QString& h : text.headings) heads.push_back(h.toStdString());
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& r : text.rows) {
+        std::vector<std::string> out;
+        for (const QString& v : r) out.push_back(v.toStdString());
+        rows.push_back(std::move(out));
+    }
+    const std::string path = workDir().filePath(QStringLiteral("writer.xlsx")).toStdString();
+    for (auto _ : state) {
+        lxw_workbook* wb = workbook_new(path.c_str());
+        lxw_worksheet* ws = workbook_add_worksheet(wb, "Sheet1");
+        lxw_format* centred = workbook_add_format(wb);
+        format_set_align(centred, LXW_ALIGN_CENTER);
+        format_set_align(centred, LXW_ALIGN_VERTICAL_CENTER);
+        format_set_text_wrap(centred);
+        for (int c = 0; c < reg::kFieldCount; ++c) {
+            worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), reg::fieldDefs()[size_t(c)].width,
+                                 nullptr);
+            worksheet_write_string(ws, 0, lxw_col_t(c), heads[size_t(c)].c_str(), centred);
+        }
+        for (size_t r = 0; r < rows.size(); ++r)
+            for (int c = 0; c < reg::kFieldCount; ++c) {
+                const std::string& v = rows[r][size_t(c)];
+                // An empty text is a blank cell with the format, as our writer writes it.
+                if (v.empty())
+                    worksheet_write_blank(ws, lxw_row_t(r + 1), lxw_col_t(c), centred);
+                else
+                    worksheet_write_string(ws, lxw_row_t(r + 1), lxw_col_t(c), v.c_str(), centred);
+            }
+        if (workbook_close(wb) != LXW_NO_ERROR) state.SkipWithError("save failed");
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(rows.size()));
+}
+BENCHMARK(BM_WriterXlsxLibxlsxwriter)
+    ->Arg(10000)
+    ->Arg(65535)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+#endif
+
+}  // namespace
+
+BENCHMARK_MAIN();
