@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "common/lookup.h"
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
 #include "maintenance/infowindow.h"
@@ -20,23 +21,9 @@ using maintenance::InfoWindow;
 
 namespace {
 
-template <class T = QWidget>
-T* find(const QWidget* w, const QString& name) {
-    T* c = w->findChild<T*>(name);
-    if (!c) qFatal("no control %s", qPrintable(name));
-    return c;
-}
+using hjtest::find;
 
-std::vector<std::string> serials(const QString& path) {
-    RecordStore s;
-    std::vector<std::string> out;
-    if (!s.OpenTable(path)) return {"<does not open>"};
-    for (long n = 1; n <= s.RecordCount(); ++n) {
-        s.GoTo(n);
-        out.push_back(s.ReadField(F序号));
-    }
-    return out;
-}
+using hjtest::serials;
 
 }  // namespace
 

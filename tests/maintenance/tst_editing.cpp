@@ -14,6 +14,7 @@
 #include <map>
 #include <set>
 
+#include "common/lookup.h"
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
 #include "maintenance/infowindow.h"
@@ -30,12 +31,7 @@ using maintenance::InfoWindow;
 
 namespace {
 
-template <class T = QWidget>
-T* find(const QWidget* w, const QString& name) {
-    T* c = w->findChild<T*>(name);
-    if (!c) qFatal("no control %s", qPrintable(name));
-    return c;
-}
+using hjtest::find;
 
 QString editName(int pos) {
     return QStringLiteral("编辑框%1").arg(pos, 2, 10, QChar('0'));
@@ -81,24 +77,8 @@ void fill(const InfoWindow& w, const std::vector<std::string>& values) {
     }
 }
 
-std::vector<std::vector<std::string>> records(const QString& path) {
-    RecordStore s;
-    std::vector<std::vector<std::string>> out;
-    s.OpenTable(path);
-    for (long n = 1; n <= s.RecordCount(); ++n) {
-        s.GoTo(n);
-        std::vector<std::string> r;
-        for (int pos = 1; pos <= kFieldCount; ++pos) r.push_back(s.ReadField(pos));
-        out.push_back(r);
-    }
-    return out;
-}
-
-std::vector<std::string> serials(const QString& path) {
-    std::vector<std::string> out;
-    for (const auto& r : records(path)) out.push_back(r[F序号 - 1]);
-    return out;
-}
+using hjtest::records;
+using hjtest::serials;
 
 QTreeWidgetItem* personItem(QTreeWidget* tree, const QString& serial) {
     for (int i = 0; i < tree->topLevelItemCount(); ++i)

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "common/lookup.h"
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
 #include "common/typing.h"
@@ -27,12 +28,7 @@ using maintenance::InfoWindow;
 
 namespace {
 
-template <class T = QWidget>
-T* find(const QWidget* w, const QString& name) {
-    T* c = w->findChild<T*>(name);
-    if (!c) qFatal("no control %s", qPrintable(name));
-    return c;
-}
+using hjtest::find;
 
 QTreeWidget* treeOf(const InfoWindow& w) {
     return find<QTreeWidget>(&w, "树型框");

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "common/lookup.h"
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
 #include "maintenance/infowindow.h"
@@ -21,12 +22,7 @@ using maintenance::InfoWindow;
 
 namespace {
 
-template <class T = QWidget>
-T* find(const QWidget* w, const QString& name) {
-    T* c = w->findChild<T*>(name);
-    if (!c) qFatal("no control %s", qPrintable(name));
-    return c;
-}
+using hjtest::find;
 
 QString ask() {
     return QStringLiteral("\r\n") + QString(10, ' ') +
