@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include "register/files.h"
-#include "register/store.h"
 #include "samplegen.h"
 
 namespace {
@@ -21,15 +19,6 @@ int usage() {
            "--replace.\n"
            "--shuffled stores the persons out of serial order (for trying the sort).\n";
     return 2;
-}
-
-// What stands at the path now may be replaced without asking: nothing, or an empty register.
-bool holdsNothing(const QString& path) {
-    if (!reg::files::exists(path)) return true;
-    reg::RecordStore store;
-    const bool empty = store.OpenTable(path) && store.RecordCount() == 0;
-    store.CloseAllTables();
-    return empty;
 }
 
 }  // namespace
@@ -52,7 +41,7 @@ int main(int argc, char** argv) {
     const QString path = args[1];
 
     QTextStream err(stderr);
-    if (!replace && !holdsNothing(path)) {
+    if (!replace && !sample::mayReplaceQuietly(path)) {
         err << path << " already holds records or is no register; it is left as it is.\n"
             << "Pass --replace to write the sample over it.\n";
         return 1;

@@ -468,6 +468,14 @@ bool writeRegister(const QString& path, const std::vector<Person>& people) {
     return ok;
 }
 
+bool mayReplaceQuietly(const QString& path) {
+    if (!reg::files::exists(path)) return true;
+    reg::RecordStore store;
+    const bool empty = store.OpenTable(path) && store.RecordCount() == 0;
+    store.CloseAllTables();
+    return empty;
+}
+
 bool writeRegister(const QString& path, int persons, uint32_t seed, bool shuffled) {
     std::vector<Person> people = generate(persons, seed);
     if (shuffled) shuffle(people, seed);

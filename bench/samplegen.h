@@ -23,6 +23,10 @@ void shuffle(std::vector<Person>& people, uint32_t seed);
 // Writes a new register file at `path` holding `people` in their order, replacing any file
 // there only once the new one is complete. False when it could not be written.
 bool writeRegister(const QString& path, const std::vector<Person>& people);
+// True when nothing of value stands at `path`: no file, or a register without records. Anything
+// else (a register holding records, a file that is no register) is only replaced on request.
+bool mayReplaceQuietly(const QString& path);
+
 // Writes a generated register; `shuffled` stores it out of serial order.
 bool writeRegister(const QString& path, int persons, uint32_t seed, bool shuffled = false);
 

@@ -286,6 +286,18 @@ void TestSampleGen::writeReplacesOnlyWhenComplete() {
 
     QVERIFY(!sample::writeRegister(QString(), 5, 1));
     QVERIFY(!sample::writeRegister(dir.filePath(QStringLiteral("missing/户籍数据.wav")), 5, 1));
+
+    // What hj-sample writes over without being asked: nothing, or a register without records.
+    QVERIFY(!sample::mayReplaceQuietly(path));
+    const QString empty = dir.filePath(QStringLiteral("empty.wav"));
+    QVERIFY(sample::mayReplaceQuietly(empty));
+    QVERIFY(sample::writeRegister(empty, std::vector<Person>{}));
+    QVERIFY(sample::mayReplaceQuietly(empty));
+    const QString notes = dir.filePath(QStringLiteral("notes.txt"));
+    QFile file(notes);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a register") > 0);
+    file.close();
+    QVERIFY(!sample::mayReplaceQuietly(notes));
 }
 
 // A look-up opens the register with its index; the count the index was stamped with must
