@@ -611,7 +611,7 @@ bool Biff8Spreadsheet::saveAs(const QString& path) {
     return writeCompoundFile(path, workbookStream());
 }
 
-bool writeCompoundFile(const QString& path, const QByteArray& stream) {
+bool writeCompoundFile(const QString& path, const QByteArray& stream, bool durable) {
     static std::once_flag once;
     std::call_once(once, [] { gsf_init(); });
     // Small streams would go to the compound file's mini stream, which some readers of workbooks
@@ -640,7 +640,7 @@ bool writeCompoundFile(const QString& path, const QByteArray& stream) {
         ok = gsf_output_close(GSF_OUTPUT(ole)) && ok;
         g_object_unref(ole);
     }
-    ok = ok && reg::files::syncFile(tmp) && reg::files::move(tmp, path);
+    ok = ok && (!durable || reg::files::syncFile(tmp)) && reg::files::move(tmp, path);
     if (!ok) reg::files::remove(tmp);
     return ok;
 }

@@ -47,7 +47,7 @@ class Biff8Spreadsheet : public Spreadsheet {
 };
 
 // Writes `stream` as the "Workbook" stream of a new compound file at `path` (replacing a file
-// there only once the new one is complete).
-bool writeCompoundFile(const QString& path, const QByteArray& stream);
+// there only once the new one is complete, and on the disk before that when `durable`).
+bool writeCompoundFile(const QString& path, const QByteArray& stream, bool durable = true);
 
 }  // namespace exchange

@@ -8,6 +8,8 @@
 #include <gsf/gsf-utils.h>
 
 #include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -15,6 +17,7 @@
 #include <optional>
 #include <utility>
 
+#include "exchange/biff8.h"
 #include "register/text.h"
 
 namespace exchange {
@@ -157,8 +160,7 @@ using CellTexts = std::map<std::pair<unsigned, unsigned>, std::string>;
 
 // The cells of the worksheet named `name` whose text FreeXL cannot give. False when the
 // workbook's records cannot be read or a formula result cannot be found.
-bool specialCells(const QString& path, const QString& name, CellTexts& cells) {
-    const QByteArray s = workbookStream(path);
+bool specialCells(const QByteArray& s, const QString& name, CellTexts& cells) {
     if (s.size() < 8) return false;
     RecordWalk globals(s, 0);
     auto bof = globals.next();
@@ -235,6 +237,7 @@ bool specialCells(const QString& path, const QString& name, CellTexts& cells) {
 class FreeXl {
   public:
     explicit FreeXl(const QString& path) {
+        if (path.isEmpty()) return;
         if (freexl_open(QFile::encodeName(path).constData(), &handle_) != FREEXL_OK) close();
     }
     ~FreeXl() { close(); }
@@ -298,6 +301,132 @@ class FreeXl {
     const void* handle_ = nullptr;
 };
 
+// The strings of the shared string table, followed across CONTINUE records: false when one
+// claims more bytes than the table holds.
+bool sstFits(const QByteArray& s, Record sst, RecordWalk walk) {
+    qsizetype at = sst.body + 8, end = sst.body + sst.length;
+    if (sst.length < 8) return false;
+    const uint32_t unique = get32(s, sst.body + 4);
+    // Moves to the next CONTINUE record when the current one is used up.
+    auto more = [&]() {
+        const auto next = walk.peek();
+        if (!next || next->id != 0x003C) return false;
+        walk.next();
+        at = next->body;
+        end = next->body + next->length;
+        return true;
+    };
+    // Skips `n` bytes that may run on into CONTINUE records.
+    auto skip = [&](qint64 n) {
+        while (n > 0) {
+            if (at >= end && !more()) return false;
+            const qint64 step = std::min<qint64>(n, end - at);
+            at += step;
+            n -= step;
+        }
+        return true;
+    };
+    for (uint32_t i = 0; i < unique; ++i) {
+        if (at >= end && !more()) return false;
+        if (end - at < 3) return false;
+        const uint32_t chars = get16(s, at);
+        uint8_t flags = uint8_t(s[at + 2]);
+        at += 3;
+        qint64 runs = 0, ext = 0;
+        if (flags & 0x08) {
+            if (end - at < 2) return false;
+            runs = get16(s, at);
+            at += 2;
+        }
+        if (flags & 0x04) {
+            if (end - at < 4) return false;
+            ext = get32(s, at);
+            at += 4;
+        }
+        for (uint32_t left = chars; left > 0;) {
+            if (at >= end) {
+                if (!more() || at >= end) return false;
+                flags = uint8_t(s[at++]);  // each piece of a split string has its own width
+                continue;
+            }
+            const qint64 width = (flags & 1) ? 2 : 1;
+            const qint64 fit = std::min<qint64>(left, (end - at) / width);
+            if (fit == 0) return false;
+            at += fit * width;
+            left -= uint32_t(fit);
+        }
+        if (!skip(4 * runs) || !skip(ext)) return false;
+    }
+    return true;
+}
+
+// A text of `chars` characters at `at` with its width flag, inside a record ending at `end`.
+bool textFits(const QByteArray& s, qsizetype at, qsizetype end, qsizetype chars) {
+    if (end - at < 1) return chars == 0;
+    const qsizetype width = (uint8_t(s[at]) & 1) ? 2 : 1;
+    return end - at - 1 >= chars * width;
+}
+
+// FreeXL reads lengths from the records without checking them against the records (a crafted
+// workbook makes it read past its buffers), so a stream goes to it only when every record and
+// every text that it reads fits where it stands.
+bool recordsFit(const QByteArray& s) {
+    RecordWalk walk(s, 0);
+    qsizetype seen = 0;
+    // Tables that a reader allocates once must come once: one SST in the workbook, one
+    // DIMENSIONS in each sheet.
+    int tables = 0, dimensions = 0;
+    while (auto rec = walk.next()) {
+        seen = rec->body + rec->length;
+        const qsizetype b = rec->body, end = b + rec->length;
+        switch (rec->id) {
+            case 0x0809:  // BOF
+                dimensions = 0;
+                break;
+            case 0x0200:  // DIMENSIONS
+                if (++dimensions > 1) return false;
+                break;
+            case 0x00FC:  // SST
+                if (++tables > 1 || !sstFits(s, *rec, walk)) return false;
+                break;
+            case 0x0085:  // BOUNDSHEET
+                if (rec->length < 8 || !textFits(s, b + 7, end, uint8_t(s[b + 6]))) return false;
+                break;
+            case 0x0031:  // FONT
+                if (rec->length < 16 || !textFits(s, b + 15, end, uint8_t(s[b + 14]))) return false;
+                break;
+            case 0x041E:  // FORMAT
+                if (rec->length < 5 || !textFits(s, b + 4, end, get16(s, b + 2))) return false;
+                break;
+            case 0x0204:  // LABEL
+                if (rec->length < 9 || !textFits(s, b + 8, end, get16(s, b + 6))) return false;
+                break;
+            default:
+                break;
+        }
+    }
+    // What follows the last whole record may only be padding.
+    for (qsizetype i = seen; i < s.size(); ++i)
+        if (s[i] != 0) return false;
+    return true;
+}
+
+// FreeXL trusts the compound file's directory: a crafted entry makes it read past its buffers.
+// So it only ever reads a compound file that libgsf wrote around the workbook stream that
+// libgsf read out of the chosen file.
+struct CleanCopy {
+    QTemporaryDir dir;
+    QByteArray stream;
+    QString path;  // empty when the file holds no workbook stream
+
+    explicit CleanCopy(const QString& source) : stream(workbookStream(source)) {
+        const QString copy = dir.path() + QStringLiteral("/workbook.xls");
+        if (dir.isValid() && !stream.isEmpty() && recordsFit(stream) &&
+            writeCompoundFile(copy, stream, false))
+            path = copy;
+    }
+};
+
 // A cell's text: the special cells first, as FreeXL reports them as numbers or empty.
 bool cellText(FreeXl& xl, const CellTexts& special, unsigned row, unsigned column, std::string& out,
               bool& empty) {
@@ -342,11 +471,12 @@ std::string dateText(const std::string& iso) {
 
 HeadingList readHeadings(const QString& path) {
     HeadingList out;
-    FreeXl xl(path);
+    const CleanCopy book(path);
+    FreeXl xl(book.path);
     unsigned rows = 0, columns = 0;
     if (!xl.isOpen() || xl.sheetCount() == 0 || !xl.select(0, rows, columns)) return out;
     CellTexts special;
-    if (!specialCells(path, xl.sheetName(0), special)) return out;
+    if (!specialCells(book.stream, xl.sheetName(0), special)) return out;
     if (columns > unsigned(kMaxImportColumns)) {
         out.status = ReadStatus::TooManyColumns;
         return out;
@@ -367,7 +497,8 @@ HeadingList readHeadings(const QString& path) {
 
 RowList readRows(const QString& path, int columns) {
     RowList out;
-    FreeXl xl(path);
+    const CleanCopy book(path);
+    FreeXl xl(book.path);
     if (!xl.isOpen()) return out;
     const unsigned count = xl.sheetCount();
     unsigned index = 0;
@@ -384,7 +515,7 @@ RowList readRows(const QString& path, int columns) {
         unsigned sheetColumns = 0;
         CellTexts special;
         if (!xl.select(sheet, rows, sheetColumns) ||
-            !specialCells(path, xl.sheetName(sheet), special))
+            !specialCells(book.stream, xl.sheetName(sheet), special))
             return false;
         for (unsigned r = 0; r < rows; ++r) {
             std::vector<std::string> row(size_t(std::max(columns, 0)));

@@ -210,6 +210,19 @@ class TestWorkbook : public QObject {
                      "\"公民身份号码\",\"姓名\"\n\"110101198001011234\",\"王䶮\"\n\"00012\",\n"));
     }
 
+    void workbooksThatBrokeTheReaderAreRefused() {
+        // Found by fuzzing: a compound-file directory entry with a huge name length, a shared
+        // string longer than its table, a sheet with two DIMENSIONS records. Each made the
+        // library behind the reader read or free memory it did not own.
+        const QStringList found = QDir(kFixtures + "/damaged").entryList({"*.xls"}, QDir::Files);
+        QVERIFY(found.size() >= 3);
+        for (const QString& name : found) {
+            const QString path = kFixtures + "/damaged/" + name;
+            QCOMPARE(readHeadings(path).status, ReadStatus::NotWorkbook);
+            QCOMPARE(readRows(path, 3).status, ReadStatus::NotWorkbook);
+        }
+    }
+
     void damagedWorkbooksNeverCrash() {
         // Bytes changed at random in a real workbook: every read ends with an answer.
         QTemporaryDir dir;
