@@ -11,6 +11,7 @@
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
 #include "exchange/exchangewindow.h"
+#include "exchange/resultexport.h"
 #include "exchange/transfer.h"
 #include "helpers.h"
 #include "register/files.h"
@@ -211,6 +212,35 @@ class TestExchangeWindow : public QObject {
         click(window_, "开始导出B1");
         QVERIFY(button->isEnabled());
         QVERIFY(!files::exists(pf_->file(names::kExportCopy)));
+    }
+
+    void resultExportShowsItsProgressBarOnlyWhileItRuns() {
+        QVERIFY(sample::writeRegister(pf_->file(names::kQueryResult), 12, 4, true));
+        QProgressBar bar(window_);
+        bar.hide();
+        bool shownAtBox = false;
+        int valueAtBox = -1;
+        dialogs_->atBox = [&] {
+            shownAtBox = bar.isVisible();
+            valueAtBox = bar.value();
+        };
+        const QString book = pf_->path() + "/result.xls";
+        dialogs_->expectSave(book);
+        exchange::exportResult(pf_->path(), *dialogs_, &bar);
+        QVERIFY(shownAtBox);
+        QCOMPARE(valueAtBox, 100);
+        QVERIFY(!bar.isVisible());
+        QCOMPARE(bar.value(), 0);
+        QVERIFY(files::exists(book));
+        QVERIFY(!files::exists(pf_->file(names::kQueryResult)));
+        QVERIFY(!files::exists(pf_->file(names::kSorted)));
+
+        // Without the spreadsheet the bar never shows.
+        shownAtBox = true;
+        dialogs_->expectWarning(msg::kNoSpreadsheet);
+        exchange::exportResult(pf_->path(), *dialogs_, &bar,
+                               [] { return std::unique_ptr<exchange::Spreadsheet>(); });
+        QVERIFY(!shownAtBox);
     }
 
     void closePathsRemoveWorkingFiles() {
