@@ -1,11 +1,13 @@
 // The export and import pipelines on real register files: the round trip, the sheet the export
 // writes, the conversions both ways, and every bad input leaving the register as it was.
 #include <freexl.h>
+#include <sys/resource.h>
 #include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <csignal>
 
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
@@ -391,6 +393,45 @@ class TestTransfer : public QObject {
         QVERIFY2(d.done(), qPrintable(d.pendingText()));
         QVERIFY(!started);
         QCOMPARE(pf.read(names::kRegister), before);
+    }
+
+    void importThatCannotBeWrittenLeavesTheRegisterAsItWas() {
+        // The disk runs full part-way through: a limit on file sizes, which holds for every
+        // user, stops the register from growing.
+        ProgramFolder pf;
+        const std::vector<std::vector<std::string>> old = {person("1", {{F性别, "女"}}),
+                                                           person("2", {{F民族, "其他"}})};
+        QVERIFY(writeRecords(pf.file(names::kRegister), old));
+        xtest::Sheet rows = {{"序号", "姓名", "性别", "备注"}};
+        for (int i = 0; i < 4000; ++i)
+            rows.push_back({QString::number(i + 10), "某某", "男", QString(60, QChar(u'注'))});
+        const QString book = pf.path() + "/in.xls";
+        QVERIFY(xtest::writeBook(book, {{QStringLiteral("Sheet1"), rows}}));
+        const ImportRequest request = requestFor(pf, book);
+
+        struct Limit {
+            rlimit saved{};
+            explicit Limit(rlim_t bytes) {
+                std::signal(SIGXFSZ, SIG_IGN);
+                getrlimit(RLIMIT_FSIZE, &saved);
+                rlimit l = saved;
+                l.rlim_cur = bytes;
+                setrlimit(RLIMIT_FSIZE, &l);
+            }
+            ~Limit() { setrlimit(RLIMIT_FSIZE, &saved); }
+        };
+        ScriptedDialogs d;
+        d.expectWarning(msg::kImportFailed);
+        bool ok;
+        {
+            // Room for the reader's copy of the workbook, not for the rows in the register.
+            Limit limit(rlim_t(files::size(book) + 65536));
+            ok = importWorkbook(request, d);
+        }
+        QVERIFY(!ok);
+        QVERIFY2(d.done(), qPrintable(d.pendingText()));
+        // Nothing of the import, not even the conversion of the old records, stayed.
+        QVERIFY(records(pf.file(names::kRegister)) == old);
     }
 
     void headingReaderLimitsAndStates() {
