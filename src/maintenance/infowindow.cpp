@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "exchange/resultexport.h"
 #include "maintenance/entryform.h"
 #include "maintenance/queryrows.h"
 #include "register/files.h"
@@ -94,6 +95,11 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     query_ = new maint::QueryRows(this);
     connect(query_->refreshButton(), &QPushButton::clicked, this, &InfoWindow::refresh);
     connect(query_->queryButton(), &QPushButton::clicked, this, &InfoWindow::runQuery);
+    // The result export: disabled at once, and until the next query lists someone.
+    connect(query_->exportButton(), &QPushButton::clicked, this, [this] {
+        query_->exportButton()->setEnabled(false);
+        exchange::exportResult(folder_, dialogs_, query_->progress());
+    });
 
     add_ =
         ui::addButton(this, QStringLiteral("添加按钮"), QStringLiteral("添加"), {350, 580, 65, 30});

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -130,6 +131,14 @@ class TestQuery : public QObject {
         tree(w)->setCurrentItem(person);
         emit tree(w)->itemPressed(person, 0);
         QVERIFY(!editingEnabled(w));
+        // The result to a workbook: the export button stays off afterwards.
+        const QString book = folder.file(QStringLiteral("result.xls"));
+        dialogs.expectSave(book);
+        QTest::mouseClick(find<QPushButton>(&w, "导出按钮"), Qt::LeftButton);
+        QVERIFY(files::size(book) > 0);
+        QVERIFY(!find<QPushButton>(&w, "导出按钮")->isEnabled());
+        QVERIFY(find<QProgressBar>(&w, "进度显示")->isHidden());
+        QVERIFY(!files::exists(folder.file(names::kQueryResult)));
         // Back to the register.
         QTest::mouseClick(find<QPushButton>(&w, "刷新按钮"), Qt::LeftButton);
         QVERIFY(w.inRegisterView());
