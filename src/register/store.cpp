@@ -667,16 +667,41 @@ bool RecordStore::IsDeleted() {
 bool RecordStore::Pack() {
     if (!current_) return false;
     Table& t = *current_;
-    Stmt first(t.db, "SELECT min(recno) FROM records WHERE deleted <> 0");
-    if (!first || first.step() != SQLITE_ROW) return false;
-    const bool any = sqlite3_column_type(first.s, 0) != SQLITE_NULL;
-    const long from = long(first.integer(0));
-    first = Stmt();
-    if (any) {
-        if (!t.begin() || !exec(t.db, "DELETE FROM records WHERE deleted <> 0") ||
-            !t.renumberFrom(from))
-            return false;
-        if (t.index && !t.fillIndex(*t.index)) return false;
+    std::vector<long> marked;
+    {
+        Stmt st(t.db, "SELECT recno FROM records WHERE deleted <> 0 ORDER BY recno");
+        if (!st) return false;
+        while (st.step() == SQLITE_ROW) marked.push_back(long(st.integer(0)));
+    }
+    if (!marked.empty()) {
+        if (!t.begin() || !exec(t.db, "DELETE FROM records WHERE deleted <> 0")) return false;
+        // A few records (the clerk deletes one at a time): close each gap by moving the records
+        // after it down one, the table and its index alike. Should the engine refuse a move,
+        // the statement changes nothing and the general renumbering below does the work.
+        bool closed = marked.size() <= 8;
+        for (auto d = marked.rbegin(); closed && d != marked.rend(); ++d)
+            closed = exec(
+                t.db, ("UPDATE records SET recno = recno - 1 WHERE recno > " + std::to_string(*d))
+                          .c_str());
+        if (closed) {
+            t.count -= long(marked.size());
+            if (t.index) {
+                for (auto d = marked.rbegin(); closed && d != marked.rend(); ++d) {
+                    const std::string n = std::to_string(*d);
+                    closed = exec(t.index->db, ("DELETE FROM entries WHERE recno = " + n +
+                                                "; UPDATE entries SET recno = recno - 1 "
+                                                "WHERE recno > " +
+                                                n)
+                                                   .c_str());
+                }
+                t.index->dirty = true;
+                if (!closed && !t.fillIndex(*t.index)) return false;
+            }
+        } else {
+            if (!t.renumberFrom(marked.front())) return false;
+            if (t.index && !t.fillIndex(*t.index)) return false;
+        }
+        t.invalidate();
     }
     t.pos = 1;
     return true;
