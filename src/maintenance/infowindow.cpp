@@ -26,6 +26,7 @@ namespace maintenance {
 namespace {
 
 const QColor kRegisterView(0xFF, 0xFF, 0xFF);
+const QColor kResultView(0xC0, 0xC0, 0xC0);
 
 // The text of the strip beside the tree, one character a line with a blank line between.
 QString downwards() {
@@ -54,9 +55,7 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     tree_->setColumnCount(1);
     tree_->setUniformRowHeights(true);
     tree_->setAutoFillBackground(true);
-    QPalette white = tree_->palette();
-    white.setColor(QPalette::Base, kRegisterView);
-    tree_->setPalette(white);
+    setRegisterView(true);
     // A person chosen with the keyboard is shown as one clicked, so that the form never shows
     // another record than the selected one when the clerk edits it.
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
@@ -185,6 +184,12 @@ bool InfoWindow::inRegisterView() const {
     return tree_->palette().color(QPalette::Base) == kRegisterView;
 }
 
+void InfoWindow::setRegisterView(bool registerView) {
+    QPalette palette = tree_->palette();
+    palette.setColor(QPalette::Base, registerView ? kRegisterView : kResultView);
+    tree_->setPalette(palette);
+}
+
 int InfoWindow::itemNumber(const QTreeWidgetItem* item) const {
     if (!item) return -1;
     if (const QTreeWidgetItem* parent = item->parent())
@@ -243,9 +248,7 @@ void InfoWindow::showSelected() {
 void InfoWindow::refresh() {
     query_->refreshButton()->setEnabled(false);
     query_->exportButton()->setEnabled(false);
-    QPalette white = tree_->palette();
-    white.setColor(QPalette::Base, kRegisterView);
-    tree_->setPalette(white);
+    setRegisterView(true);
     rebuildAndDisplay();
     decideAddButton(tree_->topLevelItemCount() == 0);
     for (QPushButton* b : {delete_, clear_, modify_, query_->refreshButton()}) b->setEnabled(true);

@@ -28,6 +28,7 @@ class InfoWindow : public QWidget {
 
     // The register view has a white tree; a query result is shown on grey.
     bool inRegisterView() const;
+    void setRegisterView(bool registerView);
     // The pre-order number of a tree item, which names the same line of the hidden list.
     int itemNumber(const QTreeWidgetItem* item) const;
 

@@ -19,7 +19,6 @@ using namespace reg;
 
 namespace {
 
-const QColor kResultView(0xC0, 0xC0, 0xC0);
 // Larger results are shown with their households collapsed.
 constexpr long kExpandLimit = 200;
 
@@ -73,9 +72,7 @@ void InfoWindow::runQuery() {
     store_.CopyTo(pathIn(folder_, names::kQueryResult), query::chain(store_, std::move(rows)));
     store_.CloseAllTables();
     for (QPushButton* b : {add_, delete_, clear_, modify_}) b->setEnabled(false);
-    QPalette grey = tree_->palette();
-    grey.setColor(QPalette::Base, kResultView);
-    tree_->setPalette(grey);
+    setRegisterView(false);
     showResult();
 }
 
