@@ -74,6 +74,12 @@ QString ScriptedDialogs::pendingText() const {
     return parts.join(QStringLiteral("; "));
 }
 
+QString ScriptedDialogs::takeProblems() {
+    const QString problems = done() ? QString() : pendingText();
+    reset();
+    return problems;
+}
+
 void ScriptedDialogs::reset() {
     pending_.clear();
     shown_.clear();

@@ -36,6 +36,9 @@ class ScriptedDialogs : public ui::Dialogs {
     QString pendingText() const;
     // Forgets the script and what was shown.
     void reset();
+    // What went wrong since the last reset (empty when nothing did), then a reset: the check a
+    // window test's cleanup makes, so that one test's leftovers never fail the next.
+    QString takeProblems();
 
     const std::vector<Shown>& shown() const { return shown_; }
     const std::vector<ui::FileRequest>& fileRequests() const { return requests_; }
