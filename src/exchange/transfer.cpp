@@ -127,7 +127,7 @@ QString saveFolder() {
 void writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
                  const QString& sortedCopy, ui::Dialogs& dialogs, const Progress& progress) {
     Sheet sheet = readForExport(store);
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());  // read only
     sortBySerial(sheet);
 
     const long n = long(sheet.records.size());
@@ -216,7 +216,7 @@ void exportRegister(const QString& folder, const QString& registerPath, ui::Dial
     }
     std::unique_ptr<Spreadsheet> sheet = factory ? factory() : nullptr;
     if (!sheet) {
-        store.CloseAllTables();
+        static_cast<void>(store.CloseAllTables());  // read only
         dialogs.warning(msg::kNoSpreadsheet);
         return;
     }
@@ -243,7 +243,7 @@ void exportQueryResult(const QString& folder, ui::Dialogs& dialogs, const Progre
     sheet->setVisible(false);
     sheet->addWorkbook();
     reg::RecordStore store;
-    store.OpenTable(firstCopy);
+    static_cast<void>(store.OpenTable(firstCopy));  // an unreadable result exports no rows
     writeSheets(*sheet, store, firstCopy, sortedCopy, dialogs, progress);
     sheet->quit();
     sheet->close();

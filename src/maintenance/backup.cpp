@@ -8,7 +8,7 @@
 #include "register/programfolder.h"
 #include "register/workfiles.h"
 
-namespace maintenance {
+namespace maint {
 
 using namespace reg;
 
@@ -37,9 +37,10 @@ bool holdsPersonRecords(const RecordStore& store) {
 
 void InfoWindow::backUp() {
     const QString target = dialogs_.saveFile(backupFiles());
-    store_.OpenTable(pathIn(folder_, names::kRegister));
+    // No register, no copy: CopyTo on no table answers false.
+    static_cast<void>(store_.OpenTable(pathIn(folder_, names::kRegister)));
     const bool copied = store_.CopyTo(target);
-    store_.CloseAllTables();
+    static_cast<void>(store_.CloseAllTables());  // the register was only read
     if (copied)
         dialogs_.notice(QStringLiteral("数据备份成功 "));
     else
@@ -56,7 +57,7 @@ void InfoWindow::restore() {
     // The register is replaced in one step, only by a complete copy of a register.
     const bool copied =
         opened && holdsPersonRecords(store_) && store_.CopyTo(pathIn(folder_, names::kRegister));
-    store_.CloseAllTables();
+    static_cast<void>(store_.CloseAllTables());  // the staging copy was only read
     files::remove(stage);
     if (!copied) return dialogs_.warning(QStringLiteral("数据恢复失败！"));
     rebuildAndDisplay();
@@ -64,4 +65,4 @@ void InfoWindow::restore() {
     dialogs_.notice(QStringLiteral("数据恢复成功 "));
 }
 
-}  // namespace maintenance
+}  // namespace maint
