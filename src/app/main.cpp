@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     for (int size : {16, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icon/%1.png").arg(size));
     app.setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("cn.chenghe.HouseholdRegister"));
     shell::LoginWindow login;
     if (!login.started()) return 0;  // another copy is running
     login.show();
