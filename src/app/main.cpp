@@ -1,9 +1,15 @@
 #include <QApplication>
+#include <QIcon>
 
 #include "shell/loginwindow.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icon/%1.png").arg(size));
+    app.setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("cn.chenghe.HouseholdRegister"));
     shell::LoginWindow login;
     if (!login.started()) return 0;  // another copy is running
     login.show();
