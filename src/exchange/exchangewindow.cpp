@@ -1,7 +1,6 @@
 #include "exchange/exchangewindow.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -9,6 +8,7 @@
 #include <QThread>
 
 #include "exchange/healthreport.h"
+#include "exchange/resultexport.h"
 #include "exchange/transfer.h"
 #include "exchange/workbookreader.h"
 #include "register/files.h"
@@ -44,15 +44,6 @@ QLineEdit* addPathEdit(QWidget* parent, const QString& name, QRect place) {
     QLineEdit* edit = ui::addEdit(parent, name, place);
     edit->setReadOnly(true);
     return edit;
-}
-
-// Where the save dialog of the check's report starts, as the export's does.
-QString reportFolder() {
-#ifdef Q_OS_WIN
-    return QStringLiteral("D:\\");
-#else
-    return QDir::homePath();
-#endif
 }
 
 void setBar(QProgressBar* bar, int value) {
@@ -208,8 +199,8 @@ void ExchangeWindow::runHealthCheck() {
         return dialogs_.warning(msg::kChooseRegister);
     }
     if (!health.findings.empty()) {
-        const QString report = dialogs_.saveFile({QStringLiteral("另存为"), QStringLiteral("*.xls"),
-                                                  reportFolder(), QStringLiteral("xls")});
+        // The exports' save dialog: the report is a workbook like theirs.
+        const QString report = dialogs_.saveFile(workbookSaveRequest());
         if (!report.isEmpty()) {
             switch (writeHealthReport(health.findings, report, factory_)) {
                 case ReportResult::Saved:
