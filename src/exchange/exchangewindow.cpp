@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QThread>
 
+#include "exchange/healthreport.h"
 #include "exchange/resultexport.h"
 #include "exchange/transfer.h"
 #include "exchange/workbookreader.h"
@@ -97,6 +98,8 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     exportButton_ = ui::addButton(this, QStringLiteral("开始导出B1"), QStringLiteral("开始导出"),
                                   {410, 104, 90, 30});
     exportBar_ = addProgress(this, QStringLiteral("进度条B1"), {510, 109, 260, 20});
+    checkButton_ = ui::addButton(this, QStringLiteral("户籍检查B1"), QStringLiteral("户籍检查"),
+                                 {410, 160, 90, 30});
 
     auto* close =
         ui::addButton(this, QStringLiteral("关闭"), QStringLiteral("关闭"), {680, 440, 80, 30});
@@ -106,6 +109,7 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     connect(importButton_, &QPushButton::clicked, this, &ExchangeWindow::runImport);
     connect(browseB1, &QPushButton::clicked, this, &ExchangeWindow::chooseExportTable);
     connect(exportButton_, &QPushButton::clicked, this, &ExchangeWindow::runExport);
+    connect(checkButton_, &QPushButton::clicked, this, &ExchangeWindow::runHealthCheck);
 }
 
 void ExchangeWindow::chooseWorkbook() {
@@ -179,6 +183,40 @@ void ExchangeWindow::runExport() {
         [this] { exportButton_->setEnabled(false); }, factory_);
     setBar(exportBar_, 0);
     exportButton_->setEnabled(true);
+}
+
+// Checks the register named in 编辑框B1 (the program folder's when the box is empty), offers the
+// report for saving and tells how many findings of each kind there were. Nothing is refused or
+// changed: the findings only inform.
+void ExchangeWindow::runHealthCheck() {
+    const QString path = exportEdit_->text().isEmpty() ? reg::pathIn(folder_, reg::names::kRegister)
+                                                       : exportEdit_->text();
+    checkButton_->setEnabled(false);
+    const RegisterHealth health =
+        checkRegisterFile(path, [this](int percent) { setBar(exportBar_, percent); });
+    if (!health.opened) {
+        checkButton_->setEnabled(true);
+        return dialogs_.warning(msg::kChooseRegister);
+    }
+    if (!health.findings.empty()) {
+        // The exports' save dialog: the report is a workbook like theirs.
+        const QString report = dialogs_.saveFile(workbookSaveRequest());
+        if (!report.isEmpty()) {
+            switch (writeHealthReport(health.findings, report, factory_)) {
+                case ReportResult::Saved:
+                    break;
+                case ReportResult::NoSpreadsheet:
+                    dialogs_.warning(msg::kNoSpreadsheet);
+                    break;
+                case ReportResult::SaveFailed:
+                    dialogs_.warning(msg::kSaveFailed);
+                    break;
+            }
+        }
+    }
+    dialogs_.notice(healthSummary(health));
+    setBar(exportBar_, 0);
+    checkButton_->setEnabled(true);
 }
 
 void ExchangeWindow::releaseWorkingFiles() {

@@ -35,6 +35,7 @@ class ExchangeWindow : public QWidget {
     void runImport();
     void chooseExportTable();
     void runExport();
+    void runHealthCheck();
     void animateImport();
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
@@ -53,6 +54,7 @@ class ExchangeWindow : public QWidget {
     QLineEdit* exportEdit_;  // 编辑框B1
     QPushButton* exportButton_;
     QProgressBar* exportBar_;
+    QPushButton* checkButton_;  // 户籍检查B1
     // What each open dialog held when it last closed: a cancelled dialog keeps its file name.
     QString lastWorkbook_, lastImportTable_, lastExportTable_;
 };

@@ -9,6 +9,7 @@
 #include "maintenance/entryform.h"
 #include "maintenance/infowindow.h"
 #include "maintenance/rules.h"
+#include "register/health.h"
 #include "register/person.h"
 #include "register/programfolder.h"
 #include "register/text.h"
@@ -50,6 +51,14 @@ QString confirmClear() {
            kCrLf.repeated(3) + QString(22, QLatin1Char(' ')) + QStringLiteral("确认清空吗？");
 }
 
+// A question with what the health checks find in the form's record, one line each, above it.
+// They never refuse: the clerk answers No to correct, or Yes to keep the record as it is.
+QString withFindings(const QString& question, const maint::EntryForm& form) {
+    const auto findings = health::checkRecord(form.values(), health::today());
+    if (findings.empty()) return question;
+    return fromGb(health::findingLines(findings)) + kCrLf.repeated(2) + question;
+}
+
 std::string label(const maint::EntryForm& form) {
     std::string text = form[F序号];
     text.append(":").append(form[F户主姓名]).append(":").append(form[F姓名]);
@@ -81,7 +90,7 @@ void InfoWindow::addPerson() {
     form_->writeTexts(form);
     store_.CloseAllTables();
     if (failed) return dialogs_.warning(fromGb(*failed));
-    if (!dialogs_.question(confirmAdd())) return;
+    if (!dialogs_.question(withFindings(confirmAdd(), form))) return;
 
     // With its index, which the new record then joins at once.
     store_.OpenTable(pathIn(folder_, names::kRegister), pathIn(folder_, names::kIndex));
@@ -111,7 +120,7 @@ void InfoWindow::modifyPerson() {
     form_->writeTexts(form);
     store_.CloseAllTables();
     if (failed) return dialogs_.warning(fromGb(*failed));
-    if (!dialogs_.question(confirmModify())) return;
+    if (!dialogs_.question(withFindings(confirmModify(), form))) return;
 
     if (!openSelectedRecord()) return dialogs_.warning(notSelected);
     const bool written = store_.OverwriteRecord(form.values());
