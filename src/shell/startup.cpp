@@ -42,8 +42,8 @@ QString folderProblem(const QString& folder, const WriteCheck& canWrite) {
 FolderChoice chooseProgramFolder(const QString& named, const QString& executableFolder,
                                  const QString& dataFolder, const WriteCheck& canWrite) {
     const QString installed = reg::installedFilesFolder(executableFolder);
-    const bool isInstalled = QFileInfo(executableFolder).fileName() == u"bin" &&
-                             QFileInfo(installed).isDir();
+    const bool isInstalled =
+        QFileInfo(executableFolder).fileName() == u"bin" && QFileInfo(installed).isDir();
     QString folder;
     if (!named.isEmpty()) {
         folder = QDir::cleanPath(QDir(named).absolutePath());
@@ -57,14 +57,13 @@ FolderChoice chooseProgramFolder(const QString& named, const QString& executable
     QDir().mkpath(folder);
     if (QString problem = folderProblem(folder, canWrite); !problem.isEmpty())
         return {folder, problem};
-    QStringList failed =
-        reg::fillFromInstalled(folder, isInstalled ? installed : executableFolder);
+    QStringList failed = reg::fillFromInstalled(folder, isInstalled ? installed : executableFolder);
     const QString registerPath = pathIn(folder, names::kRegister);
     if (!files::exists(registerPath) && !reg::createRegisterIfMissing(registerPath) &&
         !failed.contains(names::kRegister))
         failed << names::kRegister;
-    if (!files::exists(pathIn(folder, names::kPassword)) &&
-        !createPasswordFileIfMissing(folder) && !failed.contains(names::kPassword))
+    if (!files::exists(pathIn(folder, names::kPassword)) && !createPasswordFileIfMissing(folder) &&
+        !failed.contains(names::kPassword))
         failed << names::kPassword;
     if (!failed.isEmpty())
         return {folder, QStringLiteral("无法写入程序文件：%1。").arg(failed.join(u'、'))};

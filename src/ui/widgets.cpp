@@ -96,10 +96,10 @@ QValidator::State EditValidator::validate(QString& input, int& pos) const {
     // so the text already there stays and the start of the new text is kept.
     while (rules_.maxBytes > 0 && gbLength(input) > rules_.maxBytes) {
         const int end = pos > 0 && pos <= input.size() ? pos : int(input.size());
-        const int n = end >= 2 && input.at(end - 1).isLowSurrogate() &&
-                              input.at(end - 2).isHighSurrogate()
-                          ? 2
-                          : 1;
+        const int n =
+            end >= 2 && input.at(end - 1).isLowSurrogate() && input.at(end - 2).isHighSurrogate()
+                ? 2
+                : 1;
         input.remove(end - n, n);
         if (pos > 0) pos = end - n;
     }

@@ -77,7 +77,8 @@ void TestFolder::choice_data() {
     QTest::newRow("writable executable folder") << true << false << QString() << "exe";
     QTest::newRow("unwritable: the data folder") << false << false << QString() << "data";
     QTest::newRow("installed tree: never beside bin/") << true << true << QString() << "data";
-    QTest::newRow("--folder") << true << false << "管理员/户籍" << "named";
+    QTest::newRow("--folder") << true << false << "管理员/户籍"
+                              << "named";
 }
 
 void TestFolder::choice() {
@@ -92,9 +93,7 @@ void TestFolder::choice() {
 
     const shell::FolderChoice choice = p.choose(namedPath);
     QCOMPARE(choice.problem, QString());
-    const QString folder = expected == u"exe" ? p.exe
-                           : expected == u"data" ? p.data
-                                                 : namedPath;
+    const QString folder = expected == u"exe" ? p.exe : expected == u"data" ? p.data : namedPath;
     QCOMPARE(choice.folder, folder);
     QCOMPARE(QFileInfo::exists(p.data), expected == u"data");
     if (expected == u"exe") return;
@@ -115,7 +114,8 @@ void TestFolder::filledFolderLogsInWith7402() {
     const shell::FolderChoice choice = p.choose();
     QCOMPARE(choice.folder, p.data);
     hjtest::ScriptedDialogs dialogs;
-    shell::Session session(choice.folder, dialogs, [] {}, [](const QUrl&) {});
+    shell::Session session(
+        choice.folder, dialogs, [] {}, [](const QUrl&) {});
     shell::LoginWindow login(session);
     QVERIFY(login.started());
     login.show();
@@ -157,14 +157,17 @@ void TestFolder::clerksFilesAreNeverOverwritten() {
 void TestFolder::unusableFolderIsSaidAndEnds_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("cannot be made") << "under a file" << "无法创建该文件夹。";
-    QTest::newRow("lock file cannot be made")
-        << "lock is a folder" << "无法创建锁文件 CHHJTEMP：%1。";
-    QTest::newRow("problem found when chosen") << "chosen" << "无法写入程序文件：户籍数据.wav。";
+    QTest::newRow("cannot be made") << "under a file"
+                                    << "无法创建该文件夹。";
+    QTest::newRow("lock file cannot be made") << "lock is a folder"
+                                              << "无法创建锁文件 CHHJTEMP：%1。";
+    QTest::newRow("problem found when chosen") << "chosen"
+                                               << "无法写入程序文件：户籍数据.wav。";
 #ifndef _WIN32
     // Permission bits stop every user but root.
     if (::geteuid() != 0)
-        QTest::newRow("cannot be written") << "read-only" << "该文件夹不能写入。";
+        QTest::newRow("cannot be written") << "read-only"
+                                           << "该文件夹不能写入。";
 #endif
 }
 
@@ -175,8 +178,8 @@ void TestFolder::unusableFolderIsSaidAndEnds() {
     QString folder = base.path();
     if (kind == u"under a file") {
         folder = base.file(names::kRegister) + QStringLiteral("/户籍");
-        const shell::FolderChoice choice = shell::chooseProgramFolder(
-            folder, base.path(), base.path(), files::canWriteIn);
+        const shell::FolderChoice choice =
+            shell::chooseProgramFolder(folder, base.path(), base.path(), files::canWriteIn);
         QCOMPARE(choice.problem, reason);
     } else if (kind == u"lock is a folder") {
         QVERIFY(QDir().mkpath(base.file(names::kLock)));
@@ -190,7 +193,8 @@ void TestFolder::unusableFolderIsSaidAndEnds() {
 
     hjtest::ScriptedDialogs dialogs;
     int quits = 0;
-    shell::Session session(folder, dialogs, [&] { ++quits; }, [](const QUrl&) {});
+    shell::Session session(
+        folder, dialogs, [&] { ++quits; }, [](const QUrl&) {});
     if (kind == u"chosen") session.setFolderProblem(reason);
     dialogs.expectWarning(QStringLiteral("程序文件夹无法使用：\n%1\n%2")
                               .arg(QDir::toNativeSeparators(folder), reason));
