@@ -14,13 +14,14 @@ using namespace reg;
 
 namespace {
 
-ui::FileRequest backupFiles() {
+// `title` as the other dialogs have it: 另存为 to save, 打开 to open.
+ui::FileRequest backupFiles(const QString& title) {
 #ifdef Q_OS_WIN
     const QString folder = QStringLiteral("D:\\");
 #else
     const QString folder = QDir::homePath();
 #endif
-    return {QString(), QStringLiteral("*.bak (*.bak)"), folder, QStringLiteral("bak")};
+    return {title, QStringLiteral("*.bak (*.bak)"), folder, QStringLiteral("bak")};
 }
 
 // A backup must hold the person record's fields, in order: any other table put in the
@@ -36,7 +37,7 @@ bool holdsPersonRecords(const RecordStore& store) {
 }  // namespace
 
 void InfoWindow::backUp() {
-    const QString target = dialogs_.saveFile(backupFiles());
+    const QString target = dialogs_.saveFile(backupFiles(QStringLiteral("另存为")));
     store_.OpenTable(pathIn(folder_, names::kRegister));
     const bool copied = store_.CopyTo(target);
     store_.CloseAllTables();
@@ -47,7 +48,7 @@ void InfoWindow::backUp() {
 }
 
 void InfoWindow::restore() {
-    const QString chosen = dialogs_.openFile(backupFiles());
+    const QString chosen = dialogs_.openFile(backupFiles(QStringLiteral("打开")));
     const QString stage = pathIn(folder_, names::kRestoreStage);
     // A staging copy left by an interrupted restore must never stand in for the chosen file.
     files::remove(stage);
