@@ -35,6 +35,7 @@ class ExchangeWindow : public QWidget {
     void runImport();
     void chooseExportTable();
     void runExport();
+    void openStatistics();
     void animateImport();
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
