@@ -76,7 +76,10 @@ void install(QChartView* view, QChart* chart, const QString& title) {
     chart->setTitleFont(ui::uiFont(10));
     chart->legend()->setFont(ui::uiFont(8));
     chart->setMargins(QMargins(2, 2, 2, 2));
-    for (QAbstractAxis* axis : chart->axes()) axis->setLabelsFont(ui::uiFont(8));
+    for (QAbstractAxis* axis : chart->axes()) {
+        axis->setLabelsFont(ui::uiFont(7));
+        axis->setTruncateLabels(false);
+    }
     QChart* old = view->chart();
     view->setChart(chart);
     delete old;
@@ -101,7 +104,8 @@ QChart* tallyChart(const query::Tally& t) {
     chart->addAxis(rows, Qt::AlignLeft);
     series->attachAxis(rows);
     auto* values = new QValueAxis;
-    values->setRange(0, double(std::max(most, 1L)));
+    values->setRange(0, double(std::max(most, 4L)));
+    values->applyNiceNumbers();
     values->setLabelFormat(QStringLiteral("%d"));
     chart->addAxis(values, Qt::AlignBottom);
     series->attachAxis(values);
@@ -157,8 +161,8 @@ StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, Q
     field_ = addCombo(this, QStringLiteral("组合框S3"), {70, 365, 150, 26});
     for (int pos : reg::codedFields()) field_->addItem(reg::fromGb(reg::fieldName(pos)));
     codedChart_ = addChart(this, QStringLiteral("图表框S2"), {10, 395, 480, 280});
-    changes_ = addTable(this, QStringLiteral("表格框S2"), {500, 365, 200, 310});
-    changesChart_ = addChart(this, QStringLiteral("图表框S3"), {710, 365, 280, 310});
+    changes_ = addTable(this, QStringLiteral("表格框S2"), {500, 365, 190, 310});
+    changesChart_ = addChart(this, QStringLiteral("图表框S3"), {696, 365, 294, 310});
 
     auto* exportButton = ui::addButton(this, QStringLiteral("导出报表按钮"),
                                        QStringLiteral("导出报表"), {600, 682, 100, 30});
@@ -228,13 +232,13 @@ void StatisticsWindow::refresh() {
     fill(totals_, sheets.front());
     totals_->setColumnWidth(0, 190);
     fill(changes_, sheets.back());
-    changes_->setColumnWidth(0, 140);
+    changes_->setColumnWidth(0, 130);
 
     // The pyramid: men to the left as negative lengths, women to the right.
     auto* men = new QBarSet(QStringLiteral("男"));
     auto* women = new QBarSet(QStringLiteral("女"));
     QStringList bands;
-    long widest = 1;
+    long widest = 4;
     for (int band = 0; band < query::kAgeBands; ++band) {
         const long m = s.sexByAge[size_t(band)][query::kMale];
         const long w = s.sexByAge[size_t(band)][query::kFemale];
@@ -255,18 +259,20 @@ void StatisticsWindow::refresh() {
     series->attachAxis(rows);
     auto* values = new QValueAxis;
     values->setRange(-double(widest), double(widest));
+    values->applyNiceNumbers();
     values->setLabelFormat(QStringLiteral("%d"));
     values->setTitleText(QStringLiteral("← 男    人数    女 →"));
     values->setTitleFont(ui::uiFont(8));
     chart->addAxis(values, Qt::AlignBottom);
     series->attachAxis(values);
+    chart->legend()->setAlignment(Qt::AlignRight);
     install(pyramid_, chart,
             QStringLiteral("人口金字塔（%1，出生日期有误%2人另计）")
                 .arg(query::dateText(s.reference))
                 .arg(s.badBirthDates));
 
     install(changesChart_, tallyChart(s.changes),
-            QStringLiteral("期间变动：") + query::periodText(s.period));
+            QStringLiteral("期间变动\n") + query::periodText(s.period));
     showCodedField();
 }
 
