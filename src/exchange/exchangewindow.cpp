@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QThread>
 
+#include "exchange/resultexport.h"
 #include "exchange/statisticswindow.h"
 #include "exchange/transfer.h"
 #include "exchange/workbookreader.h"

@@ -60,7 +60,7 @@ void InfoWindow::restore() {
     files::remove(stage);
     if (!copied) return dialogs_.warning(QStringLiteral("数据恢复失败！"));
     rebuildAndDisplay();
-    decideAddButton(tree_->topLevelItemCount() == 0);
+    decideAddButton(view_.empty());
     dialogs_.notice(QStringLiteral("数据恢复成功 "));
 }
 

@@ -50,37 +50,21 @@ QString confirmClear() {
            kCrLf.repeated(3) + QString(22, QLatin1Char(' ')) + QStringLiteral("确认清空吗？");
 }
 
-QString label(const maint::EntryForm& form) {
+std::string label(const maint::EntryForm& form) {
     std::string text = form[F序号];
     text.append(":").append(form[F户主姓名]).append(":").append(form[F姓名]);
-    return fromGb(text);
+    return text;
 }
 
 }  // namespace
 
-QTreeWidgetItem* InfoWindow::itemAt(int number) const {
-    for (int i = 0; i < tree_->topLevelItemCount() && number >= 0; ++i) {
-        QTreeWidgetItem* top = tree_->topLevelItem(i);
-        if (number == 0) return top;
-        if (number <= top->childCount()) return top->child(number - 1);
-        number -= 1 + top->childCount();
-    }
-    return nullptr;
-}
-
-int InfoWindow::firstLine(const QString& text) const {
-    for (int i = 0; i < list_->count(); ++i)
-        if (list_->item(i)->text() == text) return i;
-    return -1;
-}
-
 bool InfoWindow::openSelectedRecord() {
-    const QTreeWidgetItem* selected = tree_->currentItem();
-    store_.OpenTable(pathIn(folder_, names::kRegister), pathIn(folder_, names::kIndex));
+    // Without the index nothing is found below.
+    static_cast<void>(
+        store_.OpenTable(pathIn(folder_, names::kRegister), pathIn(folder_, names::kIndex)));
     // Only a person node names a record; an address that holds a ":" is no person.
-    if (selected && selected->parent() && store_.SeekKey(maint::keyOf(toGb(selected->text(0)))))
-        return true;
-    store_.CloseAllTables();
+    if (view_.personSelected() && store_.SeekKey(maint::keyOf(view_.selectedText()))) return true;
+    static_cast<void>(store_.CloseAllTables());  // nothing was written
     return false;
 }
 
@@ -90,58 +74,10 @@ void InfoWindow::resortAndCount() {
     store_.CloseAllTables();
 }
 
-void InfoWindow::insertPerson(const QString& address, const QString& label, bool mayUseSelected) {
-    QTreeWidgetItem* selected = tree_->currentItem();
-    QTreeWidgetItem* household = selected ? selected->parent() : nullptr;
-    if (mayUseSelected && household && household->text(0) == address) {
-        list_->insertItem(list_->currentRow() + 1, label);
-        household->addChild(new QTreeWidgetItem(QStringList(label)));
-        mirrorSelection();
-        return;
-    }
-    const int k = firstLine(address);
-    if (k >= 0) {
-        list_->insertItem(k + 1, label);
-        QTreeWidgetItem* node = itemAt(k);
-        node->addChild(new QTreeWidgetItem(QStringList(label)));
-        node->setExpanded(true);
-        mirrorSelection();
-        return;
-    }
-    list_->addItem(address);
-    list_->addItem(label);
-    auto* node = new QTreeWidgetItem(QStringList(address));
-    node->addChild(new QTreeWidgetItem(QStringList(label)));
-    tree_->addTopLevelItem(node);
-    node->setExpanded(true);
-}
-
-void InfoWindow::removeSelectedPerson() {
-    QTreeWidgetItem* selected = tree_->currentItem();
-    QTreeWidgetItem* household = selected ? selected->parent() : nullptr;
-    if (!household) return;
-    // Nothing is selected afterwards: the form keeps what it shows, and no later edit can fall
-    // on a person the clerk did not choose.
-    const QSignalBlocker quiet(tree_);
-    delete list_->takeItem(list_->currentRow());
-    delete selected;
-    if (household->childCount() == 0) {
-        delete list_->takeItem(itemNumber(household));
-        delete household;
-    }
-    tree_->setCurrentItem(nullptr);
-    list_->setCurrentRow(-1);
-}
-
-void InfoWindow::relabelSelected(const QString& label) {
-    if (QTreeWidgetItem* selected = tree_->currentItem()) selected->setText(0, label);
-    if (QListWidgetItem* line = list_->currentItem()) line->setText(label);
-}
-
 void InfoWindow::addPerson() {
     store_.OpenTable(pathIn(folder_, names::kRegister));
     maint::EntryForm form = form_->read();
-    const auto failed = maint::ValidateEntry(maint::Mode::Add, form, store_, listLines());
+    const auto failed = maint::ValidateEntry(maint::Mode::Add, form, store_, view_.lines());
     form_->writeTexts(form);
     store_.CloseAllTables();
     if (failed) return dialogs_.warning(fromGb(*failed));
@@ -152,7 +88,7 @@ void InfoWindow::addPerson() {
     const bool written = store_.AppendRecord(form.values());
     if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("添加失败！"));
     resortAndCount();
-    insertPerson(fromGb(form[F房屋详址]), label(form), true);
+    paint(view_.addPerson(form[F房屋详址], label(form)));
     add_->setEnabled(false);
     dialogs_.notice(QStringLiteral("  添加成功"));
     form_->clear();
@@ -161,8 +97,7 @@ void InfoWindow::addPerson() {
 void InfoWindow::modifyPerson() {
     const QString notSelected = QStringLiteral("请选中左侧列表中所要修改的记录的编号！");
     if (!openSelectedRecord()) return dialogs_.warning(notSelected);
-    const std::string oldAddress =
-        toGb(list_->item(itemNumber(tree_->currentItem()->parent()))->text());
+    const std::string oldAddress = view_.selectedHouseholdLine();
     maint::EntryForm form = form_->read();
     const long atOldAddress =
         store_.CountMatching([&] { return store_.ReadField(F房屋详址) == oldAddress; });
@@ -171,8 +106,8 @@ void InfoWindow::modifyPerson() {
         if (!dialogs_.question(soleRecordBeforeMove())) return;
         if (!openSelectedRecord()) return dialogs_.warning(notSelected);
     }
-    const auto failed = maint::ValidateEntry(maint::Mode::Modify, form, store_, listLines(),
-                                             toGb(tree_->currentItem()->text(0)));
+    const auto failed = maint::ValidateEntry(maint::Mode::Modify, form, store_, view_.lines(),
+                                             view_.selectedText());
     form_->writeTexts(form);
     store_.CloseAllTables();
     if (failed) return dialogs_.warning(fromGb(*failed));
@@ -182,24 +117,14 @@ void InfoWindow::modifyPerson() {
     const bool written = store_.OverwriteRecord(form.values());
     if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("修改失败！"));
     resortAndCount();
-
-    const QString address = fromGb(form[F房屋详址]);
-    if (tree_->currentItem()->parent()->text(0) == address) {
-        relabelSelected(label(form));
-    } else {
-        const bool known = firstLine(address) >= 0;
-        insertPerson(address, label(form), false);
-        removeSelectedPerson();
-        if (!known) tree_->topLevelItem(tree_->topLevelItemCount() - 1)->setExpanded(true);
-    }
+    paint(view_.modifySelected(form[F房屋详址], label(form)));
     dialogs_.notice(QStringLiteral("  修改成功"));
 }
 
 void InfoWindow::deletePerson() {
     const QString notSelected = QStringLiteral("请选中左侧列表中所要删除的记录的编号！");
     if (!openSelectedRecord()) return dialogs_.warning(notSelected);
-    const std::string oldAddress =
-        toGb(list_->item(itemNumber(tree_->currentItem()->parent()))->text());
+    const std::string oldAddress = view_.selectedHouseholdLine();
     const long atOldAddress =
         store_.CountMatching([&] { return store_.ReadField(F房屋详址) == oldAddress; });
     store_.CloseAllTables();
@@ -213,8 +138,8 @@ void InfoWindow::deletePerson() {
     // A delete that could not be kept leaves the register, the tree and the form as they were.
     if (!store_.CloseAllTables() || !removed) return dialogs_.warning(QStringLiteral("删除失败！"));
     showCounts(counts);
-    removeSelectedPerson();
-    add_->setEnabled(tree_->topLevelItemCount() == 0);
+    paint(view_.removeSelected());
+    add_->setEnabled(view_.empty());
     dialogs_.notice(QStringLiteral("  删除成功"));
     form_->clear();
 }
@@ -240,7 +165,7 @@ void InfoWindow::clearPerson() {
     const maint::Counts counts = maint::countPeople(store_);
     if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("清空失败！"));
     showCounts(counts);
-    relabelSelected(fromGb(placeholder[F序号 - 1]) + QStringLiteral("::"));
+    paint(view_.relabelSelected(placeholder[F序号 - 1] + "::"));
     dialogs_.notice(QStringLiteral("  清空成功"));
 }
 
