@@ -9,6 +9,7 @@
 
 #include "exchange/healthreport.h"
 #include "exchange/resultexport.h"
+#include "exchange/statisticswindow.h"
 #include "exchange/transfer.h"
 #include "exchange/workbookreader.h"
 #include "register/files.h"
@@ -110,6 +111,22 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     connect(browseB1, &QPushButton::clicked, this, &ExchangeWindow::chooseExportTable);
     connect(exportButton_, &QPushButton::clicked, this, &ExchangeWindow::runExport);
     connect(checkButton_, &QPushButton::clicked, this, &ExchangeWindow::runHealthCheck);
+
+    auto* statistics = ui::addButton(this, QStringLiteral("统计报表按钮"),
+                                     QStringLiteral("统计报表"), {410, 200, 90, 30});
+    connect(statistics, &QPushButton::clicked, this, &ExchangeWindow::openStatistics);
+}
+
+void ExchangeWindow::openStatistics() {
+    // The register chosen for the export, or the program's own.
+    const QString path = exportEdit_->text().isEmpty()
+                             ? reg::pathIn(folder_, reg::names::kRegister)
+                             : exportEdit_->text();
+    auto* window = new StatisticsWindow(path, dialogs_);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    // It lives no longer than the window it was opened from.
+    connect(this, &ExchangeWindow::closed, window, &QWidget::close);
+    window->show();
 }
 
 void ExchangeWindow::chooseWorkbook() {

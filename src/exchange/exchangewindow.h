@@ -36,6 +36,7 @@ class ExchangeWindow : public QWidget {
     void chooseExportTable();
     void runExport();
     void runHealthCheck();
+    void openStatistics();
     void animateImport();
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();

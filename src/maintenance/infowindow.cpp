@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 
 #include "exchange/resultexport.h"
+#include "maintenance/cardmenu.h"
 #include "maintenance/entryform.h"
 #include "maintenance/queryrows.h"
 #include "register/files.h"
@@ -56,6 +57,7 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     tree_->setUniformRowHeights(true);
     tree_->setAutoFillBackground(true);
     setRegisterView(true);
+    maint::addCardActions(this, tree_, folder_, dialogs_);
     // A person chosen with the keyboard is shown as one clicked, so that the form never shows
     // another record than the selected one when the clerk edits it.
     // A person chosen with the keyboard is shown as one clicked, so that the form never shows
