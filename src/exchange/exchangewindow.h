@@ -36,6 +36,9 @@ class ExchangeWindow : public QWidget {
     void chooseExportTable();
     void runExport();
     void animateImport();
+    // 撤销恢复/导入: usable while the history names a restore or import to undo.
+    void undoLast();
+    void decideUndo();
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
 
@@ -53,6 +56,7 @@ class ExchangeWindow : public QWidget {
     QLineEdit* exportEdit_;  // 编辑框B1
     QPushButton* exportButton_;
     QProgressBar* exportBar_;
+    QPushButton* undo_;
     // What each open dialog held when it last closed: a cancelled dialog keeps its file name.
     QString lastWorkbook_, lastImportTable_, lastExportTable_;
 };

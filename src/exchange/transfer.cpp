@@ -279,6 +279,10 @@ bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
         return false;
     }
     if (started) started();
+    if (request.beforeWriting && !request.beforeWriting()) {
+        dialogs.warning(msg::kImportFailed);
+        return false;
+    }
 
     // Heading i names the field that column i goes to; a later column of the same heading wins,
     // and a heading that names no field is dropped.
