@@ -2,6 +2,7 @@
 #include <QIcon>
 
 #include "shell/loginwindow.h"
+#include "ui/desktop.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -10,8 +11,9 @@ int main(int argc, char** argv) {
         icon.addFile(QStringLiteral(":/icon/%1.png").arg(size));
     app.setWindowIcon(icon);
     QGuiApplication::setDesktopFileName(QStringLiteral("cn.chenghe.HouseholdRegister"));
+    ui::loadQtTranslation(ui::qtTranslationFolders(QCoreApplication::applicationDirPath()));
     shell::LoginWindow login;
-    if (!login.started()) return 0;  // another copy is running
+    if (!login.started()) return login.folderUnusable() ? 1 : 0;  // 0: another copy is running
     login.show();
     return app.exec();
 }

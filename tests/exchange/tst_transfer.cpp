@@ -14,6 +14,7 @@
 
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
+#include "exchange/resultexport.h"
 #include "exchange/transfer.h"
 #include "exchange/workbookreader.h"
 #include "helpers.h"
