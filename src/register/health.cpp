@@ -283,7 +283,7 @@ class Texts {
 };
 
 // "序号12（张三）、序号15（李四）等5条": the other records of a group, at most three named.
-QString others(const std::vector<Entry>& entries, const std::vector<size_t>& group, size_t self) {
+QString others(const std::vector<Entry>& entries, std::span<const size_t> group, size_t self) {
     QStringList named;
     for (size_t i : group) {
         if (i == self) continue;
@@ -312,10 +312,10 @@ void forEachGroup(const std::vector<size_t>& items, Hash hash, Less less, Visit 
         run.clear();
         for (to = from; to < keyed.size() && keyed[to].first == keyed[from].first; ++to)
             run.push_back(items[keyed[to].second]);
-        std::stable_sort(run.begin(), run.end(), less);
+        if (run.size() > 1) std::stable_sort(run.begin(), run.end(), less);
         for (size_t a = 0, b = 0; a < run.size(); a = b) {
             for (b = a + 1; b < run.size() && !less(run[a], run[b]);) ++b;
-            visit(std::vector<size_t>(run.begin() + long(a), run.begin() + long(b)));
+            visit(std::span<const size_t>(run).subspan(a, b - a));
         }
     }
 }
@@ -341,9 +341,9 @@ struct RegisterCheck::State {
     }
 
     // `order`: the records in serial order; `rank`: each record's place in it.
-    void checkSplitAddress(const std::vector<size_t>& household, const std::vector<size_t>& order,
+    void checkSplitAddress(std::span<const size_t> household, const std::vector<size_t>& order,
                            const std::vector<size_t>& rank);
-    void checkHousehold(const std::vector<size_t>& household);
+    void checkHousehold(std::span<const size_t> household);
     void checkDuplicates(const std::vector<size_t>& order);
 };
 
@@ -380,7 +380,7 @@ void RegisterCheck::add(const Values& values) {
 // The tree starts a new address node whenever 房屋详址 differs from that of the record before it
 // in serial order; an address whose records are interrupted shows up more than once. The
 // household's records come in serial order: a gap in their ranks is an interruption.
-void RegisterCheck::State::checkSplitAddress(const std::vector<size_t>& household,
+void RegisterCheck::State::checkSplitAddress(std::span<const size_t> household,
                                              const std::vector<size_t>& order,
                                              const std::vector<size_t>& rank) {
     for (size_t k = 1; k < household.size(); ++k) {
@@ -396,7 +396,7 @@ void RegisterCheck::State::checkSplitAddress(const std::vector<size_t>& househol
 }
 
 // One address's records in serial order; placeholders keep the address but are nobody.
-void RegisterCheck::State::checkHousehold(const std::vector<size_t>& household) {
+void RegisterCheck::State::checkHousehold(std::span<const size_t> household) {
     std::vector<size_t> members, heads;
     for (size_t i : household) {
         if (entries[i].placeholder) continue;
@@ -442,7 +442,7 @@ void RegisterCheck::State::checkDuplicates(const std::vector<size_t>& order) {
     forEachGroup(
         withId, [&](size_t i) { return hashOf(entries[i].id); },
         [&](size_t a, size_t b) { return entries[a].id < entries[b].id; },
-        [&](const std::vector<size_t>& group) {
+        [&](std::span<const size_t> group) {
             if (group.size() < 2) return;
             for (size_t i : group)
                 note(i, Kind::Duplicate,
@@ -458,7 +458,7 @@ void RegisterCheck::State::checkDuplicates(const std::vector<size_t>& order) {
             const Entry &x = entries[a], &y = entries[b];
             return std::tie(x.address, x.name, x.birth) < std::tie(y.address, y.name, y.birth);
         },
-        [&](const std::vector<size_t>& group) {
+        [&](std::span<const size_t> group) {
             if (group.size() < 2) return;
             for (size_t i : group)
                 note(i, Kind::Duplicate,
@@ -480,7 +480,7 @@ std::vector<Finding> RegisterCheck::finish() {
     forEachGroup(
         order, [&](size_t i) { return hashOf(s.entries[i].address); },
         [&](size_t a, size_t b) { return s.entries[a].address < s.entries[b].address; },
-        [&](const std::vector<size_t>& household) {
+        [&](std::span<const size_t> household) {
             s.checkSplitAddress(household, order, rank);
             s.checkHousehold(household);
         });
