@@ -1,6 +1,7 @@
 #include "exchange/exchangewindow.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -9,9 +10,13 @@
 
 #include "exchange/healthreport.h"
 #include "exchange/resultexport.h"
+#include "exchange/statisticswindow.h"
+#include "exchange/replacement.h"
 #include "exchange/transfer.h"
 #include "exchange/workbookreader.h"
 #include "register/files.h"
+#include "register/history.h"
+#include "register/safetycopy.h"
 #include "register/store.h"
 #include "register/text.h"
 #include "register/workfiles.h"
@@ -101,6 +106,10 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     checkButton_ = ui::addButton(this, QStringLiteral("户籍检查B1"), QStringLiteral("户籍检查"),
                                  {410, 160, 90, 30});
 
+    undo_ = ui::addButton(this, QStringLiteral("撤销按钮"), QStringLiteral("撤销恢复/导入"),
+                          {410, 240, 130, 30});
+    connect(undo_, &QPushButton::clicked, this, &ExchangeWindow::undoLast);
+
     auto* close =
         ui::addButton(this, QStringLiteral("关闭"), QStringLiteral("关闭"), {680, 440, 80, 30});
     connect(close, &QPushButton::clicked, this, &QWidget::close);
@@ -109,7 +118,27 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     connect(importButton_, &QPushButton::clicked, this, &ExchangeWindow::runImport);
     connect(browseB1, &QPushButton::clicked, this, &ExchangeWindow::chooseExportTable);
     connect(exportButton_, &QPushButton::clicked, this, &ExchangeWindow::runExport);
+    // Before the register is first touched: an action cut short is settled in the history.
+    for (const QString& name : reg::history::settle(folder_).setAside)
+        dialogs_.warning(reg::history::setAsideWarning(name));
+    decideUndo();
     connect(checkButton_, &QPushButton::clicked, this, &ExchangeWindow::runHealthCheck);
+
+    auto* statistics = ui::addButton(this, QStringLiteral("统计报表按钮"),
+                                     QStringLiteral("统计报表"), {410, 200, 90, 30});
+    connect(statistics, &QPushButton::clicked, this, &ExchangeWindow::openStatistics);
+}
+
+void ExchangeWindow::openStatistics() {
+    // The register chosen for the export, or the program's own.
+    const QString path = exportEdit_->text().isEmpty()
+                             ? reg::pathIn(folder_, reg::names::kRegister)
+                             : exportEdit_->text();
+    auto* window = new StatisticsWindow(path, dialogs_);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    // It lives no longer than the window it was opened from.
+    connect(this, &ExchangeWindow::closed, window, &QWidget::close);
+    window->show();
 }
 
 void ExchangeWindow::chooseWorkbook() {
@@ -162,11 +191,42 @@ void ExchangeWindow::runImport() {
     ImportRequest request{folder_, workbookEdit_->text(), importEdit_->text(), {}};
     for (int i = 0; i < headings_->count(); ++i)
         request.headings.push_back(reg::toGb(headings_->item(i)->text()));
-    importWorkbook(
+    // The register as it was is kept and the import recorded before any row is written.
+    reg::history::Pending record;
+    const QString registerPath = reg::pathIn(folder_, reg::names::kRegister);
+    request.beforeWriting = [&] {
+        reg::history::Entry entry;
+        entry.action = reg::history::Action::Import;
+        entry.file = QFileInfo(request.workbookPath).fileName();
+        entry.countBefore = reg::history::recordCount(registerPath);
+        const std::optional<QString> copy = reg::safety::keep(folder_);
+        entry.copy = copy.value_or(QString());
+        if (copy) record = reg::history::begin(folder_, entry, request.storePath);
+        return bool(record);
+    };
+    const bool imported = importWorkbook(
         request, dialogs_, [this] { importButton_->setEnabled(false); },
         [this] { animateImport(); });
+    record.finish(imported, imported ? reg::history::recordCount(registerPath) : -1);
     setBar(importBar_, 0);
     importButton_->setEnabled(true);
+    decideUndo();
+}
+
+void ExchangeWindow::decideUndo() {
+    undo_->setEnabled(undoTarget(folder_).has_value());
+}
+
+void ExchangeWindow::undoLast() {
+    const std::optional<reg::history::Entry> target = undoTarget(folder_);
+    if (!target) return decideUndo();
+    if (!dialogs_.question(undoQuestion(folder_, *target))) return;
+    const bool undone = undoReplacement(folder_, *target);
+    decideUndo();
+    if (undone)
+        dialogs_.notice(msg::kUndone);
+    else
+        dialogs_.warning(msg::kUndoFailed);
 }
 
 void ExchangeWindow::chooseExportTable() {

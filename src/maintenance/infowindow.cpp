@@ -12,9 +12,11 @@
 #include <QTreeWidget>
 
 #include "exchange/resultexport.h"
+#include "maintenance/cardmenu.h"
 #include "maintenance/entryform.h"
 #include "maintenance/queryrows.h"
 #include "register/files.h"
+#include "register/history.h"
 #include "register/person.h"
 #include "register/text.h"
 #include "register/workfiles.h"
@@ -56,6 +58,7 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     tree_->setUniformRowHeights(true);
     tree_->setAutoFillBackground(true);
     setRegisterView(true);
+    maint::addCardActions(this, tree_, folder_, dialogs_);
     // A person chosen with the keyboard is shown as one clicked, so that the form never shows
     // another record than the selected one when the clerk edits it.
     // A person chosen with the keyboard is shown as one clicked, so that the form never shows
@@ -145,6 +148,9 @@ void InfoWindow::startUp() {
     query_->runSwitchChain();
     query_->enableRows();
     form_->showHints();
+    // Before the register is first touched: an action cut short is settled in the history.
+    for (const QString& name : reg::history::settle(folder_).setAside)
+        dialogs_.warning(reg::history::setAsideWarning(name));
     rebuildAndDisplay();
     add_->setEnabled(view_.empty());
 }
