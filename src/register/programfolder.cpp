@@ -54,7 +54,7 @@ void rebuildRegisterOrder(RecordStore& store, const QString& folder) {
     store.OpenTable(registerPath);
     files::remove(sorted);
     if (store.RecordCount() != 0 && !alreadyInOrder(store)) {
-        if (store.SortTo(sorted, [&store] { return serialKey(store); })) {
+        if (store.SortTo(sorted, fieldName(F序号))) {
             store.CloseAllTables();
             if (!files::move(sorted, registerPath)) files::remove(sorted);
             store.OpenTable(registerPath);
