@@ -452,8 +452,9 @@ struct RecordStore::Table {
     // True when `db`, with this table's file attached as "src", reads what this table shows:
     // this connection holds no writes of its own (the file would not show them), and the file
     // at the path is the one opened, unchanged (the table's own read lock keeps it so).
+    bool engineMayRead() const { return !wrote && openCounter >= 0; }
     bool sameFileAttached(sqlite3* db) {
-        if (wrote || openCounter < 0) return false;
+        if (!engineMayRead()) return false;
         bool ok = false;
         const sqlite3_int64 id = pragmaInt(db, "src.user_version", &ok);  // takes the read lock
         uint32_t counter = 0;
@@ -466,7 +467,7 @@ struct RecordStore::Table {
     // ordering over src.records), numbered 1..N as written. It spares converting and binding
     // every text, which is most of a copy's time. No answer when it cannot be done this way.
     std::optional<bool> copyInEngine(const QString& target, const std::string& order) {
-        if (wrote) return std::nullopt;
+        if (!engineMayRead()) return std::nullopt;
         NewFile out(target, path);
         // A small cache: the engine then sorts in runs of that size, which stay in the processor's
         // cache, and merges them (measured: about a sixth less time than one run in memory).
@@ -487,6 +488,7 @@ struct RecordStore::Table {
     // engine it carries this table's stamp at once (the table holds no writes to commit);
     // otherwise it is stamped when the table commits. No answer when the engine could not do it.
     std::optional<bool> writeIndex(const QString& target, int key, bool inEngine) {
+        if (inEngine && !engineMayRead()) return std::nullopt;
         NewFile out(target, inEngine ? path : QString());
         if (inEngine && (!out.db() || !sameFileAttached(out.db()))) return std::nullopt;
         if (!out.db()) return false;
