@@ -573,8 +573,7 @@ struct RecordStore::Table {
 RecordStore::RecordStore() = default;
 
 RecordStore::~RecordStore() {
-    // Nobody is left to tell: a failed commit leaves the files as they were before the action.
-    (void)CloseAllTables();
+    static_cast<void>(CloseAllTables());  // nobody is left to tell
 }
 
 bool RecordStore::OpenTable(const QString& path, const QString& indexPath) {
