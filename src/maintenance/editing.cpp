@@ -9,6 +9,8 @@
 #include "maintenance/entryform.h"
 #include "maintenance/infowindow.h"
 #include "maintenance/rules.h"
+#include "register/health.h"
+#include "register/history.h"
 #include "register/person.h"
 #include "register/programfolder.h"
 #include "register/text.h"
@@ -50,6 +52,14 @@ QString confirmClear() {
            kCrLf.repeated(3) + QString(22, QLatin1Char(' ')) + QStringLiteral("确认清空吗？");
 }
 
+// A question with what the health checks find in the form's record, one line each, above it.
+// They never refuse: the clerk answers No to correct, or Yes to keep the record as it is.
+QString withFindings(const QString& question, const maint::EntryForm& form) {
+    const auto findings = health::checkRecord(form.values(), health::today());
+    if (findings.empty()) return question;
+    return fromGb(health::findingLines(findings)) + kCrLf.repeated(2) + question;
+}
+
 std::string label(const maint::EntryForm& form) {
     std::string text = form[F序号];
     text.append(":").append(form[F户主姓名]).append(":").append(form[F姓名]);
@@ -81,12 +91,17 @@ void InfoWindow::addPerson() {
     form_->writeTexts(form);
     store_.CloseAllTables();
     if (failed) return dialogs_.warning(fromGb(*failed));
-    if (!dialogs_.question(confirmAdd())) return;
+    if (!dialogs_.question(withFindings(confirmAdd(), form))) return;
 
+    // A change the history cannot take is not made.
+    history::Pending record = history::beginEdit(folder_, history::Action::Add, {}, form.values());
+    if (!record) return dialogs_.warning(QStringLiteral("添加失败！"));
     // With its index, which the new record then joins at once.
     store_.OpenTable(pathIn(folder_, names::kRegister), pathIn(folder_, names::kIndex));
     const bool written = store_.AppendRecord(form.values());
-    if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("添加失败！"));
+    const bool added = store_.CloseAllTables() && written;
+    record.finish(added);
+    if (!added) return dialogs_.warning(QStringLiteral("添加失败！"));
     resortAndCount();
     paint(view_.addPerson(form[F房屋详址], label(form)));
     add_->setEnabled(false);
@@ -111,11 +126,15 @@ void InfoWindow::modifyPerson() {
     form_->writeTexts(form);
     store_.CloseAllTables();
     if (failed) return dialogs_.warning(fromGb(*failed));
-    if (!dialogs_.question(confirmModify())) return;
+    if (!dialogs_.question(withFindings(confirmModify(), form))) return;
 
     if (!openSelectedRecord()) return dialogs_.warning(notSelected);
-    const bool written = store_.OverwriteRecord(form.values());
-    if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("修改失败！"));
+    history::Pending record = history::beginEdit(folder_, history::Action::Modify,
+                                                 history::currentValues(store_), form.values());
+    const bool written = record && store_.OverwriteRecord(form.values());
+    const bool modified = store_.CloseAllTables() && written;
+    record.finish(modified);
+    if (!modified) return dialogs_.warning(QStringLiteral("修改失败！"));
     resortAndCount();
     paint(view_.modifySelected(form[F房屋详址], label(form)));
     dialogs_.notice(QStringLiteral("  修改成功"));
@@ -133,10 +152,14 @@ void InfoWindow::deletePerson() {
         return;
 
     if (!openSelectedRecord()) return dialogs_.warning(notSelected);
-    const bool removed = store_.MarkDeleted() && store_.Pack();
+    history::Pending record =
+        history::beginEdit(folder_, history::Action::Delete, history::currentValues(store_), {});
+    const bool removed = record && store_.MarkDeleted() && store_.Pack();
     const maint::Counts counts = maint::countPeople(store_);
     // A delete that could not be kept leaves the register, the tree and the form as they were.
-    if (!store_.CloseAllTables() || !removed) return dialogs_.warning(QStringLiteral("删除失败！"));
+    const bool deleted = store_.CloseAllTables() && removed;
+    record.finish(deleted);
+    if (!deleted) return dialogs_.warning(QStringLiteral("删除失败！"));
     showCounts(counts);
     paint(view_.removeSelected());
     add_->setEnabled(view_.empty());
@@ -161,9 +184,13 @@ void InfoWindow::clearPerson() {
     placeholder[F房屋详址 - 1] = store_.ReadField(F房屋详址);
     placeholder[F备注 - 1] = remark;
     form_->show(placeholder);
-    const bool written = store_.OverwriteRecord(placeholder);
+    history::Pending record = history::beginEdit(folder_, history::Action::Clear,
+                                                 history::currentValues(store_), placeholder);
+    const bool written = record && store_.OverwriteRecord(placeholder);
     const maint::Counts counts = maint::countPeople(store_);
-    if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("清空失败！"));
+    const bool cleared = store_.CloseAllTables() && written;
+    record.finish(cleared);
+    if (!cleared) return dialogs_.warning(QStringLiteral("清空失败！"));
     showCounts(counts);
     paint(view_.relabelSelected(placeholder[F序号 - 1] + "::"));
     dialogs_.notice(QStringLiteral("  清空成功"));

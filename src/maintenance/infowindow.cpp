@@ -16,6 +16,7 @@
 #include "maintenance/entryform.h"
 #include "maintenance/queryrows.h"
 #include "register/files.h"
+#include "register/history.h"
 #include "register/person.h"
 #include "register/text.h"
 #include "register/workfiles.h"
@@ -147,6 +148,9 @@ void InfoWindow::startUp() {
     query_->runSwitchChain();
     query_->enableRows();
     form_->showHints();
+    // Before the register is first touched: an action cut short is settled in the history.
+    for (const QString& name : reg::history::settle(folder_).setAside)
+        dialogs_.warning(reg::history::setAsideWarning(name));
     rebuildAndDisplay();
     add_->setEnabled(view_.empty());
 }
