@@ -277,9 +277,8 @@ void StatisticsWindow::refresh() {
 }
 
 void StatisticsWindow::showCodedField() {
-    if (settingUp_ || !stats_) return;
+    if (settingUp_ || !stats_ || stats_->coded.empty()) return;
     const int index = std::clamp(field_->currentIndex(), 0, int(stats_->coded.size()) - 1);
-    if (stats_->coded.empty()) return;
     const query::Tally& t = stats_->coded[size_t(index)];
     install(codedChart_, tallyChart(t), reg::fromGb(t.title));
 }
