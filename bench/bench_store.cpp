@@ -76,9 +76,9 @@ void BM_Open(benchmark::State& state) {
     if (!prepared(state, path)) return;
     reg::RecordStore store;
     for (auto _ : state) {
-        store.OpenTable(path);
+        static_cast<void>(store.OpenTable(path));
         benchmark::DoNotOptimize(store.RecordCount());
-        store.CloseAllTables();
+        static_cast<void>(store.CloseAllTables());
     }
 }
 
@@ -89,19 +89,19 @@ void BM_Walk(benchmark::State& state) {
     const std::string serial = reg::fieldName(reg::F序号), address = reg::fieldName(reg::F房屋详址),
                       head = reg::fieldName(reg::F户主姓名), name = reg::fieldName(reg::F姓名);
     reg::RecordStore store;
-    store.OpenTable(path);
+    static_cast<void>(store.OpenTable(path));
     for (auto _ : state) {
         size_t bytes = 0;
         store.GoFirst();
         for (long n = store.RecordCount(); n > 0; --n) {
             bytes += store.ReadField(serial).size() + store.ReadField(address).size() +
                      store.ReadField(head).size() + store.ReadField(name).size();
-            store.Skip();
+            static_cast<void>(store.Skip());
         }
         benchmark::DoNotOptimize(bytes);
     }
     state.SetItemsProcessed(state.iterations() * store.RecordCount());
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());
 }
 
 void BM_SortTo(benchmark::State& state) {
@@ -109,12 +109,12 @@ void BM_SortTo(benchmark::State& state) {
     if (!prepared(state, path)) return;
     const QString target = reg::pathIn(folder(int(state.range(0)), "sort"), reg::names::kSorted);
     reg::RecordStore store;
-    store.OpenTable(path);
+    static_cast<void>(store.OpenTable(path));
     for (auto _ : state) {
         if (!store.SortTo(target, [&store] { return reg::serialKey(store); }))
             state.SkipWithError("SortTo failed");
     }
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());
 }
 
 // The whole rebuild of the register order, as the information-management window runs it when
@@ -132,7 +132,7 @@ void BM_RebuildShuffled(benchmark::State& state) {
         reg::files::copy(shuffled, registerPath);
         state.ResumeTiming();
         reg::rebuildRegisterOrder(store, f);
-        store.CloseAllTables();
+        static_cast<void>(store.CloseAllTables());
     }
 }
 
@@ -143,7 +143,7 @@ void BM_RebuildInOrder(benchmark::State& state) {
     reg::RecordStore store;
     for (auto _ : state) {
         reg::rebuildRegisterOrder(store, f);
-        store.CloseAllTables();
+        static_cast<void>(store.CloseAllTables());
     }
 }
 
@@ -154,12 +154,12 @@ void BM_CopyTo(benchmark::State& state) {
     const QString target =
         reg::pathIn(folder(int(state.range(0)), "copy"), reg::names::kQueryResult);
     reg::RecordStore store;
-    store.OpenTable(path);
+    static_cast<void>(store.OpenTable(path));
     for (auto _ : state) {
         if (!store.CopyTo(target, [&store] { return isWoman(store); }))
             state.SkipWithError("CopyTo failed");
     }
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());
 }
 
 // The head count shown beside the tree.
@@ -167,12 +167,12 @@ void BM_CountMatching(benchmark::State& state) {
     const QString path = sampleRegister(int(state.range(0)), false);
     if (!prepared(state, path)) return;
     reg::RecordStore store;
-    store.OpenTable(path);
+    static_cast<void>(store.OpenTable(path));
     for (auto _ : state) {
         benchmark::DoNotOptimize(store.CountMatching(
             [&store] { return reg::isHead(store.ReadField(reg::F与户主关系)); }));
     }
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());
 }
 
 void BM_CreateIndex(benchmark::State& state) {
@@ -180,12 +180,12 @@ void BM_CreateIndex(benchmark::State& state) {
     if (!prepared(state, sampleRegister(persons, false))) return;
     const QString f = programFolderWith(persons, false, "index");
     reg::RecordStore store;
-    store.OpenTable(reg::pathIn(f, reg::names::kRegister));
+    static_cast<void>(store.OpenTable(reg::pathIn(f, reg::names::kRegister)));
     for (auto _ : state) {
         if (!store.CreateIndex(reg::names::kIndex, reg::fieldName(reg::F序号)))
             state.SkipWithError("CreateIndex failed");
     }
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());
 }
 
 // A program folder whose register has a fitting 临时索引.enx, as after a rebuild.
@@ -193,7 +193,7 @@ QString indexedFolder(int persons) {
     const QString f = programFolderWith(persons, false, "seek");
     reg::RecordStore store;
     reg::rebuildRegisterOrder(store, f);
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());
     return f;
 }
 
@@ -208,10 +208,10 @@ void BM_SeekAfterOpen(benchmark::State& state) {
     reg::RecordStore store;
     size_t i = 0;
     for (auto _ : state) {
-        store.OpenTable(registerPath, indexPath);
+        static_cast<void>(store.OpenTable(registerPath, indexPath));
         if (!store.SeekKey(keys[i++ % keys.size()])) state.SkipWithError("SeekKey missed");
         benchmark::DoNotOptimize(store.ReadField(reg::F姓名));
-        store.CloseAllTables();
+        static_cast<void>(store.CloseAllTables());
     }
 }
 
@@ -227,11 +227,11 @@ void BM_FirstSeekAfterOpen(benchmark::State& state) {
     size_t i = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        store.OpenTable(registerPath, indexPath);
+        static_cast<void>(store.OpenTable(registerPath, indexPath));
         state.ResumeTiming();
         if (!store.SeekKey(keys[i++ % keys.size()])) state.SkipWithError("SeekKey missed");
         state.PauseTiming();
-        store.CloseAllTables();
+        static_cast<void>(store.CloseAllTables());
         state.ResumeTiming();
     }
 }
@@ -242,12 +242,12 @@ void BM_Seek(benchmark::State& state) {
     const QString f = indexedFolder(persons);
     const auto keys = lookupKeys(persons);
     reg::RecordStore store;
-    store.OpenTable(reg::pathIn(f, reg::names::kRegister), reg::pathIn(f, reg::names::kIndex));
+    static_cast<void>(store.OpenTable(reg::pathIn(f, reg::names::kRegister), reg::pathIn(f, reg::names::kIndex)));
     size_t i = 0;
     for (auto _ : state) {
         if (!store.SeekKey(keys[i++ % keys.size()])) state.SkipWithError("SeekKey missed");
     }
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());
 }
 
 // Wall-clock time: the cases wait for the disk, which the clerk waits for too.

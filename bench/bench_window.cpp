@@ -21,7 +21,7 @@
 
 namespace {
 
-using maintenance::InfoWindow;
+using maint::InfoWindow;
 
 constexpr uint32_t kSeed = 20240630;
 

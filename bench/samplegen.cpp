@@ -540,7 +540,7 @@ bool mayReplaceQuietly(const QString& path) {
     if (!reg::files::exists(path)) return true;
     reg::RecordStore store;
     const bool empty = store.OpenTable(path) && store.RecordCount() == 0;
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());  // read only
     return empty;
 }
 

@@ -66,7 +66,7 @@ RegisterHealth checkRegisterFile(const QString& path, const std::function<void(i
         const int percent = int(n * 100 / count);
         if (progress && percent != shown) progress(shown = percent);
     }
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());  // read only
     health.records = check.records();
     health.findings = check.finish();
     return health;

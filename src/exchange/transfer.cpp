@@ -120,7 +120,7 @@ Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& f
                     const QString& sortedCopy, const SavePath& savePath,
                     const Progress& progress) {
     Sheet sheet = readForExport(store);
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());  // read only
     sortBySerial(sheet);
 
     const long n = long(sheet.records.size());
@@ -207,7 +207,7 @@ Outcome exportRegister(const QString& folder, const QString& registerPath,
     if (!store.OpenTable(registerPath)) return Outcome::warning(msg::kChooseRegister);
     std::unique_ptr<Spreadsheet> sheet = factory ? factory() : nullptr;
     if (!sheet) {
-        store.CloseAllTables();
+        static_cast<void>(store.CloseAllTables());  // read only
         return Outcome::warning(msg::kNoSpreadsheet);
     }
     if (started) started();
@@ -232,7 +232,7 @@ Outcome exportQueryResult(const QString& folder, const SavePath& savePath,
     sheet->setVisible(false);
     sheet->addWorkbook();
     reg::RecordStore store;
-    store.OpenTable(firstCopy);
+    static_cast<void>(store.OpenTable(firstCopy));  // an unreadable result exports no rows
     const Outcome outcome = writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress);
     sheet->quit();
     sheet->close();

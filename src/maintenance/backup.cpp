@@ -9,7 +9,7 @@
 #include "register/programfolder.h"
 #include "register/workfiles.h"
 
-namespace maintenance {
+namespace maint {
 
 using namespace reg;
 
@@ -29,9 +29,10 @@ ui::FileRequest backupFiles(const QString& title) {
 
 void InfoWindow::backUp() {
     const QString target = dialogs_.saveFile(backupFiles(QStringLiteral("另存为")));
-    store_.OpenTable(pathIn(folder_, names::kRegister));
+    // No register, no copy: CopyTo on no table answers false.
+    static_cast<void>(store_.OpenTable(pathIn(folder_, names::kRegister)));
     const bool copied = store_.CopyTo(target);
-    store_.CloseAllTables();
+    static_cast<void>(store_.CloseAllTables());  // the register was only read
     if (copied)
         dialogs_.notice(QStringLiteral("数据备份成功 "));
     else
@@ -47,4 +48,4 @@ void InfoWindow::restore() {
     dialogs_.notice(QStringLiteral("数据恢复成功 "));
 }
 
-}  // namespace maintenance
+}  // namespace maint

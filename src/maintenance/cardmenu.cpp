@@ -30,7 +30,7 @@ std::optional<RegisterCard> currentCard(QAbstractItemView* tree, const QString& 
     std::optional<RegisterCard> card;
     if (store.OpenTable(reg::pathIn(folder, reg::names::kRegister)))
         card = registerCardFor(store, reg::toGb(index.data().toString()), QDate::currentDate());
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());  // read only
     if (!card) dialogs.warning(kGone);
     return card;
 }

@@ -16,7 +16,7 @@
 #include "register/text.h"
 #include "register/workfiles.h"
 
-namespace maintenance {
+namespace maint {
 
 using namespace reg;
 
@@ -81,15 +81,17 @@ bool InfoWindow::openSelectedRecord() {
 void InfoWindow::resortAndCount() {
     rebuildRegisterOrder(store_, folder_);
     showCounts(maint::countPeople(store_));
-    store_.CloseAllTables();
+    // The record is kept already; the rebuild only reorders it.
+    static_cast<void>(store_.CloseAllTables());
 }
 
 void InfoWindow::addPerson() {
-    store_.OpenTable(pathIn(folder_, names::kRegister));
+    // Without the register the rules find nothing, and the write below says it failed.
+    static_cast<void>(store_.OpenTable(pathIn(folder_, names::kRegister)));
     maint::EntryForm form = form_->read();
-    const auto failed = maint::ValidateEntry(maint::Mode::Add, form, store_, view_.lines());
+    const auto failed = maint::validateEntry(maint::Mode::Add, form, store_, view_.lines());
     form_->writeTexts(form);
-    store_.CloseAllTables();
+    static_cast<void>(store_.CloseAllTables());  // nothing was written
     if (failed) return dialogs_.warning(fromGb(*failed));
     if (!dialogs_.question(withFindings(confirmAdd(), form))) return;
 
@@ -97,7 +99,8 @@ void InfoWindow::addPerson() {
     history::Pending record = history::beginEdit(folder_, history::Action::Add, {}, form.values());
     if (!record) return dialogs_.warning(QStringLiteral("添加失败！"));
     // With its index, which the new record then joins at once.
-    store_.OpenTable(pathIn(folder_, names::kRegister), pathIn(folder_, names::kIndex));
+    static_cast<void>(
+        store_.OpenTable(pathIn(folder_, names::kRegister), pathIn(folder_, names::kIndex)));
     const bool written = store_.AppendRecord(form.values());
     const bool added = store_.CloseAllTables() && written;
     record.finish(added);
@@ -117,14 +120,14 @@ void InfoWindow::modifyPerson() {
     const long atOldAddress =
         store_.CountMatching([&] { return store_.ReadField(F房屋详址) == oldAddress; });
     if (atOldAddress <= 1 && form[F房屋详址] != oldAddress) {
-        store_.CloseAllTables();
+        static_cast<void>(store_.CloseAllTables());  // nothing was written
         if (!dialogs_.question(soleRecordBeforeMove())) return;
         if (!openSelectedRecord()) return dialogs_.warning(notSelected);
     }
-    const auto failed = maint::ValidateEntry(maint::Mode::Modify, form, store_, view_.lines(),
+    const auto failed = maint::validateEntry(maint::Mode::Modify, form, store_, view_.lines(),
                                              view_.selectedText());
     form_->writeTexts(form);
-    store_.CloseAllTables();
+    static_cast<void>(store_.CloseAllTables());  // nothing was written
     if (failed) return dialogs_.warning(fromGb(*failed));
     if (!dialogs_.question(withFindings(confirmModify(), form))) return;
 
@@ -146,7 +149,7 @@ void InfoWindow::deletePerson() {
     const std::string oldAddress = view_.selectedHouseholdLine();
     const long atOldAddress =
         store_.CountMatching([&] { return store_.ReadField(F房屋详址) == oldAddress; });
-    store_.CloseAllTables();
+    static_cast<void>(store_.CloseAllTables());  // nothing was written
     if (atOldAddress <= 1 && !dialogs_.question(soleRecordBeforeDelete())) return;
     if (!dialogs_.question(QStringLiteral("本操作将把所选记录从数据库中删除！确认删除吗？")))
         return;
@@ -170,7 +173,7 @@ void InfoWindow::deletePerson() {
 void InfoWindow::clearPerson() {
     if (!openSelectedRecord())
         return dialogs_.warning(QStringLiteral("请选中左侧列表中所要清空的记录的编号！"));
-    store_.CloseAllTables();
+    static_cast<void>(store_.CloseAllTables());  // nothing was written
     if (!dialogs_.question(confirmClear())) return;
 
     if (!openSelectedRecord())
@@ -196,4 +199,4 @@ void InfoWindow::clearPerson() {
     dialogs_.notice(QStringLiteral("  清空成功"));
 }
 
-}  // namespace maintenance
+}  // namespace maint

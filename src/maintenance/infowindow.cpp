@@ -23,7 +23,7 @@
 #include "ui/stackedtext.h"
 #include "ui/widgets.h"
 
-namespace maintenance {
+namespace maint {
 
 namespace {
 
@@ -299,7 +299,8 @@ void InfoWindow::refresh() {
 void InfoWindow::releaseWorkingFiles() {
     if (released_) return;
     released_ = true;
-    store_.CloseAllTables();
+    // Every action commits its own writes; nothing is open here but for reading.
+    static_cast<void>(store_.CloseAllTables());
     namespace names = reg::names;
     for (const QString& name :
          {names::kQueryResult, names::kSorted, names::kIndex, names::kRestoreStage})
@@ -312,4 +313,4 @@ void InfoWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-}  // namespace maintenance
+}  // namespace maint

@@ -15,11 +15,9 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace maint {
+
 class FormControls;
 class QueryRows;
-}  // namespace maint
-
-namespace maintenance {
 
 class InfoWindow : public QWidget {
     Q_OBJECT
@@ -104,4 +102,4 @@ class InfoWindow : public QWidget {
     bool released_ = false;
 };
 
-}  // namespace maintenance
+}  // namespace maint

@@ -13,7 +13,7 @@
 #include "register/text.h"
 #include "register/workfiles.h"
 
-namespace maintenance {
+namespace maint {
 
 using namespace reg;
 
@@ -105,4 +105,4 @@ void InfoWindow::showResult() {
     files::remove(sorted);
 }
 
-}  // namespace maintenance
+}  // namespace maint

@@ -23,7 +23,7 @@ std::vector<TreeItem> collectTree(RecordStore& store) {
     items.reserve(size_t(n) + size_t(n) / 2);
     std::string address;
     store.GoFirst();
-    for (long r = 1; r <= n; ++r, store.Skip()) {
+    for (long r = 1; r <= n; ++r, static_cast<void>(store.Skip())) {
         std::string here = store.ReadField(F房屋详址);
         if (r == 1 || here != address) {
             items.push_back({here, 0});
@@ -38,12 +38,12 @@ std::vector<TreeItem> collectTree(RecordStore& store) {
 Counts countPeople(RecordStore& store) {
     Counts c;
     // One walk for both counters; the same records CountMatching would count.
-    store.CountMatching([&] {
+    static_cast<void>(store.CountMatching([&] {
         const std::string relation = store.ReadField(F与户主关系);
         c.persons += isPerson(relation);
         c.heads += isHead(relation);
         return false;
-    });
+    }));
     return c;
 }
 
@@ -52,7 +52,7 @@ RegisterDisplay rebuildAndCollect(RecordStore& store, const QString& folder) {
     rebuildRegisterOrder(store, folder);
     d.items = collectTree(store);
     d.counts = countPeople(store);
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());  // read only
     return d;
 }
 

@@ -16,19 +16,6 @@ std::vector<std::string> EntryForm::values() const {
     return v;
 }
 
-std::string withoutBlanks(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    while (!text.empty()) {
-        const size_t n = size_t(gbCharLength(text));
-        const bool blank = (n == 1 && text[0] == ' ') ||
-                           (n == 2 && text.substr(0, 2) == std::string_view("\xA1\xA1", 2));
-        if (!blank) out.append(text.substr(0, n));
-        text.remove_prefix(n);
-    }
-    return out;
-}
-
 void removeBlanks(EntryForm& form) {
     for (int pos = 1; pos <= kFieldCount; ++pos)
         if (!codeTableOf(pos))
@@ -54,7 +41,7 @@ std::optional<std::string> fail(const char* utf8) {
 
 }  // namespace
 
-std::optional<std::string> ValidateEntry(Mode mode, EntryForm& form, RecordStore& store,
+std::optional<std::string> validateEntry(Mode mode, EntryForm& form, RecordStore& store,
                                          const std::vector<std::string>& listLines,
                                          std::string_view selectedTreeText) {
     removeBlanks(form);

@@ -29,9 +29,6 @@ struct EntryForm {
     std::vector<std::string> values() const;
 };
 
-// Removes every ASCII blank and every full-width blank (A1 A1), character by character, so the
-// bytes of two neighbouring characters are never taken for a blank.
-std::string withoutBlanks(std::string_view text);
 // Step 0: blank removal in the fourteen text fields.
 void removeBlanks(EntryForm& form);
 
@@ -44,7 +41,7 @@ bool isSerialNumber(std::string_view text);
 // record and `selectedTreeText` is the text of the selected tree item. The store is only read;
 // the cursor is where it was afterwards, except that the add-mode serial check walks it.
 // Answers the message of the first failing rule (GB18030), or nothing when all pass.
-std::optional<std::string> ValidateEntry(Mode mode, EntryForm& form, reg::RecordStore& store,
+std::optional<std::string> validateEntry(Mode mode, EntryForm& form, reg::RecordStore& store,
                                          const std::vector<std::string>& listLines,
                                          std::string_view selectedTreeText = {});
 

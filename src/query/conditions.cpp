@@ -1,6 +1,5 @@
 #include "query/conditions.h"
 
-#include "maintenance/rules.h"
 #include "query/homophone.h"
 #include "register/text.h"
 
@@ -63,7 +62,7 @@ reg::Condition chain(reg::RecordStore& store, std::vector<Row> rows) {
 }
 
 std::string conditionText(bool entryChosen, std::string_view entryText, std::string_view boxText) {
-    return maint::withoutBlanks(entryChosen ? entryText.substr(0, 2) : boxText);
+    return reg::withoutBlanks(entryChosen ? entryText.substr(0, 2) : boxText);
 }
 
 }  // namespace query

@@ -201,7 +201,7 @@ std::optional<Statistics> computeStatistics(const QString& path, QDate reference
     reg::RecordStore store;
     if (!store.OpenTable(path)) return std::nullopt;
     Statistics s = computeStatistics(store, reference, period);
-    store.CloseAllTables();
+    static_cast<void>(store.CloseAllTables());  // read only
     return s;
 }
 

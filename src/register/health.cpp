@@ -3,7 +3,8 @@
 #include <QDate>
 #include <QString>
 #include <algorithm>
-#include <unordered_map>
+#include <span>
+#include <tuple>
 
 #include "register/person.h"
 #include "register/text.h"
@@ -46,6 +47,7 @@ Finding about(Kind kind, const Values& v, const QString& text) {
 // A cleared record keeps 序号, 房屋详址 and 备注; every other field is empty, and a coded one may
 // hold "0" or "-1", the two ways of "nothing chosen".
 bool isPlaceholder(const Values& v) {
+    if (!field(v, F姓名).empty()) return false;  // nearly every record: settled at once
     for (int pos = 1; pos <= kFieldCount; ++pos) {
         if (pos == F序号 || pos == F房屋详址 || pos == F备注) continue;
         const std::string_view value = field(v, Field(pos));
@@ -91,8 +93,8 @@ void checkIdentity(const Values& v, std::string_view today, std::vector<Finding>
     size_t bad = n;
     for (size_t i = 0; i < n && bad == n; ++i)
         if (!isDigit(id[i]) && !(long18 && i == 17 && id[i] == 'X')) bad = i;
-    const auto parts = long18 ? std::vector<Part>(std::begin(kParts18), std::end(kParts18))
-                              : std::vector<Part>(std::begin(kParts15), std::end(kParts15));
+    const std::span<const Part> parts =
+        long18 ? std::span<const Part>(kParts18) : std::span<const Part>(kParts15);
     auto clean = [&](const Part& p) { return bad < p.from || bad >= p.from + p.length; };
     if (bad < n) {
         const std::string_view c = id.substr(bad, size_t(gbCharLength(id.substr(bad))));
@@ -168,17 +170,17 @@ void checkDates(const Values& v, std::string_view today, std::vector<Finding>& o
     const std::string_view birth = field(v, F出生日期);
     for (const DateRule& rule : kDateRules) {
         const std::string_view date = field(v, rule.field);
-        const QString label = fromGb(fieldName(rule.field));
         auto say = [&](const QString& text) { out.push_back(about(Kind::Date, v, text)); };
+        auto label = [&] { return fromGb(fieldName(rule.field)); };
         if (date.empty()) {
-            if (!rule.optional) say(QStringLiteral("%1为空").arg(label));
+            if (!rule.optional) say(QStringLiteral("%1为空").arg(label()));
         } else if (!isCalendarDate(date)) {
             say(QStringLiteral("%1“%2”不是有效的日期（应为年＋月＋日八位数字）")
-                    .arg(label, q(date)));
+                    .arg(label(), q(date)));
         } else if (date > today) {
-            say(QStringLiteral("%1%2晚于今天").arg(label, q(date)));
+            say(QStringLiteral("%1%2晚于今天").arg(label(), q(date)));
         } else if (rule.afterBirth && isCalendarDate(birth) && date < birth) {
-            say(QStringLiteral("%1%2早于出生日期%3").arg(label, q(date), q(birth)));
+            say(QStringLiteral("%1%2早于出生日期%3").arg(label(), q(date), q(birth)));
         }
     }
 }
@@ -251,14 +253,37 @@ std::array<long, kKindCount> countByKind(const std::vector<Finding>& findings) {
 namespace {
 
 // What the checks across records need of one record.
+// The texts point into the check's Texts, which keeps them as long as the check lives.
 struct Entry {
-    std::string serial, address, name, head, relation, birth, id;
+    std::string_view serial, address, name, head, relation, birth, id;
     double key = 0;  // numeric 序号
     bool placeholder = false;
 };
 
+// Texts copied into large blocks that never move: one allocation per megabyte instead of one
+// per text, at 100,000 records several hundred thousand fewer.
+class Texts {
+  public:
+    std::string_view keep(std::string_view text) {
+        if (text.empty()) return {};
+        if (blocks_.empty() || used_ + text.size() > kBlock) {
+            blocks_.push_back(std::make_unique<char[]>(std::max(kBlock, text.size())));
+            used_ = 0;
+        }
+        char* at = blocks_.back().get() + used_;
+        std::copy(text.begin(), text.end(), at);
+        used_ += text.size();
+        return {at, text.size()};
+    }
+
+  private:
+    static constexpr size_t kBlock = 1 << 20;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    size_t used_ = 0;
+};
+
 // "序号12（张三）、序号15（李四）等5条": the other records of a group, at most three named.
-QString others(const std::vector<Entry>& entries, const std::vector<size_t>& group, size_t self) {
+QString others(const std::vector<Entry>& entries, std::span<const size_t> group, size_t self) {
     QStringList named;
     for (size_t i : group) {
         if (i == self) continue;
@@ -272,24 +297,53 @@ QString others(const std::vector<Entry>& entries, const std::vector<size_t>& gro
     return named.join(QStringLiteral("、"));
 }
 
-using Groups = std::unordered_map<std::string_view, std::vector<size_t>>;
+// Calls `visit(group)` for every set of `items` (records in serial order) that are equal by
+// `less`, members in serial order. Groups are found by sorting their hashes, a sort of integers:
+// at 100,000 records sorting the texts themselves, or hash tables of small vectors, cost several
+// times more. Equal hashes of unequal texts are split apart again.
+template <class Hash, class Less, class Visit>
+void forEachGroup(const std::vector<size_t>& items, Hash hash, Less less, Visit visit) {
+    std::vector<std::pair<size_t, size_t>> keyed;  // hash, place in `items`
+    keyed.reserve(items.size());
+    for (size_t k = 0; k < items.size(); ++k) keyed.emplace_back(hash(items[k]), k);
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<size_t> run;
+    for (size_t from = 0, to = 0; from < keyed.size(); from = to) {
+        run.clear();
+        for (to = from; to < keyed.size() && keyed[to].first == keyed[from].first; ++to)
+            run.push_back(items[keyed[to].second]);
+        if (run.size() > 1) std::stable_sort(run.begin(), run.end(), less);
+        for (size_t a = 0, b = 0; a < run.size(); a = b) {
+            for (b = a + 1; b < run.size() && !less(run[a], run[b]);) ++b;
+            visit(std::span<const size_t>(run).subspan(a, b - a));
+        }
+    }
+}
+
+size_t hashOf(std::string_view text) {
+    return std::hash<std::string_view>()(text);
+}
 
 }  // namespace
 
 struct RegisterCheck::State {
     std::string today;
+    Texts texts;
     std::vector<Entry> entries;
     // Each finding with the record it is about.
     std::vector<std::pair<size_t, Finding>> findings;
 
     void note(size_t record, Kind kind, const QString& text, bool named = true) {
         const Entry& e = entries[record];
-        findings.push_back({record, Finding{kind, e.serial, e.address,
-                                            named ? e.name : std::string(), toGb(text)}});
+        findings.push_back(
+            {record, Finding{kind, std::string(e.serial), std::string(e.address),
+                             std::string(named ? e.name : std::string_view()), toGb(text)}});
     }
 
-    void checkSplitAddresses(const std::vector<size_t>& order);
-    void checkHouseholds(const std::vector<size_t>& order);
+    // `order`: the records in serial order; `rank`: each record's place in it.
+    void checkSplitAddress(std::span<const size_t> household, const std::vector<size_t>& order,
+                           const std::vector<size_t>& rank);
+    void checkHousehold(std::span<const size_t> household);
     void checkDuplicates(const std::vector<size_t>& order);
 };
 
@@ -307,15 +361,16 @@ void RegisterCheck::add(const Values& values) {
     State& s = *state_;
     const size_t record = s.entries.size();
     Entry e;
-    e.serial = field(values, F序号);
-    e.address = field(values, F房屋详址);
-    e.name = field(values, F姓名);
-    e.head = field(values, F户主姓名);
-    e.relation = field(values, F与户主关系);
-    e.birth = field(values, F出生日期);
-    e.id = field(values, F公民身份号码);
+    e.serial = s.texts.keep(field(values, F序号));
+    e.address = s.texts.keep(field(values, F房屋详址));
+    e.name = s.texts.keep(field(values, F姓名));
+    e.head = s.texts.keep(field(values, F户主姓名));
+    e.relation = s.texts.keep(field(values, F与户主关系));
+    e.birth = s.texts.keep(field(values, F出生日期));
     // One number whatever the case of its final X.
-    if (!e.id.empty() && e.id.back() == 'x') e.id.back() = 'X';
+    std::string id(field(values, F公民身份号码));
+    if (!id.empty() && id.back() == 'x') id.back() = 'X';
+    e.id = s.texts.keep(id);
     e.key = leadingNumber(e.serial);
     e.placeholder = isPlaceholder(values);
     s.entries.push_back(std::move(e));
@@ -323,97 +378,93 @@ void RegisterCheck::add(const Values& values) {
 }
 
 // The tree starts a new address node whenever 房屋详址 differs from that of the record before it
-// in serial order; an address whose records are interrupted shows up more than once.
-void RegisterCheck::State::checkSplitAddresses(const std::vector<size_t>& order) {
-    std::unordered_map<std::string_view, size_t> lastAt;  // address -> its last place in `order`
-    for (size_t k = 0; k < order.size(); ++k) {
-        const Entry& e = entries[order[k]];
-        const bool startsRun = k == 0 || entries[order[k - 1]].address != e.address;
-        const auto seen = lastAt.find(e.address);
-        if (startsRun && seen != lastAt.end()) {
-            const Entry& between = entries[order[seen->second + 1]];
-            note(order[k], Kind::Household,
-                 QStringLiteral("本户的序号不连续：序号%1起是其他房屋详址“%2”的记录，"
-                                "左侧列表中本户出现多处，须调整序号后才能添加或修改本户人员")
-                     .arg(q(between.serial), q(between.address)),
-                 false);
-        }
-        lastAt[e.address] = k;
+// in serial order; an address whose records are interrupted shows up more than once. The
+// household's records come in serial order: a gap in their ranks is an interruption.
+void RegisterCheck::State::checkSplitAddress(std::span<const size_t> household,
+                                             const std::vector<size_t>& order,
+                                             const std::vector<size_t>& rank) {
+    for (size_t k = 1; k < household.size(); ++k) {
+        const size_t before = rank[household[k - 1]];
+        if (rank[household[k]] == before + 1) continue;
+        const Entry& between = entries[order[before + 1]];
+        note(household[k], Kind::Household,
+             QStringLiteral("本户的序号不连续：序号%1起是其他房屋详址“%2”的记录，"
+                            "左侧列表中本户出现多处，须调整序号后才能添加或修改本户人员")
+                 .arg(q(between.serial), q(between.address)),
+             false);
     }
 }
 
-void RegisterCheck::State::checkHouseholds(const std::vector<size_t>& order) {
-    Groups households;
-    std::vector<std::string_view> addresses;  // in order of first appearance, for a fixed order
-    for (size_t i : order) {
+// One address's records in serial order; placeholders keep the address but are nobody.
+void RegisterCheck::State::checkHousehold(std::span<const size_t> household) {
+    std::vector<size_t> members, heads;
+    for (size_t i : household) {
         if (entries[i].placeholder) continue;
-        auto& members = households[entries[i].address];
-        if (members.empty()) addresses.push_back(entries[i].address);
         members.push_back(i);
+        if (isHead(entries[i].relation)) heads.push_back(i);
     }
-    for (std::string_view address : addresses) {
-        const std::vector<size_t>& members = households[address];
-        std::vector<size_t> heads;
-        for (size_t i : members)
-            if (isHead(entries[i].relation)) heads.push_back(i);
-        if (heads.empty()) {
-            note(members.front(), Kind::Household,
-                 QStringLiteral("本户没有户主：没有一条与户主关系为“本人”的记录"), false);
-            continue;
-        }
-        const Entry& first = entries[heads.front()];
-        for (size_t h : heads) {
-            const Entry& head = entries[h];
-            if (h != heads.front())
-                note(h, Kind::Household,
-                     QStringLiteral("本户另有户主%1（序号%2），一户只能有一名户主")
-                         .arg(q(first.name), q(first.serial)));
-            if (head.head != head.name)
-                note(h, Kind::Household,
-                     QStringLiteral("户主的户主姓名“%1”与本人姓名不同").arg(q(head.head)));
-        }
-        for (size_t m : members) {
-            if (isHead(entries[m].relation)) continue;
-            const bool named = std::any_of(heads.begin(), heads.end(), [&](size_t h) {
-                return entries[h].name == entries[m].head;
-            });
-            if (!named)
-                note(m, Kind::Household,
-                     QStringLiteral("户主姓名“%1”与本户户主%2的姓名不同")
-                         .arg(q(entries[m].head), q(first.name)));
-        }
+    if (members.empty()) return;
+    if (heads.empty()) {
+        note(members.front(), Kind::Household,
+             QStringLiteral("本户没有户主：没有一条与户主关系为“本人”的记录"), false);
+        return;
+    }
+    const Entry& first = entries[heads.front()];
+    for (size_t h : heads) {
+        const Entry& head = entries[h];
+        if (h != heads.front())
+            note(h, Kind::Household,
+                 QStringLiteral("本户另有户主%1（序号%2），一户只能有一名户主")
+                     .arg(q(first.name), q(first.serial)));
+        if (head.head != head.name)
+            note(h, Kind::Household,
+                 QStringLiteral("户主的户主姓名“%1”与本人姓名不同").arg(q(head.head)));
+    }
+    for (size_t m : members) {
+        if (isHead(entries[m].relation)) continue;
+        const bool named = std::any_of(heads.begin(), heads.end(), [&](size_t h) {
+            return entries[h].name == entries[m].head;
+        });
+        if (!named)
+            note(m, Kind::Household,
+                 QStringLiteral("户主姓名“%1”与本户户主%2的姓名不同")
+                     .arg(q(entries[m].head), q(first.name)));
     }
 }
 
 void RegisterCheck::State::checkDuplicates(const std::vector<size_t>& order) {
-    Groups byId;
-    std::unordered_map<std::string, std::vector<size_t>> byPerson;
+    std::vector<size_t> withId, named;
     for (size_t i : order) {
-        const Entry& e = entries[i];
-        if (e.placeholder) continue;
-        if (!e.id.empty()) byId[e.id].push_back(i);
-        if (!e.name.empty()) {
-            std::string key = e.address;
-            key.append(1, '\0').append(e.name).append(1, '\0').append(e.birth);
-            byPerson[std::move(key)].push_back(i);
-        }
+        if (entries[i].placeholder) continue;
+        if (!entries[i].id.empty()) withId.push_back(i);
+        if (!entries[i].name.empty()) named.push_back(i);
     }
-    for (size_t i : order) {
-        const Entry& e = entries[i];
-        if (e.placeholder) continue;
-        if (!e.id.empty())
-            if (const auto& group = byId[e.id]; group.size() > 1)
+    forEachGroup(
+        withId, [&](size_t i) { return hashOf(entries[i].id); },
+        [&](size_t a, size_t b) { return entries[a].id < entries[b].id; },
+        [&](std::span<const size_t> group) {
+            if (group.size() < 2) return;
+            for (size_t i : group)
                 note(i, Kind::Duplicate,
                      QStringLiteral("公民身份号码与%1的记录相同").arg(others(entries, group, i)));
-        if (!e.name.empty()) {
-            std::string key = e.address;
-            key.append(1, '\0').append(e.name).append(1, '\0').append(e.birth);
-            if (const auto& group = byPerson[key]; group.size() > 1)
+        });
+    forEachGroup(
+        named,
+        [&](size_t i) {
+            const Entry& e = entries[i];
+            return hashOf(e.address) ^ (hashOf(e.name) * 31) ^ (hashOf(e.birth) * 961);
+        },
+        [&](size_t a, size_t b) {
+            const Entry &x = entries[a], &y = entries[b];
+            return std::tie(x.address, x.name, x.birth) < std::tie(y.address, y.name, y.birth);
+        },
+        [&](std::span<const size_t> group) {
+            if (group.size() < 2) return;
+            for (size_t i : group)
                 note(i, Kind::Duplicate,
                      QStringLiteral("同一房屋详址下，%1的姓名和出生日期与本记录相同，可能重复登记")
                          .arg(others(entries, group, i)));
-        }
-    }
+        });
 }
 
 std::vector<Finding> RegisterCheck::finish() {
@@ -423,12 +474,18 @@ std::vector<Finding> RegisterCheck::finish() {
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(),
                      [&](size_t a, size_t b) { return s.entries[a].key < s.entries[b].key; });
-    s.checkSplitAddresses(order);
-    s.checkHouseholds(order);
-    s.checkDuplicates(order);
-
     std::vector<size_t> rank(order.size());
     for (size_t k = 0; k < order.size(); ++k) rank[order[k]] = k;
+
+    forEachGroup(
+        order, [&](size_t i) { return hashOf(s.entries[i].address); },
+        [&](size_t a, size_t b) { return s.entries[a].address < s.entries[b].address; },
+        [&](std::span<const size_t> household) {
+            s.checkSplitAddress(household, order, rank);
+            s.checkHousehold(household);
+        });
+    s.checkDuplicates(order);
+
     std::stable_sort(s.findings.begin(), s.findings.end(), [&](const auto& a, const auto& b) {
         const bool pa = a.second.kind == Kind::Placeholder, pb = b.second.kind == Kind::Placeholder;
         if (pa != pb) return pb;

@@ -101,7 +101,8 @@ struct Stmt {
 
 sqlite3* openFile(const QString& path, int flags) {
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK) {
+    // UTF-8 on every platform, as SQLite expects (never the local code page).
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         return nullptr;
     }

@@ -102,21 +102,25 @@ void rebuildRegisterOrder(RecordStore& store, const QString& folder) {
     const QString registerPath = pathIn(folder, names::kRegister);
     const QString sorted = pathIn(folder, names::kSorted);
     const QString indexPath = pathIn(folder, names::kIndex);
-    store.OpenTable(registerPath);
+    // A register that cannot be opened has no records: nothing is sorted and the index below
+    // is not built, so nothing is found in it.
+    static_cast<void>(store.OpenTable(registerPath));
     files::remove(sorted);
     if (store.RecordCount() != 0 && !alreadyInOrder(store)) {
         if (store.SortTo(sorted, [&store] { return serialKey(store); })) {
-            store.CloseAllTables();
+            static_cast<void>(store.CloseAllTables());  // nothing was written
             if (!files::move(sorted, registerPath)) files::remove(sorted);
-            store.OpenTable(registerPath);
+            static_cast<void>(store.OpenTable(registerPath));  // as above
         }
     } else if (files::exists(indexPath)) {
         // The same file in the same order: its index is opened, and rebuilt only when it no
         // longer fits the register.
-        store.CloseAllTables();
+        static_cast<void>(store.CloseAllTables());  // nothing was written
         if (store.OpenTable(registerPath, indexPath)) return;
     }
-    store.CreateIndex(names::kIndex, fieldName(F序号));
+    // Without an index nothing is found by serial number: the window then shows no record and
+    // refuses edits, which is all it can do.
+    static_cast<void>(store.CreateIndex(names::kIndex, fieldName(F序号)));
 }
 
 }  // namespace reg

@@ -447,7 +447,7 @@ struct RecordStore::Table {
 RecordStore::RecordStore() = default;
 
 RecordStore::~RecordStore() {
-    CloseAllTables();
+    static_cast<void>(CloseAllTables());  // nobody is left to tell
 }
 
 bool RecordStore::OpenTable(const QString& path, const QString& indexPath) {

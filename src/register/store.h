@@ -37,62 +37,62 @@ class RecordStore {
     // index path the index is opened as the current index; the answer is then true only when
     // both opened (the table stays open and current even when the index could not be opened).
     // A missing, empty, foreign or damaged file answers false and leaves no current table.
-    bool OpenTable(const QString& path, const QString& indexPath = QString());
+    [[nodiscard]] bool OpenTable(const QString& path, const QString& indexPath = QString());
     // Commits and closes every open table and index; false when a table's writes could not be
     // committed (they are then gone, and the file is as it was before them).
-    bool CloseAllTables();
+    [[nodiscard]] bool CloseAllTables();
 
     // Number of physical records, marked ones included.
-    long RecordCount() const;
+    [[nodiscard]] long RecordCount() const;
     void GoFirst();
     // Moves the cursor by `count` (at most to one past the last record); true when it now stands
     // on another record.
-    bool Skip(long count = 1);
+    [[nodiscard]] bool Skip(long count = 1);
     // The current record's number; RecordCount()+1 past the end; 0 with no table.
-    long RecordNumber() const;
+    [[nodiscard]] long RecordNumber() const;
     // Moves to record `number`; a number outside 1..RecordCount() leaves the cursor alone.
     void GoTo(long number);
 
     // A field of the current record, by GB18030 name or 1-based column; empty when there is none.
-    std::string ReadField(std::string_view name);
-    std::string ReadField(int number);
-    bool WriteField(std::string_view name, std::string_view value);
+    [[nodiscard]] std::string ReadField(std::string_view name);
+    [[nodiscard]] std::string ReadField(int number);
+    [[nodiscard]] bool WriteField(std::string_view name, std::string_view value);
     // Adds a record at the end with values in column order (missing ones empty); it becomes
     // current. More values than fields is refused.
-    bool AppendRecord(const std::vector<std::string>& values = {});
+    [[nodiscard]] bool AppendRecord(const std::vector<std::string>& values = {});
     // Replaces fields 1..values.size() of the current record.
-    bool OverwriteRecord(const std::vector<std::string>& values);
-    bool MarkDeleted();
-    bool IsDeleted();
+    [[nodiscard]] bool OverwriteRecord(const std::vector<std::string>& values);
+    [[nodiscard]] bool MarkDeleted();
+    [[nodiscard]] bool IsDeleted();
     // Removes marked records, renumbers the rest without gaps, keeps the open index right and
     // puts the cursor on record 1.
-    bool Pack();
+    [[nodiscard]] bool Pack();
 
     // Records not marked deleted for which the condition holds (all of them without one). The
     // cursor is where it was afterwards.
-    long CountMatching(const Condition& condition = {});
+    [[nodiscard]] long CountMatching(const Condition& condition = {});
     // Sets `field` to `value` in every unmarked record for which the condition holds.
-    bool ReplaceMatching(const Condition& condition, std::string_view field,
+    [[nodiscard]] bool ReplaceMatching(const Condition& condition, std::string_view field,
                          std::string_view value);
     // Writes a new table file at `path` with the same fields and the unmarked records for which
     // the condition holds, in their order, replacing any file there. The current table stays
     // current and unchanged.
-    bool CopyTo(const QString& path, const Condition& condition = {});
+    [[nodiscard]] bool CopyTo(const QString& path, const Condition& condition = {});
     // Like CopyTo with every unmarked record, ascending by the key; equal keys keep their order.
-    bool SortTo(const QString& path, const SortKey& key);
+    [[nodiscard]] bool SortTo(const QString& path, const SortKey& key);
     // Builds an index of the current table on `keyField` and makes it the current index. A bare
     // file name is placed in the folder of the current table's file.
-    bool CreateIndex(const QString& indexFile, std::string_view keyField);
+    [[nodiscard]] bool CreateIndex(const QString& indexFile, std::string_view keyField);
     // Exact search in the current index; when found, that record becomes current. An empty key
     // finds nothing.
-    bool SeekKey(std::string_view key);
+    [[nodiscard]] bool SeekKey(std::string_view key);
 
-    int FieldCount() const;
-    std::string FieldName(int position) const;
-    int FieldSize(int position) const;
+    [[nodiscard]] int FieldCount() const;
+    [[nodiscard]] std::string FieldName(int position) const;
+    [[nodiscard]] int FieldSize(int position) const;
 
     // Writes a new, empty table file with these fields (replacing any file at `path`).
-    static bool CreateTable(const QString& path, const std::vector<FieldSpec>& fields);
+    [[nodiscard]] static bool CreateTable(const QString& path, const std::vector<FieldSpec>& fields);
 
     struct Table;
     struct Index;

@@ -57,4 +57,17 @@ int gbCharLength(std::string_view s) {
     return 1;
 }
 
+std::string withoutBlanks(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const size_t n = size_t(gbCharLength(text));
+        const bool blank = (n == 1 && text[0] == ' ') ||
+                           (n == 2 && text.substr(0, 2) == std::string_view("\xA1\xA1", 2));
+        if (!blank) out.append(text.substr(0, n));
+        text.remove_prefix(n);
+    }
+    return out;
+}
+
 }  // namespace reg

@@ -22,6 +22,10 @@ inline std::string gb(const char* utf8) {
     return utf8ToGb(utf8);
 }
 
+// Removes every ASCII blank and every full-width blank (A1 A1), character by character, so the
+// bytes of two neighbouring characters are never taken for a blank.
+std::string withoutBlanks(std::string_view text);
+
 // The length of the first character of a GB18030 text: 1, 2 or 4 bytes (1 for a stray byte).
 int gbCharLength(std::string_view bytes);
 

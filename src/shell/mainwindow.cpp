@@ -71,7 +71,7 @@ void MainWindow::openWorking(Window* window) {
 }
 
 void MainWindow::openInfoWindow() {
-    openWorking(new maintenance::InfoWindow(session_.folder(), session_.dialogs()));
+    openWorking(new maint::InfoWindow(session_.folder(), session_.dialogs()));
 }
 
 void MainWindow::openExchangeWindow() {

@@ -23,7 +23,7 @@ T* find(const QWidget* window, const QString& name) {
 inline std::vector<std::vector<std::string>> records(const QString& path) {
     reg::RecordStore store;
     std::vector<std::vector<std::string>> out;
-    store.OpenTable(path);
+    static_cast<void>(store.OpenTable(path));  // none when it does not open
     for (long n = 1; n <= store.RecordCount(); ++n) {
         store.GoTo(n);
         std::vector<std::string> record;

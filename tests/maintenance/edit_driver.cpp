@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     const uint32_t seed = uint32_t(std::atoi(argv[3]));
     QRandomGenerator rng(seed);
     YesDialogs dialogs;
-    maintenance::InfoWindow w(folder, dialogs);
+    maint::InfoWindow w(folder, dialogs);
     auto* tree = find<QTreeWidget>(w, "树型框");
     for (int k = 0;; ++k) {
         std::vector<QTreeWidgetItem*> persons;

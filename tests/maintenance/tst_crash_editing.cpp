@@ -105,7 +105,7 @@ class TestCrashEditing : public QObject {
                 QVERIFY(serialKey(s) >= previous);
                 previous = serialKey(s);
             }
-            s.CloseAllTables();
+            QVERIFY(s.CloseAllTables());
         }
         qInfo("%d ops completed, %d interrupted by the kill", completed, interrupted);
         QVERIFY(completed > 0);

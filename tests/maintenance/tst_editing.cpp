@@ -27,7 +27,7 @@
 #include "samplegen.h"
 
 using namespace reg;
-using maintenance::InfoWindow;
+using maint::InfoWindow;
 
 namespace {
 
@@ -143,7 +143,7 @@ class TestEditing : public QObject {
         RecordStore s;
         QVERIFY(s.OpenTable(reg_()));
         for (const auto& p : people) QVERIFY(s.AppendRecord(p));
-        s.CloseAllTables();
+        QVERIFY(s.CloseAllTables());
     }
 
     static void click(const InfoWindow& w, const char* button) {
@@ -447,7 +447,7 @@ class TestEditing : public QObject {
         // register, the tree and the counters stay as they were.
         RecordStore s;
         QVERIFY(s.OpenTable(reg_()));
-        s.CloseAllTables();
+        QVERIFY(s.CloseAllTables());
         sqlite3* db = nullptr;
         QVERIFY(sqlite3_open(QFile::encodeName(reg_()).constData(), &db) == SQLITE_OK);
         QVERIFY(sqlite3_exec(db,
@@ -569,7 +569,7 @@ class TestEditing : public QObject {
             // fresh rebuild of the register would, and the counters agree with the file.
             QVERIFY2(addressesAligned(w), qPrintable(QStringLiteral("step %1").arg(step)));
             RecordStore s;
-            s.OpenTable(reg_());
+            QVERIFY(s.OpenTable(reg_()));
             Households expected;
             for (const auto& item : maint::collectTree(s))
                 if (item.level == 0) expected[fromGb(item.text)];
@@ -579,7 +579,7 @@ class TestEditing : public QObject {
                 expected[fromGb(s.ReadField(F房屋详址))].insert(fromGb(maint::personLabel(s)));
             }
             const maint::Counts counts = maint::countPeople(s);
-            s.CloseAllTables();
+            QVERIFY(s.CloseAllTables());
             QCOMPARE(fromTree(tree(w)), expected);
             QCOMPARE(counter(w, "透明标签B01"), QStringLiteral("%1  名").arg(counts.persons));
             QCOMPARE(counter(w, "透明标签B02"), QStringLiteral("%1  名").arg(counts.heads));

@@ -24,7 +24,7 @@
 #include "samplegen.h"
 
 using namespace reg;
-using maintenance::InfoWindow;
+using maint::InfoWindow;
 
 namespace {
 

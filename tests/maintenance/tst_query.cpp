@@ -20,7 +20,7 @@
 #include "samplegen.h"
 
 using namespace reg;
-using maintenance::InfoWindow;
+using maint::InfoWindow;
 
 namespace {
 
@@ -167,13 +167,13 @@ class TestQuery : public QObject {
         // "2 女" chosen from the list queries the code 2; typing 女 finds nothing.
         setRow(w, 1, F性别, 1, QString(), 2);
         RecordStore s;
-        s.OpenTable(folder.file(names::kRegister));
+        QVERIFY(s.OpenTable(folder.file(names::kRegister)));
         const long women = s.CountMatching([&] { return s.ReadField(F性别) == "2"; });
         const long eighties = s.CountMatching([&] {
             const std::string b = s.ReadField(F出生日期);
             return s.ReadField(F性别) == "2" && b >= "19800101" && b <= "19891231";
         });
-        s.CloseAllTables();
+        QVERIFY(s.CloseAllTables());
         dialogs.expectQuestion(ask(), true);
         dialogs.expectNotice(found(int(women)));
         run(w);
@@ -199,14 +199,14 @@ class TestQuery : public QObject {
         // 序号 of the generated register run 1..400: "≤" compares bytes, so count by text.
         for (int limit : {200, 201}) {
             RecordStore s;
-            s.OpenTable(folder.file(names::kRegister));
+            QVERIFY(s.OpenTable(folder.file(names::kRegister)));
             // Pick a bound whose byte-wise result has exactly `limit` records.
             std::vector<std::string> keys;
             for (long n = 1; n <= s.RecordCount(); ++n) {
                 s.GoTo(n);
                 keys.push_back(s.ReadField(F序号));
             }
-            s.CloseAllTables();
+            QVERIFY(s.CloseAllTables());
             std::sort(keys.begin(), keys.end());
             setRow(w, 1, F序号, 3, fromGb(keys[size_t(limit - 1)]));
             dialogs.expectQuestion(ask(), true);

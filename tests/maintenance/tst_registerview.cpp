@@ -96,7 +96,7 @@ class TestRegisterView : public QObject {
         QFile::remove(path);
         createRegisterIfMissing(path);
         RecordStore s;
-        s.OpenTable(path);
+        bool written = s.OpenTable(path);
         for (const P& p : people) {
             std::vector<std::string> v(kFieldCount);
             v[F序号 - 1] = p.serial;
@@ -104,9 +104,9 @@ class TestRegisterView : public QObject {
             v[F与户主关系 - 1] = p.relation;
             v[F姓名 - 1] = gb(p.name);
             v[F户主姓名 - 1] = gb("户主");
-            s.AppendRecord(v);
+            written = s.AppendRecord(v) && written;
         }
-        s.CloseAllTables();
+        if (!s.CloseAllTables() || !written) qFatal("the test register could not be written");
         return maint::rebuildAndCollect(s, dir.path());
     }
 

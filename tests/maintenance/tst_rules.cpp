@@ -63,7 +63,7 @@ class TestRules : public QObject {
     RecordStore store;
     std::vector<std::string> lines;
 
-    std::string add(EntryForm f) { return u(ValidateEntry(Mode::Add, f, store, lines)); }
+    std::string add(EntryForm f) { return u(validateEntry(Mode::Add, f, store, lines)); }
 
   private slots:
     void initTestCase() {
@@ -84,17 +84,17 @@ class TestRules : public QObject {
     }
 
     void blankRemoval() {
-        QCOMPARE(gbToUtf8(maint::withoutBlanks(gb(" 张 三　"))), std::string("张三"));
-        QCOMPARE(gbToUtf8(maint::withoutBlanks(gb("甲　村 1 号"))), std::string("甲村1号"));
+        QCOMPARE(gbToUtf8(reg::withoutBlanks(gb(" 张 三　"))), std::string("张三"));
+        QCOMPARE(gbToUtf8(reg::withoutBlanks(gb("甲　村 1 号"))), std::string("甲村1号"));
         // 啊 is B0 A1 and 埃 is B0 A3: the bytes A1 B0 across them are no blank, nor is a
         // character whose trail byte is A1 followed by one whose lead byte is A1.
         const std::string tricky = gb("啊、");  // B0 A1 A1 A2
-        QCOMPARE(maint::withoutBlanks(tricky), tricky);
+        QCOMPARE(reg::withoutBlanks(tricky), tricky);
         EntryForm f = validHead();
         f[F姓名] = gb("周 九");
         f[F备注] = gb("　备　注　");
         f.choice(F性别) = 0;
-        QCOMPARE(u(ValidateEntry(Mode::Add, f, store, lines)), std::string("请选择性别！"));
+        QCOMPARE(u(validateEntry(Mode::Add, f, store, lines)), std::string("请选择性别！"));
         QCOMPARE(gbToUtf8(f[F姓名]), std::string("周九"));  // written back, also on failure
         QCOMPARE(gbToUtf8(f[F备注]), std::string("备注"));
     }
@@ -270,7 +270,7 @@ class TestRules : public QObject {
         store.GoTo(5);
         const std::string label = gb("5:孙七:孙七");
         auto modify = [&](EntryForm f, std::string_view selected) {
-            const auto result = u(ValidateEntry(Mode::Modify, f, store, lines, selected));
+            const auto result = u(validateEntry(Mode::Modify, f, store, lines, selected));
             return result;
         };
         EntryForm f = validHead();

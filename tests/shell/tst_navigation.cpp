@@ -224,7 +224,6 @@ void TestNavigation::helpWithoutAViewer_data() {
     QTest::newRow("viewer") << true << true << true << names::kHelp << QString();
     QTest::newRow("browser shows the pages")
         << false << true << true << names::kHelpFirstPage << QString();
-    QTest::newRow("no pages") << false << true << false << QString() << none;
     QTest::newRow("nothing to show them") << false << false << true << QString() << none;
 }
 
