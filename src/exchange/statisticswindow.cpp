@@ -161,8 +161,8 @@ StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, Q
     field_ = addCombo(this, QStringLiteral("组合框S3"), {70, 365, 150, 26});
     for (int pos : reg::codedFields()) field_->addItem(reg::fromGb(reg::fieldName(pos)));
     codedChart_ = addChart(this, QStringLiteral("图表框S2"), {10, 395, 480, 280});
-    changes_ = addTable(this, QStringLiteral("表格框S2"), {500, 365, 190, 310});
-    changesChart_ = addChart(this, QStringLiteral("图表框S3"), {696, 365, 294, 310});
+    changes_ = addTable(this, QStringLiteral("表格框S2"), {500, 365, 222, 310});
+    changesChart_ = addChart(this, QStringLiteral("图表框S3"), {728, 365, 262, 310});
 
     auto* exportButton = ui::addButton(this, QStringLiteral("导出报表按钮"),
                                        QStringLiteral("导出报表"), {600, 682, 100, 30});
@@ -232,7 +232,7 @@ void StatisticsWindow::refresh() {
     fill(totals_, sheets.front());
     totals_->setColumnWidth(0, 190);
     fill(changes_, sheets.back());
-    changes_->setColumnWidth(0, 130);
+    changes_->setColumnWidth(0, 134);
 
     // The pyramid: men to the left as negative lengths, women to the right.
     auto* men = new QBarSet(QStringLiteral("男"));
@@ -272,14 +272,13 @@ void StatisticsWindow::refresh() {
                 .arg(s.badBirthDates));
 
     install(changesChart_, tallyChart(s.changes),
-            QStringLiteral("期间变动\n") + query::periodText(s.period));
+            QStringLiteral("期间变动<br>") + query::periodText(s.period));
     showCodedField();
 }
 
 void StatisticsWindow::showCodedField() {
-    if (settingUp_ || !stats_) return;
+    if (settingUp_ || !stats_ || stats_->coded.empty()) return;
     const int index = std::clamp(field_->currentIndex(), 0, int(stats_->coded.size()) - 1);
-    if (stats_->coded.empty()) return;
     const query::Tally& t = stats_->coded[size_t(index)];
     install(codedChart_, tallyChart(t), reg::fromGb(t.title));
 }

@@ -60,7 +60,7 @@ QString badBirthDateLabel() {
 }
 
 QString changeDateLabel(int row) {
-    static const char* const labels[] = {"期内", "期外", "未填", "日期有误"};
+    static const char* const labels[] = {"期内", "期外", "未填", "有误"};
     return row >= 0 && row < 4 ? QString::fromUtf8(labels[row]) : QString();
 }
 

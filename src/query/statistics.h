@@ -76,7 +76,7 @@ struct Statistics {
 
 // "出生日期有误".
 QString badBirthDateLabel();
-// The labels of Statistics::changeDates: "期内", "期外", "未填", "日期有误".
+// The labels of Statistics::changeDates: "期内", "期外", "未填", "有误".
 QString changeDateLabel(int row);
 
 // Walks the current table once. Fields are found by name, so any table of ours can be counted; a
