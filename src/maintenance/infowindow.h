@@ -1,5 +1,6 @@
 #pragma once
 // The information-management window: the register tree, the entry form and their buttons.
+#include <QPointer>
 #include <QWidget>
 
 #include "maintenance/registerview.h"
@@ -92,6 +93,10 @@ class InfoWindow : public QWidget {
     // Text of the selected person's line, in the tree and in the hidden list.
     void relabelSelected(const QString& label);
 
+    // The change history: the tree's context menu on a person and Ctrl+H open its window.
+    void setUpHistoryAccess();
+    void openHistory(const QString& serial);
+
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
 
@@ -107,6 +112,7 @@ class InfoWindow : public QWidget {
     QPushButton *add_ = nullptr, *delete_ = nullptr, *clear_ = nullptr, *modify_ = nullptr;
     QTreeWidgetItem* justShown_ = nullptr;
     bool released_ = false;
+    QPointer<QWidget> history_;  // the change-history window, while it is open
 };
 
 }  // namespace maintenance
