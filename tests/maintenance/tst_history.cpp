@@ -140,7 +140,8 @@ class TestHistory : public QObject {
         {
             maintenance::InfoWindow w(v.path(), d);
             if (action == "add") {
-                fill(w, crashops::newHead("900"));
+                selectPerson(w, 0);
+            fill(w, crashops::newHead("900"));
                 click(w, "添加按钮");
                 serial = "900";
             } else if (action == "modify" || action == "delete" || action == "clear") {
@@ -226,7 +227,7 @@ class TestHistory : public QObject {
             }
             QCOMPARE(hjtest::records(v.registerPath()), original);
             // The question names what and when; the replaced register is kept too.
-            const QString question = d.boxes.filter(QStringLiteral("Q:将撤销")).join('|');
+            const QString question = d.boxes.filter(QStringLiteral("将撤销")).join('|');
             QVERIFY2(question.contains(restoring ? QStringLiteral("旧.bak") : QStringLiteral("新户.xls")),
                      qPrintable(question));
             QVERIFY(question.contains(history::entries(v.path()).back().time));
@@ -246,7 +247,8 @@ class TestHistory : public QObject {
             Answering d;
             {
                 maintenance::InfoWindow w(v.path(), d);
-                fill(w, crashops::newHead("900"));
+                selectPerson(w, 0);
+            fill(w, crashops::newHead("900"));
                 click(w, "添加按钮");
             }
             QCOMPARE(d.boxes.size(), 3);  // the warning, the question, the notice
@@ -272,6 +274,7 @@ class TestHistory : public QObject {
         const auto original = hjtest::records(v.registerPath());
         {
             maintenance::InfoWindow w(v.path(), d);
+            selectPerson(w, 0);
             fill(w, crashops::newHead("900"));
             click(w, "添加按钮");
             d.files = {v.backup};
