@@ -6,13 +6,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <memory>
+#include <sqlite3.h>
 
+#include "maintenance/historywindow.h"
 #include "maintenance/infowindow.h"
+#include "register/history.h"
 #include "register/files.h"
 #include "register/person.h"
 #include "register/text.h"
@@ -156,6 +160,33 @@ void Query(benchmark::State& state) {
     for (auto _ : state) find<QPushButton>(&w, "查询按钮")->click();
 }
 
+// The change-history window on a history of `entries` edits, written in one transaction.
+void OpenHistory(benchmark::State& state) {
+    const QString f = folderWith(1000, "history");
+    const QString path = reg::pathIn(f, reg::history::kFileName);
+    if (reg::history::entries(f).size() != size_t(state.range(0))) {
+        reg::files::remove(path);
+        (void)reg::history::settle(f);
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &db);
+        const std::string sql =
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+            std::to_string(state.range(0)) +
+            ") INSERT INTO entries(state, time, action, action_name, serial, name, before, after) "
+            "SELECT 1, '2026-01-01 08:00:00', 2, '修改', i % 3000, '王芳', "
+            "'[\"1\",\"村\",\"1\",\"\",\"王芳\",\"1\",\"王芳\"]', "
+            "'[\"1\",\"村\",\"1\",\"\",\"王芳\",\"1\",\"王芳\"]' FROM n";
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    for (auto _ : state) {
+        maintenance::HistoryWindow w(f, dialogs());
+        w.show();
+        QApplication::processEvents();
+        benchmark::DoNotOptimize(&w);
+    }
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
     b->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 }
@@ -166,6 +197,7 @@ BENCHMARK(Add)->Apply(sizes)->Iterations(5);
 BENCHMARK(Modify)->Apply(sizes)->Iterations(5);
 BENCHMARK(Delete)->Apply(sizes)->Iterations(5);
 BENCHMARK(Query)->Apply(sizes)->Iterations(3);
+BENCHMARK(OpenHistory)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
