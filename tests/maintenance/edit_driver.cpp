@@ -92,7 +92,8 @@ int main(int argc, char** argv) {
             }
             std::fprintf(journal, dialogs.succeeded ? "E\n" : "F\n");
             std::fflush(journal);
-            // The tree shows the register as it now is.
+            // The tree shows the register as it now is (the old window takes its index along).
+            info.reset();
             info = std::make_unique<maintenance::InfoWindow>(folder, dialogs);
             continue;
         }
