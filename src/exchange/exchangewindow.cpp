@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QThread>
 
+#include "exchange/healthreport.h"
+#include "exchange/resultexport.h"
+#include "exchange/statisticswindow.h"
 #include "exchange/replacement.h"
 #include "exchange/transfer.h"
 #include "exchange/workbookreader.h"
@@ -100,6 +103,8 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     exportButton_ = ui::addButton(this, QStringLiteral("开始导出B1"), QStringLiteral("开始导出"),
                                   {410, 104, 90, 30});
     exportBar_ = addProgress(this, QStringLiteral("进度条B1"), {510, 109, 260, 20});
+    checkButton_ = ui::addButton(this, QStringLiteral("户籍检查B1"), QStringLiteral("户籍检查"),
+                                 {410, 160, 90, 30});
 
     undo_ = ui::addButton(this, QStringLiteral("撤销按钮"), QStringLiteral("撤销恢复/导入"),
                           {410, 240, 130, 30});
@@ -117,6 +122,23 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     for (const QString& name : reg::history::settle(folder_).setAside)
         dialogs_.warning(reg::history::setAsideWarning(name));
     decideUndo();
+    connect(checkButton_, &QPushButton::clicked, this, &ExchangeWindow::runHealthCheck);
+
+    auto* statistics = ui::addButton(this, QStringLiteral("统计报表按钮"),
+                                     QStringLiteral("统计报表"), {410, 200, 90, 30});
+    connect(statistics, &QPushButton::clicked, this, &ExchangeWindow::openStatistics);
+}
+
+void ExchangeWindow::openStatistics() {
+    // The register chosen for the export, or the program's own.
+    const QString path = exportEdit_->text().isEmpty()
+                             ? reg::pathIn(folder_, reg::names::kRegister)
+                             : exportEdit_->text();
+    auto* window = new StatisticsWindow(path, dialogs_);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    // It lives no longer than the window it was opened from.
+    connect(this, &ExchangeWindow::closed, window, &QWidget::close);
+    window->show();
 }
 
 void ExchangeWindow::chooseWorkbook() {
@@ -221,6 +243,40 @@ void ExchangeWindow::runExport() {
         [this] { exportButton_->setEnabled(false); }, factory_);
     setBar(exportBar_, 0);
     exportButton_->setEnabled(true);
+}
+
+// Checks the register named in 编辑框B1 (the program folder's when the box is empty), offers the
+// report for saving and tells how many findings of each kind there were. Nothing is refused or
+// changed: the findings only inform.
+void ExchangeWindow::runHealthCheck() {
+    const QString path = exportEdit_->text().isEmpty() ? reg::pathIn(folder_, reg::names::kRegister)
+                                                       : exportEdit_->text();
+    checkButton_->setEnabled(false);
+    const RegisterHealth health =
+        checkRegisterFile(path, [this](int percent) { setBar(exportBar_, percent); });
+    if (!health.opened) {
+        checkButton_->setEnabled(true);
+        return dialogs_.warning(msg::kChooseRegister);
+    }
+    if (!health.findings.empty()) {
+        // The exports' save dialog: the report is a workbook like theirs.
+        const QString report = dialogs_.saveFile(workbookSaveRequest());
+        if (!report.isEmpty()) {
+            switch (writeHealthReport(health.findings, report, factory_)) {
+                case ReportResult::Saved:
+                    break;
+                case ReportResult::NoSpreadsheet:
+                    dialogs_.warning(msg::kNoSpreadsheet);
+                    break;
+                case ReportResult::SaveFailed:
+                    dialogs_.warning(msg::kSaveFailed);
+                    break;
+            }
+        }
+    }
+    dialogs_.notice(healthSummary(health));
+    setBar(exportBar_, 0);
+    checkButton_->setEnabled(true);
 }
 
 void ExchangeWindow::releaseWorkingFiles() {

@@ -1,11 +1,48 @@
 #include "exchange/resultexport.h"
 
+#include <QDir>
 #include <QPointer>
 #include <QProgressBar>
 
-#include "exchange/transfer.h"
-
 namespace exchange {
+
+ui::FileRequest workbookSaveRequest() {
+#ifdef Q_OS_WIN
+    const QString folder = QStringLiteral("D:\\");
+#else
+    const QString folder = QDir::homePath();
+#endif
+    return {QStringLiteral("另存为"), QStringLiteral("*.xls"), folder,
+            QStringLiteral("xls")};
+}
+
+void show(ui::Dialogs& dialogs, const Outcome& outcome) {
+    if (outcome.kind == Outcome::Kind::Warning) dialogs.warning(outcome.message);
+    if (outcome.kind == Outcome::Kind::Notice) dialogs.notice(outcome.message);
+}
+
+void exportRegister(const QString& folder, const QString& registerPath, ui::Dialogs& dialogs,
+                    const Progress& progress, const std::function<void()>& started,
+                    const SpreadsheetFactory& factory) {
+    show(dialogs,
+         exportRegister(
+             folder, registerPath, [&dialogs] { return dialogs.saveFile(workbookSaveRequest()); },
+             progress, started, factory));
+}
+
+void exportQueryResult(const QString& folder, ui::Dialogs& dialogs, const Progress& progress,
+                       const std::function<void()>& started, const SpreadsheetFactory& factory) {
+    show(dialogs, exportQueryResult(
+                      folder, [&dialogs] { return dialogs.saveFile(workbookSaveRequest()); },
+                      progress, started, factory));
+}
+
+bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
+                    const std::function<void()>& started, const std::function<void()>& animate) {
+    const Outcome outcome = importWorkbook(request, started, animate);
+    show(dialogs, outcome);
+    return outcome.ok;
+}
 
 void exportResult(const QString& folder, ui::Dialogs& dialogs, QProgressBar* bar,
                   const SpreadsheetFactory& factory) {

@@ -115,17 +115,10 @@ class Decoder {
     std::unordered_map<std::string, QString, Hash, std::equal_to<>> cache_;
 };
 
-QString saveFolder() {
-#ifdef Q_OS_WIN
-    return QStringLiteral("D:\\");
-#else
-    return QDir::homePath();
-#endif
-}
-
 // The sheet pipeline from the open table on: read, translate, sort, write, save.
-void writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
-                 const QString& sortedCopy, ui::Dialogs& dialogs, const Progress& progress) {
+Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
+                    const QString& sortedCopy, const SavePath& savePath,
+                    const Progress& progress) {
     Sheet sheet = readForExport(store);
     store.CloseAllTables();
     sortBySerial(sheet);
@@ -160,11 +153,12 @@ void writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firs
     reg::files::remove(firstCopy);
     reg::files::remove(sortedCopy);
 
-    const QString path = dialogs.saveFile(
-        {QStringLiteral("另存为"), QStringLiteral("*.xls"), saveFolder(), QStringLiteral("xls")});
+    const QString path = savePath ? savePath() : QString();
+    if (path.isEmpty()) return {};
     // A save that fails is reported: otherwise the clerk would look for a workbook that is not
     // there.
-    if (!path.isEmpty() && !book.saveAs(path)) dialogs.warning(msg::kSaveFailed);
+    if (!book.saveAs(path)) return Outcome::warning(msg::kSaveFailed);
+    return {true, Outcome::Kind::Silent, {}};
 }
 
 // ---- Import ----
@@ -203,40 +197,35 @@ bool sameFile(const QString& a, const QString& b) {
 
 }  // namespace
 
-void exportRegister(const QString& folder, const QString& registerPath, ui::Dialogs& dialogs,
-                    const Progress& progress, const std::function<void()>& started,
-                    const SpreadsheetFactory& factory) {
+Outcome exportRegister(const QString& folder, const QString& registerPath,
+                       const SavePath& savePath, const Progress& progress,
+                       const std::function<void()>& started, const SpreadsheetFactory& factory) {
     const QString firstCopy = reg::pathIn(folder, reg::names::kExportCopy);
     const QString sortedCopy = reg::pathIn(folder, reg::names::kExportSorted);
     reg::files::remove(firstCopy);
     reg::RecordStore store;
-    if (!store.OpenTable(registerPath)) {
-        dialogs.warning(msg::kChooseRegister);
-        return;
-    }
+    if (!store.OpenTable(registerPath)) return Outcome::warning(msg::kChooseRegister);
     std::unique_ptr<Spreadsheet> sheet = factory ? factory() : nullptr;
     if (!sheet) {
         store.CloseAllTables();
-        dialogs.warning(msg::kNoSpreadsheet);
-        return;
+        return Outcome::warning(msg::kNoSpreadsheet);
     }
     if (started) started();
     sheet->setVisible(false);
     sheet->addWorkbook();
     // The records are read straight from the chosen table: the translation and the sort happen
     // in memory, so no working copy is needed.
-    writeSheets(*sheet, store, firstCopy, sortedCopy, dialogs, progress);
+    const Outcome outcome = writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress);
     sheet->quit();
     sheet->close();
+    return outcome;
 }
 
-void exportQueryResult(const QString& folder, ui::Dialogs& dialogs, const Progress& progress,
-                       const std::function<void()>& started, const SpreadsheetFactory& factory) {
+Outcome exportQueryResult(const QString& folder, const SavePath& savePath,
+                          const Progress& progress, const std::function<void()>& started,
+                          const SpreadsheetFactory& factory) {
     std::unique_ptr<Spreadsheet> sheet = factory ? factory() : nullptr;
-    if (!sheet) {
-        dialogs.warning(msg::kNoSpreadsheet);
-        return;
-    }
+    if (!sheet) return Outcome::warning(msg::kNoSpreadsheet);
     if (started) started();
     const QString firstCopy = reg::pathIn(folder, reg::names::kQueryResult);
     const QString sortedCopy = reg::pathIn(folder, reg::names::kSorted);
@@ -244,40 +233,33 @@ void exportQueryResult(const QString& folder, ui::Dialogs& dialogs, const Progre
     sheet->addWorkbook();
     reg::RecordStore store;
     store.OpenTable(firstCopy);
-    writeSheets(*sheet, store, firstCopy, sortedCopy, dialogs, progress);
+    const Outcome outcome = writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress);
     sheet->quit();
     sheet->close();
+    return outcome;
 }
 
-bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
-                    const std::function<void()>& started, const std::function<void()>& animate) {
+Outcome importWorkbook(const ImportRequest& request, const std::function<void()>& started,
+                       const std::function<void()>& animate) {
+    const Outcome imported{true, Outcome::Kind::Notice, msg::kImported};
     // Without listed headings no value would reach any field.
-    if (request.headings.empty()) {
-        dialogs.warning(msg::kOpenWorkbook);
-        return false;
-    }
+    if (request.headings.empty()) return Outcome::warning(msg::kOpenWorkbook);
     // The whole sheet is read before anything is written, so a bad workbook changes nothing.
     const RowList sheet = readRows(request.workbookPath, int(request.headings.size()));
     switch (sheet.status) {
         case ReadStatus::Ok:
             break;
         case ReadStatus::NoSheet1:
-            dialogs.warning(msg::kNoSheet1);
-            return false;
+            return Outcome::warning(msg::kNoSheet1);
         case ReadStatus::EmptySheet:
-            dialogs.warning(msg::kEmptySheet);
-            return false;
+            return Outcome::warning(msg::kEmptySheet);
         default:
-            dialogs.warning(msg::kOpenWorkbook);
-            return false;
+            return Outcome::warning(msg::kOpenWorkbook);
     }
 
     // A store that is dropped without CloseAllTables keeps none of its writes.
     reg::RecordStore store;
-    if (!store.OpenTable(request.storePath)) {
-        dialogs.warning(msg::kOpenRegister);
-        return false;
-    }
+    if (!store.OpenTable(request.storePath)) return Outcome::warning(msg::kOpenRegister);
     if (started) started();
     if (request.beforeWriting && !request.beforeWriting()) {
         dialogs.warning(msg::kImportFailed);
@@ -312,33 +294,20 @@ bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
             break;
         }
     }
-    if (!ok) {
-        dialogs.warning(msg::kImportFailed);
-        return false;
-    }
+    if (!ok) return Outcome::warning(msg::kImportFailed);
     if (animate) animate();
 
     // Into another table: the rows are committed there, and the register is converted after.
     long last = before;
     if (!intoRegister) {
-        if (!store.CloseAllTables()) {
-            dialogs.warning(msg::kImportFailed);
-            return false;
-        }
+        if (!store.CloseAllTables()) return Outcome::warning(msg::kImportFailed);
         // Without a register in the program folder there is nothing to convert.
-        if (!store.OpenTable(registerPath)) {
-            dialogs.notice(msg::kImported);
-            return true;
-        }
+        if (!store.OpenTable(registerPath)) return imported;
         last = store.RecordCount();
     }
     ok = namesToCodes(store, 1, last);
-    if (!store.CloseAllTables() || !ok) {
-        dialogs.warning(msg::kImportFailed);
-        return false;
-    }
-    dialogs.notice(msg::kImported);
-    return true;
+    if (!store.CloseAllTables() || !ok) return Outcome::warning(msg::kImportFailed);
+    return imported;
 }
 
 }  // namespace exchange

@@ -1,13 +1,14 @@
 #pragma once
-// Spreadsheet import and export on the record store, free of widgets. Messages and file dialogs
-// go through ui::Dialogs; progress bars and button states through the callbacks.
+// Spreadsheet import and export on the record store, free of widgets and dialogs. Each pipeline
+// answers what happened (an Outcome with the message to show, if any); the window shows it, asks
+// for the file name when the pipeline calls for it, and moves progress bars and buttons through
+// the callbacks.
 #include <QString>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "exchange/spreadsheet.h"
-#include "ui/dialogs.h"
 
 namespace exchange {
 
@@ -27,6 +28,20 @@ inline const QString kImportFailed = QStringLiteral("导入失败，户籍数据
 inline const QString kSaveFailed = QStringLiteral("表格文件保存失败，请换一个位置重新导出！");
 }  // namespace msg
 
+// What a pipeline did. The message, when there is one, is the last thing the clerk sees of it.
+struct Outcome {
+    enum class Kind { Silent, Warning, Notice };
+    bool ok = false;  // the workbook saved, or the rows imported
+    Kind kind = Kind::Silent;
+    QString message;
+
+    static Outcome warning(const QString& text) { return {false, Kind::Warning, text}; }
+};
+
+// Asked once the sheets are written: the path to save the workbook as, empty when the clerk
+// cancelled. The kind of workbook follows the name (see spreadsheet.h).
+using SavePath = std::function<QString()>;
+
 // Percent done, 0 to 100.
 using Progress = std::function<void(int percent)>;
 
@@ -37,16 +52,17 @@ constexpr int kPersonsPerSheet = 65535;
 // The register export of the import/export window: the table at `registerPath` (normally the
 // register file) copied, codes turned into names, sorted by 序号, written to a workbook that the
 // clerk saves. `started` runs once the table is open and the spreadsheet created.
-void exportRegister(const QString& folder, const QString& registerPath, ui::Dialogs& dialogs,
-                    const Progress& progress, const std::function<void()>& started = {},
-                    const SpreadsheetFactory& factory = createSpreadsheet);
+Outcome exportRegister(const QString& folder, const QString& registerPath,
+                       const SavePath& savePath, const Progress& progress,
+                       const std::function<void()>& started = {},
+                       const SpreadsheetFactory& factory = createSpreadsheet);
 
 // The result export of the information-management window: the query result 临时数据.wav of
 // `folder` written the same way; 临时数据.wav and 临时排序.wav are gone afterwards. `started`
 // runs once the spreadsheet is created (the window shows its progress bar then).
-void exportQueryResult(const QString& folder, ui::Dialogs& dialogs, const Progress& progress,
-                       const std::function<void()>& started = {},
-                       const SpreadsheetFactory& factory = createSpreadsheet);
+Outcome exportQueryResult(const QString& folder, const SavePath& savePath,
+                          const Progress& progress, const std::function<void()>& started = {},
+                          const SpreadsheetFactory& factory = createSpreadsheet);
 
 struct ImportRequest {
     QString folder;                     // the program folder, whose register gets the codes
@@ -60,10 +76,10 @@ struct ImportRequest {
 
 // Appends the rows of sheet1 to the chosen table and turns code names into codes in the
 // register. All or nothing: when a write fails nothing of the import stays. `started` runs once
-// the table is open, `animate` after the rows are in. True when "  导入成功" was shown.
-bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
-                    const std::function<void()>& started = {},
-                    const std::function<void()>& animate = {});
+// the table is open, `animate` after the rows are in. ok with the notice "  导入成功" when the rows
+// are in.
+Outcome importWorkbook(const ImportRequest& request, const std::function<void()>& started = {},
+                       const std::function<void()>& animate = {});
 
 // The template workbook: "Sheet1" with the 22 headings in row 1, and a sheet explaining them.
 bool writeTemplate(const QString& path);

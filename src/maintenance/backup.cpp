@@ -15,19 +15,20 @@ using namespace reg;
 
 namespace {
 
-ui::FileRequest backupFiles() {
+// `title` as the other dialogs have it: 另存为 to save, 打开 to open.
+ui::FileRequest backupFiles(const QString& title) {
 #ifdef Q_OS_WIN
     const QString folder = QStringLiteral("D:\\");
 #else
     const QString folder = QDir::homePath();
 #endif
-    return {QString(), QStringLiteral("*.bak (*.bak)"), folder, QStringLiteral("bak")};
+    return {title, QStringLiteral("*.bak (*.bak)"), folder, QStringLiteral("bak")};
 }
 
 }  // namespace
 
 void InfoWindow::backUp() {
-    const QString target = dialogs_.saveFile(backupFiles());
+    const QString target = dialogs_.saveFile(backupFiles(QStringLiteral("另存为")));
     store_.OpenTable(pathIn(folder_, names::kRegister));
     const bool copied = store_.CopyTo(target);
     store_.CloseAllTables();
@@ -38,10 +39,11 @@ void InfoWindow::backUp() {
 }
 
 void InfoWindow::restore() {
-    const bool copied = exchange::restoreRegister(folder_, dialogs_.openFile(backupFiles()));
+    const bool copied =
+        exchange::restoreRegister(folder_, dialogs_.openFile(backupFiles(QStringLiteral("打开"))));
     if (!copied) return dialogs_.warning(QStringLiteral("数据恢复失败！"));
     rebuildAndDisplay();
-    decideAddButton(tree_->topLevelItemCount() == 0);
+    decideAddButton(view_.empty());
     dialogs_.notice(QStringLiteral("数据恢复成功 "));
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QMessageBox>
 
 #include "ui/widgets.h"
@@ -46,6 +47,12 @@ QString runFileDialog(const FileRequest& request, QFileDialog::AcceptMode mode) 
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
     dialog.setDefaultSuffix(request.defaultSuffix);
+    // With several kinds offered, a name typed without a suffix takes the chosen kind's.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+        static const QRegularExpression suffix(QStringLiteral("\\*\\.(\\w+)"));
+        const QRegularExpressionMatch m = suffix.match(f);
+        if (m.hasMatch() && !dialog.defaultSuffix().isEmpty()) dialog.setDefaultSuffix(m.captured(1));
+    });
     dialog.setWindowModality(Qt::ApplicationModal);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();
