@@ -84,18 +84,18 @@ std::optional<RegisterCard> registerCardFor(RecordStore& store, std::string_view
     std::string address(line);
     if (const std::string_view key = keyOf(line); !key.empty()) {
         bool found = false;
-        store.CountMatching([&] {
+        static_cast<void>(store.CountMatching([&] {
             if (!found && read(F序号) == key) {
                 address = read(F房屋详址);
                 found = true;
             }
             return false;
-        });
+        }));
         if (!found) return std::nullopt;
     }
 
     std::vector<Member> members;
-    store.CountMatching([&] {
+    static_cast<void>(store.CountMatching([&] {
         if (read(F房屋详址) != address) return false;
         Member m;
         for (int field = 1; field <= kFieldCount; ++field) m.values.push_back(read(field));
@@ -103,7 +103,7 @@ std::optional<RegisterCard> registerCardFor(RecordStore& store, std::string_view
         m.head = isHead(m.values[F与户主关系 - 1]);
         members.push_back(std::move(m));
         return false;
-    });
+    }));
     if (members.empty()) return std::nullopt;
     std::stable_sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
         if (a.head != b.head) return a.head;

@@ -147,7 +147,7 @@ Statistics computeStatistics(reg::RecordStore& store, QDate reference, const Per
     };
     std::unordered_map<std::string, Household> households;
 
-    store.CountMatching([&] {
+    static_cast<void>(store.CountMatching([&] {
         ++s.records;
         const std::string relation = read(relationCol);
         if (!reg::isPerson(relation)) return false;
@@ -186,7 +186,7 @@ Statistics computeStatistics(reg::RecordStore& store, QDate reference, const Per
             ++s.changes.counts[size_t(codeRow(read(changeTypeCol), changeSize))];
         }
         return false;
-    });
+    }));
 
     s.households = long(households.size());
     for (const auto& [address, h] : households) {
