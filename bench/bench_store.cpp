@@ -1,8 +1,10 @@
 // The record store on registers of realistic size, doing what the windows do with them.
 // Each size's registers are generated once into a temporary folder and reused by every case.
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <map>
 
@@ -115,6 +117,44 @@ void BM_SortTo(benchmark::State& state) {
             state.SkipWithError("SortTo failed");
     }
     static_cast<void>(store.CloseAllTables());
+}
+
+// The same by the field itself, which the engine then sorts by (as the rebuild does).
+void BM_SortToByField(benchmark::State& state) {
+    const QString path = sampleRegister(int(state.range(0)), true);
+    if (!prepared(state, path)) return;
+    const QString target = reg::pathIn(folder(int(state.range(0)), "sort"), reg::names::kSorted);
+    reg::RecordStore store;
+    store.OpenTable(path);
+    for (auto _ : state) {
+        if (!store.SortTo(target, reg::fieldName(reg::F序号))) state.SkipWithError("SortTo failed");
+    }
+    store.CloseAllTables();
+}
+
+// The engine's floor: the statement of bench/sqlite-floor.sh, run by the library with its
+// defaults and no code of ours, into a new file each round (removing it is not timed).
+void BM_EngineFloor(benchmark::State& state) {
+    const QString path = sampleRegister(int(state.range(0)), true);
+    if (!prepared(state, path)) return;
+    const QString target = folder(int(state.range(0)), "floor") + QStringLiteral("/sorted.wav");
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const std::string attach = "ATTACH '" + QFile::encodeName(target).toStdString() +
+                               "' AS sorted; PRAGMA sorted.journal_mode=OFF;"
+                               " PRAGMA sorted.synchronous=OFF;";
+    const char* copy =
+        "CREATE TABLE sorted.records AS SELECT * FROM records ORDER BY CAST(序号 AS REAL)";
+    for (auto _ : state) {
+        state.PauseTiming();
+        sqlite3_exec(db, "DETACH sorted", nullptr, nullptr, nullptr);
+        QFile::remove(target);
+        const bool ready = sqlite3_exec(db, attach.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+        state.ResumeTiming();
+        if (!ready || sqlite3_exec(db, copy, nullptr, nullptr, nullptr) != SQLITE_OK)
+            state.SkipWithError(sqlite3_errmsg(db));
+    }
+    sqlite3_close(db);
 }
 
 // The whole rebuild of the register order, as the information-management window runs it when
@@ -258,6 +298,8 @@ void sizes(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_Open)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Walk)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SortTo)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortToByField)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EngineFloor)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RebuildShuffled)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RebuildInOrder)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CopyTo)->Apply(sizes)->Unit(benchmark::kMillisecond);

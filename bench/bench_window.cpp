@@ -6,13 +6,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <memory>
+#include <sqlite3.h>
 
+#include "maintenance/historywindow.h"
 #include "maintenance/infowindow.h"
+#include "register/history.h"
 #include "register/files.h"
 #include "register/person.h"
 #include "register/text.h"
@@ -156,6 +160,54 @@ void Query(benchmark::State& state) {
     for (auto _ : state) find<QPushButton>(&w, "查询按钮")->click();
 }
 
+// The change-history window on a history of `entries` edits, written in one transaction.
+void OpenHistory(benchmark::State& state) {
+    const QString f = folderWith(1000, "history");
+    const QString path = reg::pathIn(f, reg::history::kFileName);
+    if (reg::history::entries(f).size() != size_t(state.range(0))) {
+        reg::files::remove(path);
+        (void)reg::history::settle(f);
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &db);
+        const std::string sql =
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+            std::to_string(state.range(0)) +
+            ") INSERT INTO entries(state, time, action, action_name, serial, name, before, after) "
+            "SELECT 1, '2026-01-01 08:00:00', 2, '修改', i % 3000, '王芳', "
+            "'[\"1\",\"村\",\"1\",\"\",\"王芳\",\"1\",\"王芳\"]', "
+            "'[\"1\",\"村\",\"1\",\"\",\"王芳\",\"1\",\"王芳\"]' FROM n";
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    for (auto _ : state) {
+        maint::HistoryWindow w(f, dialogs());
+        w.show();
+        QApplication::processEvents();
+        benchmark::DoNotOptimize(&w);
+    }
+}
+
+// Ten years of one village of 3,000 persons: 1,500 changes a year, each a modify of a generated
+// person (its 22 values before and after), written as the windows write them. Reports the file.
+void HistoryTenYears(benchmark::State& state) {
+    const std::vector<sample::Person> people = sample::generate(3000, kSeed);
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString f = folderWith(3000, "tenyears");
+        reg::files::remove(reg::pathIn(f, reg::history::kFileName));
+        state.ResumeTiming();
+        for (int i = 0; i < 15000; ++i) {
+            sample::Person after = people[size_t(i) % people.size()];
+            after[reg::F工作单位 - 1] = reg::gb("县农机站") + std::to_string(i);
+            auto record = reg::history::beginEdit(f, reg::history::Action::Modify,
+                                                  people[size_t(i) % people.size()], after);
+            (void)record.finish(true);
+        }
+        state.counters["bytes"] =
+            double(reg::files::size(reg::pathIn(f, reg::history::kFileName)));
+    }
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
     b->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 }
@@ -166,6 +218,8 @@ BENCHMARK(Add)->Apply(sizes)->Iterations(5);
 BENCHMARK(Modify)->Apply(sizes)->Iterations(5);
 BENCHMARK(Delete)->Apply(sizes)->Iterations(5);
 BENCHMARK(Query)->Apply(sizes)->Iterations(3);
+BENCHMARK(HistoryTenYears)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(OpenHistory)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

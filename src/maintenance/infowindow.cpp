@@ -132,11 +132,13 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     connect(modify_, &QPushButton::clicked, this, &InfoWindow::modifyPerson);
     connect(delete_, &QPushButton::clicked, this, &InfoWindow::deletePerson);
     connect(clear_, &QPushButton::clicked, this, &InfoWindow::clearPerson);
+    setUpHistoryAccess();
 
     startUp();
 }
 
 InfoWindow::~InfoWindow() {
+    delete history_;
     releaseWorkingFiles();
 }
 

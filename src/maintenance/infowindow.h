@@ -1,5 +1,6 @@
 #pragma once
 // The information-management window: the register tree, the entry form and their buttons.
+#include <QPointer>
 #include <QWidget>
 #include <optional>
 
@@ -84,6 +85,10 @@ class InfoWindow : public QWidget {
     std::optional<maint::RegisterView::Place> placeOf(const QTreeWidgetItem* item) const;
     QTreeWidgetItem* itemAt(const std::optional<maint::RegisterView::Place>& place) const;
 
+    // The change history: the tree's context menu on a person and Ctrl+H open its window.
+    void setUpHistoryAccess();
+    void openHistory(const QString& serial);
+
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
 
@@ -100,6 +105,7 @@ class InfoWindow : public QWidget {
     QPushButton *add_ = nullptr, *delete_ = nullptr, *clear_ = nullptr, *modify_ = nullptr;
     QTreeWidgetItem* justShown_ = nullptr;
     bool released_ = false;
+    QPointer<QWidget> history_;  // the change-history window, while it is open
 };
 
 }  // namespace maint

@@ -84,6 +84,7 @@ std::optional<RegisterCard> registerCardFor(RecordStore& store, std::string_view
     std::string address(line);
     if (const std::string_view key = keyOf(line); !key.empty()) {
         bool found = false;
+        // A walk over every record; the count itself is not wanted.
         static_cast<void>(store.CountMatching([&] {
             if (!found && read(F序号) == key) {
                 address = read(F房屋详址);

@@ -147,6 +147,7 @@ Statistics computeStatistics(reg::RecordStore& store, QDate reference, const Per
     };
     std::unordered_map<std::string, Household> households;
 
+    // One walk over every record; the count itself is not wanted.
     static_cast<void>(store.CountMatching([&] {
         ++s.records;
         const std::string relation = read(relationCol);

@@ -107,7 +107,7 @@ void rebuildRegisterOrder(RecordStore& store, const QString& folder) {
     static_cast<void>(store.OpenTable(registerPath));
     files::remove(sorted);
     if (store.RecordCount() != 0 && !alreadyInOrder(store)) {
-        if (store.SortTo(sorted, [&store] { return serialKey(store); })) {
+        if (store.SortTo(sorted, fieldName(F序号))) {
             static_cast<void>(store.CloseAllTables());  // nothing was written
             if (!files::move(sorted, registerPath)) files::remove(sorted);
             static_cast<void>(store.OpenTable(registerPath));  // as above

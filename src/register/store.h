@@ -80,6 +80,10 @@ class RecordStore {
     [[nodiscard]] bool CopyTo(const QString& path, const Condition& condition = {});
     // Like CopyTo with every unmarked record, ascending by the key; equal keys keep their order.
     [[nodiscard]] bool SortTo(const QString& path, const SortKey& key);
+    // The same, ascending by the number that `keyField` begins with (a text that is no number
+    // counts 0), as leadingNumber reads it; the engine then sorts by itself. An unknown field is
+    // refused.
+    [[nodiscard]] bool SortTo(const QString& path, std::string_view keyField);
     // Builds an index of the current table on `keyField` and makes it the current index. A bare
     // file name is placed in the folder of the current table's file.
     [[nodiscard]] bool CreateIndex(const QString& indexFile, std::string_view keyField);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "register/files.h"
+#include "register/history.h"
 #include "register/text.h"
 #include "register/workfiles.h"
 #include "shell/password.h"
@@ -59,7 +60,12 @@ void PasswordWindow::changePassword() {
 
     // A password that did not reach the disk must not be reported as changed: the clerk would
     // be locked out at the next login.
-    const bool written = writePasswordFile(path, typedRepeat);
+    // The history keeps the fact only, never a password.
+    reg::history::Entry entry;
+    entry.action = reg::history::Action::Password;
+    reg::history::Pending record = reg::history::begin(folder_, entry, path);
+    const bool written = record && writePasswordFile(path, typedRepeat);
+    record.finish(written);
     files::setProtected(path);
     if (!written) {
         dialogs_.warning(QStringLiteral("密码文件写入失败，密码未修改！"));

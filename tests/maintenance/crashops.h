@@ -56,4 +56,28 @@ inline void apply(Register& reg, const std::string& op, const std::string& seria
     if (op == "clear" && reg.count(serial)) reg[serial] = cleared(reg[serial]);
 }
 
+// The register with what restore, import and undo need: the backup's content, and the register
+// as it was before the last restore or import, which an undo puts back.
+struct Model {
+    Register now, beforeReplacement, backup;
+    bool undoable = false;
+};
+
+inline void apply(Model& m, const std::string& op, const std::string& serial,
+                  const std::string& value) {
+    if (op == "restore" || op == "import") {
+        m.beforeReplacement = m.now;
+        m.undoable = true;
+    }
+    if (op == "restore") m.now = m.backup;
+    if (op == "import")
+        for (long s : {std::stol(serial), std::stol(serial) + 1})
+            m.now[std::to_string(s)] = newHead(std::to_string(s));
+    if (op == "undo" && m.undoable) {
+        m.now = m.beforeReplacement;
+        m.undoable = false;
+    }
+    apply(m.now, op, serial, value);
+}
+
 }  // namespace crashops

@@ -8,9 +8,13 @@
 #include <QRandomGenerator>
 #include <QTreeWidget>
 #include <cstdio>
+#include <memory>
 
 #include "crashops.h"
+#include "exchange/biff8.h"
+#include "exchange/exchangewindow.h"
 #include "maintenance/infowindow.h"
+#include "register/workfiles.h"
 
 namespace {
 
@@ -20,7 +24,8 @@ class YesDialogs : public ui::Dialogs {
     void warning(const QString&) override {}
     bool question(const QString&) override { return true; }
     void notice(const QString&) override { succeeded = true; }
-    QString openFile(const ui::FileRequest&) override { return {}; }
+    QString file;
+    QString openFile(const ui::FileRequest&) override { return file; }
     QString saveFile(const ui::FileRequest&) override { return {}; }
 };
 
@@ -34,15 +39,18 @@ T* find(const QWidget& w, const char* name) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 4) return 2;
+    if (argc != 4 && argc != 5) return 2;
+    // With a backup file the driver also restores, imports and undoes.
+    const QString backup = argc == 5 ? QString::fromLocal8Bit(argv[4]) : QString();
     const QString folder = QString::fromLocal8Bit(argv[1]);
     FILE* journal = std::fopen(argv[2], "a");
     const uint32_t seed = uint32_t(std::atoi(argv[3]));
     QRandomGenerator rng(seed);
     YesDialogs dialogs;
-    maint::InfoWindow w(folder, dialogs);
-    auto* tree = find<QTreeWidget>(w, "树型框");
+    auto info = std::make_unique<maint::InfoWindow>(folder, dialogs);
     for (int k = 0;; ++k) {
+        maint::InfoWindow& w = *info;
+        auto* tree = find<QTreeWidget>(w, "树型框");
         std::vector<QTreeWidgetItem*> persons;
         for (int i = 0; i < tree->topLevelItemCount(); ++i)
             for (int c = 0; c < tree->topLevelItem(i)->childCount(); ++c)
@@ -51,9 +59,50 @@ int main(int argc, char** argv) {
         tree->setCurrentItem(chosen);
         emit tree->itemPressed(chosen, 0);
         const std::string serial = chosen->text(0).section(':', 0, 0).toStdString();
-        const int op = rng.bounded(4);
+        const int op = rng.bounded(backup.isEmpty() ? 4 : 7);
         dialogs.succeeded = false;
-        if (op == 0) {
+        if (op >= 5) {
+            exchange::ExchangeWindow x(folder, dialogs);
+            x.setAnimationStep(0);
+            if (op == 5) {
+                // Two new heads from a workbook of their own.
+                const long first = long(seed) * 100000 + 2 * k + 50000000;
+                exchange::Biff8Spreadsheet book;
+                book.addWorkbook();
+                book.renameWorksheet(QStringLiteral("sheet1"));
+                for (int r = 0; r < 3; ++r)
+                    for (int pos = 1; pos <= reg::kFieldCount; ++pos) {
+                        const std::string cell = exchange::columnLetter(pos) + std::to_string(r + 1);
+                        const auto v = crashops::newHead(std::to_string(first + r - 1));
+                        book.range(cell).setValue(
+                            reg::fromGb(r == 0 ? reg::fieldName(pos) : v[size_t(pos - 1)]));
+                    }
+                dialogs.file = folder + QStringLiteral("/import.xls");
+                book.saveAs(dialogs.file);
+                find<QPushButton>(x, "浏览A1")->click();
+                dialogs.file = reg::pathIn(folder, reg::names::kRegister);
+                find<QPushButton>(x, "浏览A2")->click();
+                std::fprintf(journal, "B import %ld -\n", first);
+                std::fflush(journal);
+                find<QPushButton>(x, "开始导入A1")->click();
+            } else {
+                std::fprintf(journal, "B undo - -\n");
+                std::fflush(journal);
+                find<QPushButton>(x, "撤销按钮")->click();
+            }
+            std::fprintf(journal, dialogs.succeeded ? "E\n" : "F\n");
+            std::fflush(journal);
+            // The tree shows the register as it now is (the old window takes its index along).
+            info.reset();
+            info = std::make_unique<maint::InfoWindow>(folder, dialogs);
+            continue;
+        }
+        if (op == 4) {
+            std::fprintf(journal, "B restore - -\n");
+            std::fflush(journal);
+            dialogs.file = backup;
+            find<QPushButton>(w, "恢复按钮")->click();
+        } else if (op == 0) {
             const std::string added = std::to_string(seed * 1000 + uint32_t(k) + 100000);
             std::fprintf(journal, "B add %s -\n", added.c_str());
             std::fflush(journal);

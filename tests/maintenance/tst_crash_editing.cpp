@@ -1,6 +1,7 @@
 // The edit driver, the real window code in a process of its own, is killed at random moments
-// while it adds, modifies, deletes and clears. Afterwards the register opens, holds every record
-// as it was before the interrupted op or as it is after it, and is in order after a rebuild.
+// while it adds, modifies, deletes, clears, restores, imports and undoes. Afterwards the register
+// opens, holds every record as it was before the interrupted op or as it is after it, is in order
+// after a rebuild, and the change history, once settled, holds one entry for every op made.
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -10,6 +11,7 @@
 #include <sstream>
 
 #include "crashops.h"
+#include "register/history.h"
 #include "register/programfolder.h"
 #include "register/store.h"
 #include "register/workfiles.h"
@@ -41,19 +43,26 @@ class TestCrashEditing : public QObject {
         QTemporaryDir dir;
         const QString registerPath = pathIn(dir.path(), names::kRegister);
         QVERIFY(sample::writeRegister(registerPath, 300, 8));
+        const QString backup = dir.filePath(QStringLiteral("backup.bak"));
+        QVERIFY(sample::writeRegister(backup, 40, 9));
+        crashops::Model model;
+        bool opened = false;
+        model.backup = readRegister(backup, &opened);
+        model.now = readRegister(registerPath, &opened);
+        long long seen = 0;  // the last history entry accounted for
         QRandomGenerator rng(4242);
         int interrupted = 0, completed = 0;
         const int rounds = qEnvironmentVariableIntValue("HJ_CRASH_ROUNDS") > 0
                                ? qEnvironmentVariableIntValue("HJ_CRASH_ROUNDS")
                                : 20;
         for (int round = 1; round <= rounds; ++round) {
-            bool opened = false;
             crashops::Register before = readRegister(registerPath, &opened);
             QVERIFY(opened);
+            QVERIFY(before == model.now);
             const QString journal = dir.filePath(QStringLiteral("journal%1").arg(round));
             QProcess driver;
             driver.start(QStringLiteral(HJ_EDIT_DRIVER),
-                         {dir.path(), journal, QString::number(round)});
+                         {dir.path(), journal, QString::number(round), backup});
             QVERIFY(driver.waitForStarted());
             QThread::msleep(300 + rng.bounded(1500));
             driver.kill();
@@ -67,6 +76,7 @@ class TestCrashEditing : public QObject {
             crashops::Register after = before;
             bool open = false;
             std::string line;
+            std::vector<std::string> made;  // "op serial" of every op that ended well
             while (std::getline(lines, line)) {
                 std::istringstream words(line);
                 words >> kind;
@@ -74,18 +84,21 @@ class TestCrashEditing : public QObject {
                     words >> op >> serial >> value;
                     open = true;
                 } else if (kind == "E") {
-                    crashops::apply(before, op, serial, value);
+                    crashops::apply(model, op, serial, value);
+                    made.push_back(op + " " + (op == "import" ? "-" : serial));
                     open = false;
                     ++completed;
                 } else if (kind == "F") {
                     open = false;
                 }
             }
-            after = before;
+            before = model.now;
+            crashops::Model afterModel = model;
             if (open) {
-                crashops::apply(after, op, serial, value);
+                crashops::apply(afterModel, op, serial, value);
                 ++interrupted;
             }
+            after = afterModel.now;
             const crashops::Register now = readRegister(registerPath, &opened);
             QVERIFY2(opened,
                      qPrintable(QStringLiteral("round %1: the register does not open").arg(round)));
@@ -95,6 +108,37 @@ class TestCrashEditing : public QObject {
                                           "nor after it")
                                .arg(round)
                                .arg(QString::fromStdString(op), QString::fromStdString(serial))));
+
+            // The history, settled as the next start does, has an entry for each op made, in
+            // order; the interrupted one when (and only when) the register shows it made.
+            const bool cutShortMade = open && now == after;
+            if (cutShortMade) model = afterModel;
+            QVERIFY(history::settle(dir.path()).setAside.isEmpty());
+            std::vector<std::string> recorded;
+            long long newest = seen;
+            const auto entries = history::entries(dir.path());
+            for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+                if (e->id <= seen) continue;
+                static const char* const ops[] = {"", "add", "modify", "delete", "clear",
+                                                  "import", "restore", "undo", "password"};
+                recorded.push_back(std::string(ops[int(e->action)]) + " " +
+                                   (e->serial.empty() ? "-" : e->serial));
+                newest = e->id;
+            }
+            seen = newest;
+            std::vector<std::string> expected = made;
+            if (open) expected.push_back(op + " " + (op == "import" ? "-" : serial));
+            // An op whose result equals the register before it (a cleared record cleared
+            // again) may stand in the history or not.
+            const bool either = open && now == before && now == after;
+            QVERIFY2(recorded == (cutShortMade && !either ? expected : made) ||
+                         (either && recorded == expected),
+                     qPrintable(QStringLiteral("round %1: the history and the register disagree "
+                                               "after %2 %3 (%4 entries for %5 ops)")
+                                    .arg(round)
+                                    .arg(QString::fromStdString(op), QString::fromStdString(serial))
+                                    .arg(recorded.size())
+                                    .arg(made.size())));
 
             // The next rebuild puts it in order.
             RecordStore s;
