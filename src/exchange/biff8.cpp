@@ -5,8 +5,10 @@
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
+#include <xlsxwriter.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -434,6 +436,42 @@ Style cellStyle(const Sheet& sheet, int row, int column) {
     return s;
 }
 
+// Every cell a sheet writes, row by row and left to right: the cells with a value, and the cells
+// without one that a cell-level format covers (they are written blank, to carry the format).
+template <class Visit>
+void forEachCell(const Sheet& sheet, Visit visit) {
+    // The cell-level formatted rectangles decide where blank cells carry a format.
+    int lastRow = int(sheet.rows.size()) - 1;
+    int firstBlankColumn = kMaxColumns, lastBlankColumn = -1;
+    for (const FormatOp& op : sheet.formats) {
+        if (op.rect.wholeColumns) continue;
+        lastRow = std::max(lastRow, op.rect.lastRow);
+        firstBlankColumn = std::min(firstBlankColumn, op.rect.firstColumn);
+        lastBlankColumn = std::max(lastBlankColumn, op.rect.lastColumn);
+    }
+    auto formattedAt = [&](int row, int column) {
+        for (const FormatOp& op : sheet.formats)
+            if (!op.rect.wholeColumns && contains(op.rect, row, column)) return true;
+        return false;
+    };
+
+    for (int r = 0; r <= lastRow; ++r) {
+        static const std::vector<Cell> none;
+        const auto& cells = size_t(r) < sheet.rows.size() ? sheet.rows[size_t(r)] : none;
+        size_t k = 0;
+        const int from =
+            std::min(firstBlankColumn, cells.empty() ? kMaxColumns : int(cells.front().column));
+        const int to = std::max(lastBlankColumn, cells.empty() ? -1 : int(cells.back().column));
+        for (int c = from; c <= to; ++c) {
+            const bool has = k < cells.size() && cells[k].column == c;
+            if (has || formattedAt(r, c)) {
+                visit(r, c, cellStyle(sheet, r, c), has ? cells[k].string : kNoString);
+            }
+            if (has) ++k;
+        }
+    }
+}
+
 // The cell records of one sheet, with a BLANK record for every formatted cell without a value.
 void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
     writeBof(b, 0x0010);
@@ -461,47 +499,19 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
         b.end();
     }
 
-    // The cell-level formatted rectangles decide where blank cells carry a format.
-    int lastRow = int(sheet.rows.size()) - 1;
-    int firstBlankColumn = kMaxColumns, lastBlankColumn = -1;
-    for (const FormatOp& op : sheet.formats) {
-        if (op.rect.wholeColumns) continue;
-        lastRow = std::max(lastRow, op.rect.lastRow);
-        firstBlankColumn = std::min(firstBlankColumn, op.rect.firstColumn);
-        lastBlankColumn = std::max(lastBlankColumn, op.rect.lastColumn);
-    }
-    auto formattedAt = [&](int row, int column) {
-        for (const FormatOp& op : sheet.formats)
-            if (!op.rect.wholeColumns && contains(op.rect, row, column)) return true;
-        return false;
-    };
-
     struct Out {
         int column;
         int xf;
         int64_t string;  // -1: blank
     };
-    std::vector<std::vector<Out>> rows(size_t(std::max(lastRow + 1, 0)));
+    std::vector<std::vector<Out>> rows;
     int lastColumn = -1;
-    for (int r = 0; r <= lastRow; ++r) {
-        auto& out = rows[size_t(r)];
-        static const std::vector<Cell> none;
-        const auto& cells = size_t(r) < sheet.rows.size() ? sheet.rows[size_t(r)] : none;
-        size_t k = 0;
-        const int from =
-            std::min(firstBlankColumn, cells.empty() ? kMaxColumns : int(cells.front().column));
-        const int to = std::max(lastBlankColumn, cells.empty() ? -1 : int(cells.back().column));
-        for (int c = from; c <= to; ++c) {
-            const bool has = k < cells.size() && cells[k].column == c;
-            if (has || formattedAt(r, c)) {
-                Style s = cellStyle(sheet, r, c);
-                const bool text = has && cells[k].string != kNoString;
-                out.push_back({c, layout.xfOf(s), text ? int64_t(cells[k].string) : -1});
-                lastColumn = std::max(lastColumn, c);
-            }
-            if (has) ++k;
-        }
-    }
+    forEachCell(sheet, [&](int r, int c, const Style& s, uint32_t string) {
+        if (size_t(r) >= rows.size()) rows.resize(size_t(r) + 1);
+        rows[size_t(r)].push_back(
+            {c, layout.xfOf(s), string != kNoString ? int64_t(string) : int64_t(-1)});
+        lastColumn = std::max(lastColumn, c);
+    });
     int rowCount = 0;
     for (size_t r = 0; r < rows.size(); ++r)
         if (!rows[r].empty()) rowCount = int(r) + 1;
@@ -606,8 +616,94 @@ QByteArray Biff8Spreadsheet::workbookStream() const {
     return stream;
 }
 
+namespace {
+
+// The same sheets as .xlsx through libxlsxwriter, in its constant-memory mode: rows go out in
+// order, texts as inline strings, so a sheet of a million rows needs no tree of them in memory.
+bool writeXlsx(const QString& path, const std::vector<Sheet>& sheets,
+               const std::vector<QString>& strings) {
+    const QString tmp = reg::files::temporaryNameBeside(path);
+    const QByteArray tmpName = QFile::encodeName(tmp);
+    QByteArray tmpFolder = QFile::encodeName(QFileInfo(path).absolutePath());
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = tmpFolder.data();
+    lxw_workbook* book = workbook_new_opt(tmpName.constData(), &options);
+    if (!book) return false;
+    std::map<Style, lxw_format*> formats;
+    auto formatOf = [&](const Style& s) {
+        auto [it, added] = formats.try_emplace(s, nullptr);
+        if (added) {
+            lxw_format* f = workbook_add_format(book);
+            format_set_font_name(f, "宋体");
+            format_set_font_size(f, 12);
+            static constexpr uint8_t horizontal[] = {LXW_ALIGN_NONE, LXW_ALIGN_LEFT,
+                                                     LXW_ALIGN_CENTER, LXW_ALIGN_RIGHT};
+            static constexpr uint8_t vertical[] = {LXW_ALIGN_VERTICAL_TOP,
+                                                   LXW_ALIGN_VERTICAL_CENTER,
+                                                   LXW_ALIGN_VERTICAL_BOTTOM};
+            if (s.horizontal > 0 && s.horizontal < 4) format_set_align(f, horizontal[s.horizontal]);
+            if (s.vertical >= 0 && s.vertical < 2) format_set_align(f, vertical[s.vertical]);
+            if (s.wrap) format_set_text_wrap(f);
+            if (s.text) format_set_num_format(f, "@");
+            it->second = f;
+        }
+        return it->second;
+    };
+    // UTF-8 once per distinct text.
+    std::vector<std::string> utf8(strings.size());
+    for (size_t i = 0; i < strings.size(); ++i) utf8[i] = strings[i].toStdString();
+
+    bool ok = true;
+    for (const Sheet& sheet : sheets) {
+        lxw_worksheet* ws = workbook_add_worksheet(book, sheet.name.toUtf8().constData());
+        if (!ws) {
+            ok = false;
+            break;
+        }
+        for (int c = 0; c < kMaxColumns; ++c) {
+            const Style style = columnStyle(sheet, c);
+            const double w = sheet.widths[size_t(c)];
+            if (w >= 0 || !style.isDefault())
+                worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), w >= 0 ? w : LXW_DEF_COL_WIDTH,
+                                     style.isDefault() ? nullptr : formatOf(style));
+        }
+        forEachCell(sheet, [&](int r, int c, const Style& style, uint32_t string) {
+            lxw_error e = string == kNoString
+                              ? worksheet_write_blank(ws, lxw_row_t(r), lxw_col_t(c), formatOf(style))
+                              : worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(c),
+                                                       utf8[string].c_str(), formatOf(style));
+            if (e != LXW_NO_ERROR) ok = false;
+        });
+    }
+    ok = workbook_close(book) == LXW_NO_ERROR && ok;
+    ok = ok && reg::files::syncFile(tmp) && reg::files::move(tmp, path);
+    if (!ok) reg::files::remove(tmp);
+    return ok;
+}
+
+}  // namespace
+
+WorkbookKind workbookKindOf(const QString& path) {
+    return path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive) ? WorkbookKind::Xlsx
+                                                                       : WorkbookKind::Xls;
+}
+
+int maxSheetRows(WorkbookKind kind) {
+    return kind == WorkbookKind::Xlsx ? kMaxXlsxRows : kMaxRows;
+}
+
 bool Biff8Spreadsheet::saveAs(const QString& path) {
     if (!book_ || path.isEmpty()) return false;
+    const WorkbookKind kind = workbookKindOf(path);
+    // A sheet longer than the kind holds is refused, not cut short.
+    for (const Sheet& sheet : book_->sheets) {
+        int rows = int(sheet.rows.size());
+        for (const FormatOp& op : sheet.formats)
+            if (!op.rect.wholeColumns) rows = std::max(rows, op.rect.lastRow + 1);
+        if (rows > maxSheetRows(kind)) return false;
+    }
+    if (kind == WorkbookKind::Xlsx) return writeXlsx(path, book_->sheets, book_->strings);
     return writeCompoundFile(path, workbookStream());
 }
 
@@ -669,7 +765,7 @@ bool parseAddress(std::string_view address, int& row, int& column, bool& wholeCo
     for (; i < address.size(); ++i) {
         if (!std::isdigit(static_cast<unsigned char>(address[i]))) return false;
         r = r * 10 + (address[i] - '0');
-        if (r > kMaxRows) return false;
+        if (r > kMaxXlsxRows) return false;
     }
     if (r < 1) return false;
     row = int(r - 1);

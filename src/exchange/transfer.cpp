@@ -115,27 +115,21 @@ class Decoder {
     std::unordered_map<std::string, QString, Hash, std::equal_to<>> cache_;
 };
 
-// The sheet pipeline from the open table on: read, translate, sort, write, save.
-Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
-                    const QString& sortedCopy, const SavePath& savePath,
-                    const Progress& progress) {
-    Sheet sheet = readForExport(store);
-    store.CloseAllTables();
-    sortBySerial(sheet);
-
+// The persons of `sheet` into `book`, `perSheet` persons below the headings of each worksheet.
+void fillSheets(Spreadsheet& book, const Sheet& sheet, long perSheet, const Progress& progress) {
     const long n = long(sheet.records.size());
     const size_t fields = sheet.names.size();
     std::vector<std::string> letters;
     for (size_t i = 1; i <= fields; ++i) letters.push_back(columnLetter(int(i)));
     Decoder decode;
     QString value;  // "'" + text, the spreadsheet's way to ask for a text cell
-    startSheet(book, sheet, std::min<long>(n, kPersonsPerSheet));
+    startSheet(book, sheet, std::min<long>(n, perSheet));
     int shown = -1;
     for (long r = 1; r <= n; ++r) {
-        const long inSheet = (r - 1) % kPersonsPerSheet + 1;
+        const long inSheet = (r - 1) % perSheet + 1;
         if (inSheet == 1 && r > 1) {
-            book.addWorksheet(QStringLiteral("Sheet%1").arg((r - 1) / kPersonsPerSheet + 1));
-            startSheet(book, sheet, std::min<long>(n - r + 1, kPersonsPerSheet));
+            book.addWorksheet(QStringLiteral("Sheet%1").arg((r - 1) / perSheet + 1));
+            startSheet(book, sheet, std::min<long>(n - r + 1, perSheet));
         }
         const std::string row = std::to_string(inSheet + 1);
         const Record& record = sheet.records[size_t(r - 1)];
@@ -150,11 +144,28 @@ Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& f
         if (progress && percent != shown) progress(shown = percent);
     }
     book.selectWorksheet(0);
+}
+
+// The sheet pipeline from the open table on: read, translate, sort, write, save.
+Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
+                    const QString& sortedCopy, const SavePath& savePath,
+                    const Progress& progress) {
+    Sheet sheet = readForExport(store);
+    store.CloseAllTables();
+    sortBySerial(sheet);
+    fillSheets(book, sheet, kPersonsPerSheet, progress);
     reg::files::remove(firstCopy);
     reg::files::remove(sortedCopy);
 
     const QString path = savePath ? savePath() : QString();
     if (path.isEmpty()) return {};
+    // The kind is known only now; a .xlsx holds in one worksheet what .xls spreads over several.
+    const long perSheet = maxSheetRows(workbookKindOf(path)) - 1;
+    if (perSheet > kPersonsPerSheet && long(sheet.records.size()) > kPersonsPerSheet) {
+        book.close();
+        book.addWorkbook();
+        fillSheets(book, sheet, perSheet, {});
+    }
     // A save that fails is reported: otherwise the clerk would look for a workbook that is not
     // there.
     if (!book.saveAs(path)) return Outcome::warning(msg::kSaveFailed);

@@ -45,8 +45,9 @@ using SavePath = std::function<QString()>;
 // Percent done, 0 to 100.
 using Progress = std::function<void(int percent)>;
 
-// One worksheet holds at most this many persons below its heading row; a longer export goes
-// on in worksheets "Sheet2", "Sheet3" ... with the same heading row.
+// One .xls worksheet holds at most this many persons below its heading row; a longer export goes
+// on in worksheets "Sheet2", "Sheet3" ... with the same heading row. A .xlsx worksheet holds
+// 1,048,575 (maxSheetRows - 1).
 constexpr int kPersonsPerSheet = 65535;
 
 // The register export of the import/export window: the table at `registerPath` (normally the

@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "exchange/biff8.h"
+#include "exchange/xlsxreader.h"
 #include "register/text.h"
 
 namespace exchange {
@@ -470,6 +471,7 @@ std::string dateText(const std::string& iso) {
 }
 
 HeadingList readHeadings(const QString& path) {
+    if (isZipFile(path)) return readXlsxHeadings(path);
     HeadingList out;
     const CleanCopy book(path);
     FreeXl xl(book.path);
@@ -496,6 +498,7 @@ HeadingList readHeadings(const QString& path) {
 }
 
 RowList readRows(const QString& path, int columns) {
+    if (isZipFile(path)) return readXlsxRows(path, columns);
     RowList out;
     const CleanCopy book(path);
     FreeXl xl(book.path);

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <quazip/quazip.h>
+#include <quazip/quazipfile.h>
+
 #include "exchange/biff8.h"
 #include "register/store.h"
 #include "register/text.h"
@@ -59,13 +62,32 @@ inline QByteArray fileBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Runs tests/exchange/xls_facts.py (python3-xlrd) over a workbook; empty when xlrd is absent.
+// Runs tests/exchange/xls_facts.py (python3-xlrd) over a .xls, or xlsx_facts.py (python3-openpyxl)
+// over a .xlsx; empty when that reader is absent.
 inline QString xlrdFacts(const QString& workbook) {
     QProcess p;
+    const bool xlsx = workbook.endsWith(QLatin1String(".xlsx"));
     p.start(QStringLiteral("/usr/bin/python3"),
-            {QStringLiteral(HJ_EXCHANGE_TEST_DIR "/xls_facts.py"), workbook});
+            {xlsx ? QStringLiteral(HJ_EXCHANGE_TEST_DIR "/xlsx_facts.py")
+                  : QStringLiteral(HJ_EXCHANGE_TEST_DIR "/xls_facts.py"),
+             workbook});
     if (!p.waitForFinished(60000) || p.exitCode() != 0) return {};
     return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// A zip archive of the named parts, deflated (fast, as the big ones are made in tests).
+inline bool writeZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& parts) {
+    QuaZip zip(path);
+    if (!zip.open(QuaZip::mdCreate)) return false;
+    for (const auto& [name, bytes] : parts) {
+        QuaZipFile f(&zip);
+        if (!f.open(QIODevice::WriteOnly, QuaZipNewInfo(name), nullptr, 0, Z_DEFLATED, 1) ||
+            f.write(bytes) != bytes.size())
+            return false;
+        f.close();
+    }
+    zip.close();
+    return zip.getZipError() == 0;
 }
 
 }  // namespace xtest
