@@ -7,7 +7,7 @@ BUILD=${BUILD_DIR:-$ROOT/build}
 
 PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev libfreexl-dev libgsf-1-dev
           fp-utils fonts-noto-cjk libbenchmark-dev sqlite3 xvfb xauth python3-xlrd
-          libxlsxwriter-dev libquazip1-qt6-dev)
+          libxlsxwriter-dev libminizip-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

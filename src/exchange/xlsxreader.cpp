@@ -1,8 +1,6 @@
 #include "exchange/xlsxreader.h"
 
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
-#include <quazip/quazipfileinfo.h>
+#include <minizip/unzip.h>
 
 #include <QDate>
 #include <QFile>
@@ -27,34 +25,44 @@ constexpr int kMaxColumn = 16384;  // XFD, the last column a sheet has
 
 class Package {
   public:
-    explicit Package(const QString& path) : zip_(path) { open_ = zip_.open(QuaZip::mdUnzip); }
-    bool isOpen() const { return open_; }
-    bool has(const QString& name) { return open_ && zip_.setCurrentFile(name); }
+    explicit Package(const QString& path)
+        : zip_(path.isEmpty() ? nullptr : unzOpen64(QFile::encodeName(path).constData())) {}
+    ~Package() {
+        if (zip_) unzClose(zip_);
+    }
+    Package(const Package&) = delete;
+    Package& operator=(const Package&) = delete;
+
+    bool isOpen() const { return zip_ != nullptr; }
+    // Part names are compared ignoring case, as the package format asks.
+    bool has(const QString& name) {
+        return zip_ && unzLocateFile(zip_, name.toUtf8().constData(), 2) == UNZ_OK;
+    }
 
     // Streams the part through `token`, called at every token after the document's start.
     // False when the part is missing, damaged, inflates too far, carries a DTD (no part of a
     // workbook has one, and entity expansion starts there), or `token` answers false.
     template <class Token>
     bool parse(const QString& name, Token token) {
-        if (!has(name)) return false;
-        QuaZipFileInfo64 info;
-        if (!zip_.getCurrentFileInfo(&info)) return false;
+        unz_file_info64 info;
+        if (!has(name) ||
+            unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
+            unzOpenCurrentFile(zip_) != UNZ_OK)
+            return false;
         const qint64 limit = std::min(
-            kMaxPartBytes, std::max(kSmallPart, qint64(info.compressedSize) * kMaxPartRatio));
-        QuaZipFile file(&zip_);
-        if (!file.open(QIODevice::ReadOnly)) return false;
+            kMaxPartBytes, std::max(kSmallPart, qint64(info.compressed_size) * kMaxPartRatio));
         QXmlStreamReader xml;
         QByteArray chunk(1 << 16, Qt::Uninitialized);
         qint64 total = 0;
         bool ok = true;
         for (;;) {
-            const qint64 n = file.read(chunk.data(), chunk.size());
+            const int n = unzReadCurrentFile(zip_, chunk.data(), unsigned(chunk.size()));
             if (n < 0 || (total += n) > limit) {
                 ok = false;
                 break;
             }
             if (n == 0) break;
-            xml.addData(QByteArray(chunk.constData(), qsizetype(n)));
+            xml.addData(QByteArray(chunk.constData(), n));
             while (ok && !xml.atEnd()) {
                 const QXmlStreamReader::TokenType t = xml.readNext();
                 if (t == QXmlStreamReader::Invalid) break;
@@ -68,14 +76,13 @@ class Package {
                 break;
             }
         }
-        file.close();
-        // A cut-off document, or a part whose checksum does not match, is damaged.
-        return ok && file.getZipError() == UNZ_OK && !xml.hasError();
+        // A part whose checksum does not match, or a cut-off document, is damaged.
+        const bool crc = unzCloseCurrentFile(zip_) == UNZ_OK;
+        return ok && crc && !xml.hasError();
     }
 
   private:
-    QuaZip zip_;
-    bool open_ = false;
+    unzFile zip_;
 };
 
 bool is(const QXmlStreamReader& xml, QStringView name) {
@@ -245,6 +252,8 @@ struct Book {
     bool ok = false;
 
     explicit Book(const QString& path) : zip(path) { ok = zip.isOpen() && load(); }
+    Book(const Book&) = delete;
+    Book& operator=(const Book&) = delete;
 
     bool load() {
         Relations root;

@@ -1,7 +1,9 @@
 #pragma once
 // Reading .xlsx workbooks for the import, with the same answers as the .xls reader
-// (workbookreader.h): QuaZip opens the zip container, QXmlStreamReader reads its parts as they
-// inflate, so a sheet is never held whole in memory.
+// (workbookreader.h): minizip opens the zip container, QXmlStreamReader reads its parts as they
+// inflate, so a sheet is never held whole in memory. Not QuaZip: it exports minizip's function
+// names (zipOpen, unzOpen2 ...) with other arguments, and libxlsxwriter, which zips through
+// minizip, then calls into QuaZip and crashes, or QuaZip into minizip.
 #include <QString>
 
 #include "exchange/workbookreader.h"

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
+#include <minizip/zip.h>
 
 #include "exchange/biff8.h"
 #include "register/store.h"
@@ -77,17 +76,17 @@ inline QString xlrdFacts(const QString& workbook) {
 
 // A zip archive of the named parts, deflated (fast, as the big ones are made in tests).
 inline bool writeZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& parts) {
-    QuaZip zip(path);
-    if (!zip.open(QuaZip::mdCreate)) return false;
+    zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
+    if (!zip) return false;
+    bool ok = true;
     for (const auto& [name, bytes] : parts) {
-        QuaZipFile f(&zip);
-        if (!f.open(QIODevice::WriteOnly, QuaZipNewInfo(name), nullptr, 0, Z_DEFLATED, 1) ||
-            f.write(bytes) != bytes.size())
-            return false;
-        f.close();
+        ok = ok &&
+             zipOpenNewFileInZip64(zip, name.toUtf8().constData(), nullptr, nullptr, 0, nullptr, 0,
+                                   nullptr, Z_DEFLATED, 1, 0) == ZIP_OK &&
+             zipWriteInFileInZip(zip, bytes.constData(), unsigned(bytes.size())) == ZIP_OK &&
+             zipCloseFileInZip(zip) == ZIP_OK;
     }
-    zip.close();
-    return zip.getZipError() == 0;
+    return zipClose(zip, nullptr) == ZIP_OK && ok;
 }
 
 }  // namespace xtest
