@@ -110,7 +110,7 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
 
 void ExchangeWindow::chooseWorkbook() {
     const QString chosen =
-        dialogs_.openFile({QStringLiteral("打开"), QStringLiteral("*.xls"), QString(), QString()});
+        dialogs_.openFile({QStringLiteral("打开"), QStringLiteral("*.xls *.xlsx"), QString(), QString()});
     if (!chosen.isEmpty()) lastWorkbook_ = chosen;
     workbookEdit_->setText(lastWorkbook_);
     const HeadingList list = readHeadings(lastWorkbook_);

@@ -153,18 +153,21 @@ Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& f
     Sheet sheet = readForExport(store);
     store.CloseAllTables();
     sortBySerial(sheet);
-    fillSheets(book, sheet, kPersonsPerSheet, progress);
+    // The kind is known only once the clerk names the file. The sheets are laid out for .xlsx,
+    // which holds 1,048,575 persons in one worksheet, and laid out again for .xls when a longer
+    // register must go on in more worksheets there.
+    const long longest = maxSheetRows(WorkbookKind::Xlsx) - 1;
+    const bool longRegister = long(sheet.records.size()) > kPersonsPerSheet;
+    fillSheets(book, sheet, longRegister ? longest : kPersonsPerSheet, progress);
     reg::files::remove(firstCopy);
     reg::files::remove(sortedCopy);
 
     const QString path = savePath ? savePath() : QString();
     if (path.isEmpty()) return {};
-    // The kind is known only now; a .xlsx holds in one worksheet what .xls spreads over several.
-    const long perSheet = maxSheetRows(workbookKindOf(path)) - 1;
-    if (perSheet > kPersonsPerSheet && long(sheet.records.size()) > kPersonsPerSheet) {
+    if (longRegister && workbookKindOf(path) == WorkbookKind::Xls) {
         book.close();
         book.addWorkbook();
-        fillSheets(book, sheet, perSheet, {});
+        fillSheets(book, sheet, kPersonsPerSheet, {});
     }
     // A save that fails is reported: otherwise the clerk would look for a workbook that is not
     // there.
