@@ -11,13 +11,15 @@ constexpr int kMaxPersons = 1000000;
 
 int usage() {
     QTextStream(stderr)
-        << "usage: hj-sample [--replace] [--shuffled] N FILE [SEED]\n"
+        << "usage: hj-sample [--replace] [--shuffled] [--faults] N FILE [SEED]\n"
            "Writes a generated register of N persons (1.."
         << kMaxPersons
         << ") to FILE; the same SEED (default 1) gives the same register.\n"
            "An existing file that holds records, or is no register, is only replaced with "
            "--replace.\n"
-           "--shuffled stores the persons out of serial order (for trying the sort).\n";
+           "--shuffled stores the persons out of serial order (for trying the sort).\n"
+           "--faults plants a fault of every kind the register check finds into about 10% of "
+           "the persons.\n";
     return 2;
 }
 
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
     QStringList args = app.arguments().mid(1);
     const bool replace = args.removeAll(QStringLiteral("--replace")) > 0;
     const bool shuffled = args.removeAll(QStringLiteral("--shuffled")) > 0;
+    const bool faults = args.removeAll(QStringLiteral("--faults")) > 0;
     if (args.size() < 2 || args.size() > 3) return usage();
 
     bool ok = false;
@@ -46,7 +49,10 @@ int main(int argc, char** argv) {
             << "Pass --replace to write the sample over it.\n";
         return 1;
     }
-    if (!sample::writeRegister(path, persons, seed, shuffled)) {
+    std::vector<sample::Person> people = sample::generate(persons, seed);
+    if (faults) sample::plantFaults(people, 10, seed);
+    if (shuffled) sample::shuffle(people, seed);
+    if (!sample::writeRegister(path, people)) {
         err << "could not write " << path << "\n";
         return 1;
     }

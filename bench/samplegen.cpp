@@ -390,6 +390,74 @@ char idCheckCharacter(std::string_view first17) {
     return "10X98765432"[sum % 11];
 }
 
+std::vector<int> plantFaults(std::vector<Person>& people, int percent, uint32_t seed) {
+    Rng r(uint64_t(seed) ^ 0x4641554C5453ull);
+    std::vector<int> planted(kFaultKinds, 0);
+    auto at = [&people](size_t i, int field) -> std::string& {
+        return people[i][size_t(field - 1)];
+    };
+    for (size_t i = 1; i < people.size(); ++i) {
+        if (!r.percent(percent)) continue;
+        const auto fault = Fault(r.between(0, kFaultKinds - 1));
+        std::string& id = at(i, reg::F公民身份号码);
+        switch (fault) {
+            case Fault::CheckDigit:
+                id.back() = id.back() == '0' ? '1' : '0';
+                break;
+            case Fault::IdDate: {
+                std::string& birth = at(i, reg::F出生日期);
+                birth.back() = birth.back() == '1' ? '2' : '1';
+                break;
+            }
+            case Fault::IdSex:
+                at(i, reg::F性别) = at(i, reg::F性别) == "1" ? "2" : "1";
+                break;
+            case Fault::IdLetter:
+                id[2] = 'A';
+                break;
+            case Fault::IdLength:
+                id.resize(16);
+                break;
+            case Fault::BadDate:
+                at(i, reg::F出生日期) = "20130231";
+                break;
+            case Fault::FutureDate:
+                at(i, reg::F户籍变动类型) = "1";
+                at(i, reg::F户籍变动日期) = "20991231";
+                break;
+            case Fault::MarriedBeforeBirth:
+                at(i, reg::F婚姻类型) = "2";
+                at(i, reg::F婚姻变更日期) = "18991231";
+                break;
+            case Fault::SameId:
+                id = at(i - 1, reg::F公民身份号码);
+                break;
+            case Fault::SamePerson:
+                at(i, reg::F房屋详址) = at(i - 1, reg::F房屋详址);
+                at(i, reg::F姓名) = at(i - 1, reg::F姓名);
+                at(i, reg::F出生日期) = at(i - 1, reg::F出生日期);
+                break;
+            case Fault::NoHead:
+            case Fault::SecondHead:
+                at(i, reg::F与户主关系) = fault == Fault::NoHead ? "3" : "1";
+                break;
+            case Fault::WrongHeadName:
+                at(i, reg::F户主姓名) = reg::gb("无此人");
+                break;
+            case Fault::SplitAddress:
+                std::swap(at(i, reg::F序号), at(size_t(r.between(0, int(i) - 1)), reg::F序号));
+                break;
+            case Fault::Cleared:
+                for (int pos = 1; pos <= reg::kFieldCount; ++pos)
+                    if (pos != reg::F序号 && pos != reg::F房屋详址 && pos != reg::F备注)
+                        at(i, pos) = reg::codeTableOf(pos) ? "0" : "";
+                break;
+        }
+        ++planted[size_t(fault)];
+    }
+    return planted;
+}
+
 std::vector<Person> generate(int persons, uint32_t seed) {
     const Pools& p = pools();
     Rng r(seed);

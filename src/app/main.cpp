@@ -1,11 +1,19 @@
 #include <QApplication>
+#include <QIcon>
 
 #include "shell/loginwindow.h"
+#include "ui/desktop.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icon/%1.png").arg(size));
+    app.setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("cn.chenghe.HouseholdRegister"));
+    ui::loadQtTranslation(ui::qtTranslationFolders(QCoreApplication::applicationDirPath()));
     shell::LoginWindow login;
-    if (!login.started()) return 0;  // another copy is running
+    if (!login.started()) return login.folderUnusable() ? 1 : 0;  // 0: another copy is running
     login.show();
     return app.exec();
 }

@@ -717,7 +717,8 @@ bool writeCompoundFile(const QString& path, const QByteArray& stream, bool durab
 
     const QString tmp = reg::files::temporaryNameBeside(path);
     GError* error = nullptr;
-    GsfOutput* sink = gsf_output_stdio_new(QFile::encodeName(tmp).constData(), &error);
+    // GLib file names are UTF-8 on Windows too.
+    GsfOutput* sink = gsf_output_stdio_new(tmp.toUtf8().constData(), &error);
     if (!sink) {
         if (error) g_error_free(error);
         return false;

@@ -1,16 +1,22 @@
 #include "exchange/exchangewindow.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
 
+#include "exchange/healthreport.h"
 #include "exchange/resultexport.h"
+#include "exchange/statisticswindow.h"
+#include "exchange/replacement.h"
 #include "exchange/transfer.h"
 #include "exchange/workbookreader.h"
 #include "register/files.h"
+#include "register/history.h"
+#include "register/safetycopy.h"
 #include "register/store.h"
 #include "register/text.h"
 #include "register/workfiles.h"
@@ -97,6 +103,12 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     exportButton_ = ui::addButton(this, QStringLiteral("开始导出B1"), QStringLiteral("开始导出"),
                                   {410, 104, 90, 30});
     exportBar_ = addProgress(this, QStringLiteral("进度条B1"), {510, 109, 260, 20});
+    checkButton_ = ui::addButton(this, QStringLiteral("户籍检查B1"), QStringLiteral("户籍检查"),
+                                 {410, 160, 90, 30});
+
+    undo_ = ui::addButton(this, QStringLiteral("撤销按钮"), QStringLiteral("撤销恢复/导入"),
+                          {410, 240, 130, 30});
+    connect(undo_, &QPushButton::clicked, this, &ExchangeWindow::undoLast);
 
     auto* close =
         ui::addButton(this, QStringLiteral("关闭"), QStringLiteral("关闭"), {680, 440, 80, 30});
@@ -106,6 +118,27 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     connect(importButton_, &QPushButton::clicked, this, &ExchangeWindow::runImport);
     connect(browseB1, &QPushButton::clicked, this, &ExchangeWindow::chooseExportTable);
     connect(exportButton_, &QPushButton::clicked, this, &ExchangeWindow::runExport);
+    // Before the register is first touched: an action cut short is settled in the history.
+    for (const QString& name : reg::history::settle(folder_).setAside)
+        dialogs_.warning(reg::history::setAsideWarning(name));
+    decideUndo();
+    connect(checkButton_, &QPushButton::clicked, this, &ExchangeWindow::runHealthCheck);
+
+    auto* statistics = ui::addButton(this, QStringLiteral("统计报表按钮"),
+                                     QStringLiteral("统计报表"), {410, 200, 90, 30});
+    connect(statistics, &QPushButton::clicked, this, &ExchangeWindow::openStatistics);
+}
+
+void ExchangeWindow::openStatistics() {
+    // The register chosen for the export, or the program's own.
+    const QString path = exportEdit_->text().isEmpty()
+                             ? reg::pathIn(folder_, reg::names::kRegister)
+                             : exportEdit_->text();
+    auto* window = new StatisticsWindow(path, dialogs_);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    // It lives no longer than the window it was opened from.
+    connect(this, &ExchangeWindow::closed, window, &QWidget::close);
+    window->show();
 }
 
 void ExchangeWindow::chooseWorkbook() {
@@ -158,11 +191,42 @@ void ExchangeWindow::runImport() {
     ImportRequest request{folder_, workbookEdit_->text(), importEdit_->text(), {}};
     for (int i = 0; i < headings_->count(); ++i)
         request.headings.push_back(reg::toGb(headings_->item(i)->text()));
-    importWorkbook(
+    // The register as it was is kept and the import recorded before any row is written.
+    reg::history::Pending record;
+    const QString registerPath = reg::pathIn(folder_, reg::names::kRegister);
+    request.beforeWriting = [&] {
+        reg::history::Entry entry;
+        entry.action = reg::history::Action::Import;
+        entry.file = QFileInfo(request.workbookPath).fileName();
+        entry.countBefore = reg::history::recordCount(registerPath);
+        const std::optional<QString> copy = reg::safety::keep(folder_);
+        entry.copy = copy.value_or(QString());
+        if (copy) record = reg::history::begin(folder_, entry, request.storePath);
+        return bool(record);
+    };
+    const bool imported = importWorkbook(
         request, dialogs_, [this] { importButton_->setEnabled(false); },
         [this] { animateImport(); });
+    record.finish(imported, imported ? reg::history::recordCount(registerPath) : -1);
     setBar(importBar_, 0);
     importButton_->setEnabled(true);
+    decideUndo();
+}
+
+void ExchangeWindow::decideUndo() {
+    undo_->setEnabled(undoTarget(folder_).has_value());
+}
+
+void ExchangeWindow::undoLast() {
+    const std::optional<reg::history::Entry> target = undoTarget(folder_);
+    if (!target) return decideUndo();
+    if (!dialogs_.question(undoQuestion(folder_, *target))) return;
+    const bool undone = undoReplacement(folder_, *target);
+    decideUndo();
+    if (undone)
+        dialogs_.notice(msg::kUndone);
+    else
+        dialogs_.warning(msg::kUndoFailed);
 }
 
 void ExchangeWindow::chooseExportTable() {
@@ -179,6 +243,40 @@ void ExchangeWindow::runExport() {
         [this] { exportButton_->setEnabled(false); }, factory_);
     setBar(exportBar_, 0);
     exportButton_->setEnabled(true);
+}
+
+// Checks the register named in 编辑框B1 (the program folder's when the box is empty), offers the
+// report for saving and tells how many findings of each kind there were. Nothing is refused or
+// changed: the findings only inform.
+void ExchangeWindow::runHealthCheck() {
+    const QString path = exportEdit_->text().isEmpty() ? reg::pathIn(folder_, reg::names::kRegister)
+                                                       : exportEdit_->text();
+    checkButton_->setEnabled(false);
+    const RegisterHealth health =
+        checkRegisterFile(path, [this](int percent) { setBar(exportBar_, percent); });
+    if (!health.opened) {
+        checkButton_->setEnabled(true);
+        return dialogs_.warning(msg::kChooseRegister);
+    }
+    if (!health.findings.empty()) {
+        // The exports' save dialog: the report is a workbook like theirs.
+        const QString report = dialogs_.saveFile(workbookSaveRequest());
+        if (!report.isEmpty()) {
+            switch (writeHealthReport(health.findings, report, factory_)) {
+                case ReportResult::Saved:
+                    break;
+                case ReportResult::NoSpreadsheet:
+                    dialogs_.warning(msg::kNoSpreadsheet);
+                    break;
+                case ReportResult::SaveFailed:
+                    dialogs_.warning(msg::kSaveFailed);
+                    break;
+            }
+        }
+    }
+    dialogs_.notice(healthSummary(health));
+    setBar(exportBar_, 0);
+    checkButton_->setEnabled(true);
 }
 
 void ExchangeWindow::releaseWorkingFiles() {

@@ -35,7 +35,12 @@ class ExchangeWindow : public QWidget {
     void runImport();
     void chooseExportTable();
     void runExport();
+    void runHealthCheck();
+    void openStatistics();
     void animateImport();
+    // 撤销恢复/导入: usable while the history names a restore or import to undo.
+    void undoLast();
+    void decideUndo();
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
 
@@ -53,6 +58,8 @@ class ExchangeWindow : public QWidget {
     QLineEdit* exportEdit_;  // 编辑框B1
     QPushButton* exportButton_;
     QProgressBar* exportBar_;
+    QPushButton* checkButton_;  // 户籍检查B1
+    QPushButton* undo_;
     // What each open dialog held when it last closed: a cancelled dialog keeps its file name.
     QString lastWorkbook_, lastImportTable_, lastExportTable_;
 };

@@ -70,6 +70,9 @@ struct ImportRequest {
     QString workbookPath;               // 编辑框A1
     QString storePath;                  // 编辑框A2
     std::vector<std::string> headings;  // 列表框A1, GB18030
+    // Runs once the rows are read and the table is open, before anything is written; false
+    // stops the import with kImportFailed.
+    std::function<bool()> beforeWriting = {};
 };
 
 // Appends the rows of sheet1 to the chosen table and turns code names into codes in the

@@ -9,6 +9,11 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#ifdef _WIN32
+#include <windows.h>
+#include <QDir>
+#include <string>
+#endif
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -65,7 +70,8 @@ QByteArray workbookStream(const QString& path) {
     static std::once_flag once;
     std::call_once(once, [] { gsf_init(); });
     GError* error = nullptr;
-    GsfInput* file = gsf_input_stdio_new(QFile::encodeName(path).constData(), &error);
+    // GLib file names are UTF-8 on Windows too.
+    GsfInput* file = gsf_input_stdio_new(path.toUtf8().constData(), &error);
     if (error) g_error_free(error), error = nullptr;
     if (!file) return {};
     QByteArray out;
@@ -235,11 +241,31 @@ bool specialCells(const QByteArray& s, const QString& name, CellTexts& cells) {
 
 // ---- FreeXL ----
 
+// FreeXL opens with the C library's fopen. On Windows that takes the local code page, in which a
+// name may have no spelling; the short 8.3 name (plain ASCII) is used when the volume has one.
+QByteArray freexlPath(const QString& path) {
+#ifdef _WIN32
+    const std::wstring wide = QDir::toNativeSeparators(path).toStdWString();
+    const DWORD need = GetShortPathNameW(wide.c_str(), nullptr, 0);
+    if (need > 0) {
+        std::wstring shortName(need, L'\0');
+        const DWORD got = GetShortPathNameW(wide.c_str(), shortName.data(), need);
+        if (got > 0 && got < need) {
+            shortName.resize(got);
+            return QString::fromStdWString(shortName).toLocal8Bit();
+        }
+    }
+    return QDir::toNativeSeparators(path).toLocal8Bit();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
 class FreeXl {
   public:
     explicit FreeXl(const QString& path) {
         if (path.isEmpty()) return;
-        if (freexl_open(QFile::encodeName(path).constData(), &handle_) != FREEXL_OK) close();
+        if (freexl_open(freexlPath(path).constData(), &handle_) != FREEXL_OK) close();
     }
     ~FreeXl() { close(); }
     FreeXl(const FreeXl&) = delete;

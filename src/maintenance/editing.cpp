@@ -9,6 +9,8 @@
 #include "maintenance/entryform.h"
 #include "maintenance/infowindow.h"
 #include "maintenance/rules.h"
+#include "register/health.h"
+#include "register/history.h"
 #include "register/person.h"
 #include "register/programfolder.h"
 #include "register/text.h"
@@ -50,37 +52,29 @@ QString confirmClear() {
            kCrLf.repeated(3) + QString(22, QLatin1Char(' ')) + QStringLiteral("确认清空吗？");
 }
 
-QString label(const maint::EntryForm& form) {
+// A question with what the health checks find in the form's record, one line each, above it.
+// They never refuse: the clerk answers No to correct, or Yes to keep the record as it is.
+QString withFindings(const QString& question, const maint::EntryForm& form) {
+    const auto findings = health::checkRecord(form.values(), health::today());
+    if (findings.empty()) return question;
+    return fromGb(health::findingLines(findings)) + kCrLf.repeated(2) + question;
+}
+
+std::string label(const maint::EntryForm& form) {
     std::string text = form[F序号];
     text.append(":").append(form[F户主姓名]).append(":").append(form[F姓名]);
-    return fromGb(text);
+    return text;
 }
 
 }  // namespace
 
-QTreeWidgetItem* InfoWindow::itemAt(int number) const {
-    for (int i = 0; i < tree_->topLevelItemCount() && number >= 0; ++i) {
-        QTreeWidgetItem* top = tree_->topLevelItem(i);
-        if (number == 0) return top;
-        if (number <= top->childCount()) return top->child(number - 1);
-        number -= 1 + top->childCount();
-    }
-    return nullptr;
-}
-
-int InfoWindow::firstLine(const QString& text) const {
-    for (int i = 0; i < list_->count(); ++i)
-        if (list_->item(i)->text() == text) return i;
-    return -1;
-}
-
 bool InfoWindow::openSelectedRecord() {
-    const QTreeWidgetItem* selected = tree_->currentItem();
-    store_.OpenTable(pathIn(folder_, names::kRegister), pathIn(folder_, names::kIndex));
+    // Without the index nothing is found below.
+    static_cast<void>(
+        store_.OpenTable(pathIn(folder_, names::kRegister), pathIn(folder_, names::kIndex)));
     // Only a person node names a record; an address that holds a ":" is no person.
-    if (selected && selected->parent() && store_.SeekKey(maint::keyOf(toGb(selected->text(0)))))
-        return true;
-    store_.CloseAllTables();
+    if (view_.personSelected() && store_.SeekKey(maint::keyOf(view_.selectedText()))) return true;
+    static_cast<void>(store_.CloseAllTables());  // nothing was written
     return false;
 }
 
@@ -90,69 +84,26 @@ void InfoWindow::resortAndCount() {
     store_.CloseAllTables();
 }
 
-void InfoWindow::insertPerson(const QString& address, const QString& label, bool mayUseSelected) {
-    QTreeWidgetItem* selected = tree_->currentItem();
-    QTreeWidgetItem* household = selected ? selected->parent() : nullptr;
-    if (mayUseSelected && household && household->text(0) == address) {
-        list_->insertItem(list_->currentRow() + 1, label);
-        household->addChild(new QTreeWidgetItem(QStringList(label)));
-        mirrorSelection();
-        return;
-    }
-    const int k = firstLine(address);
-    if (k >= 0) {
-        list_->insertItem(k + 1, label);
-        QTreeWidgetItem* node = itemAt(k);
-        node->addChild(new QTreeWidgetItem(QStringList(label)));
-        node->setExpanded(true);
-        mirrorSelection();
-        return;
-    }
-    list_->addItem(address);
-    list_->addItem(label);
-    auto* node = new QTreeWidgetItem(QStringList(address));
-    node->addChild(new QTreeWidgetItem(QStringList(label)));
-    tree_->addTopLevelItem(node);
-    node->setExpanded(true);
-}
-
-void InfoWindow::removeSelectedPerson() {
-    QTreeWidgetItem* selected = tree_->currentItem();
-    QTreeWidgetItem* household = selected ? selected->parent() : nullptr;
-    if (!household) return;
-    // Nothing is selected afterwards: the form keeps what it shows, and no later edit can fall
-    // on a person the clerk did not choose.
-    const QSignalBlocker quiet(tree_);
-    delete list_->takeItem(list_->currentRow());
-    delete selected;
-    if (household->childCount() == 0) {
-        delete list_->takeItem(itemNumber(household));
-        delete household;
-    }
-    tree_->setCurrentItem(nullptr);
-    list_->setCurrentRow(-1);
-}
-
-void InfoWindow::relabelSelected(const QString& label) {
-    if (QTreeWidgetItem* selected = tree_->currentItem()) selected->setText(0, label);
-    if (QListWidgetItem* line = list_->currentItem()) line->setText(label);
-}
-
 void InfoWindow::addPerson() {
     store_.OpenTable(pathIn(folder_, names::kRegister));
     maint::EntryForm form = form_->read();
-    const auto failed = maint::ValidateEntry(maint::Mode::Add, form, store_, listLines());
+    const auto failed = maint::ValidateEntry(maint::Mode::Add, form, store_, view_.lines());
     form_->writeTexts(form);
     store_.CloseAllTables();
     if (failed) return dialogs_.warning(fromGb(*failed));
-    if (!dialogs_.question(confirmAdd())) return;
+    if (!dialogs_.question(withFindings(confirmAdd(), form))) return;
 
+    // A change the history cannot take is not made.
+    history::Pending record = history::beginEdit(folder_, history::Action::Add, {}, form.values());
+    if (!record) return dialogs_.warning(QStringLiteral("添加失败！"));
     // With its index, which the new record then joins at once.
     store_.OpenTable(pathIn(folder_, names::kRegister), pathIn(folder_, names::kIndex));
     const bool written = store_.AppendRecord(form.values());
-    if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("添加失败！"));
+    const bool added = store_.CloseAllTables() && written;
+    record.finish(added);
+    if (!added) return dialogs_.warning(QStringLiteral("添加失败！"));
     resortAndCount();
-    insertPerson(fromGb(form[F房屋详址]), label(form), true);
+    paint(view_.addPerson(form[F房屋详址], label(form)));
     add_->setEnabled(false);
     dialogs_.notice(QStringLiteral("  添加成功"));
     form_->clear();
@@ -161,8 +112,7 @@ void InfoWindow::addPerson() {
 void InfoWindow::modifyPerson() {
     const QString notSelected = QStringLiteral("请选中左侧列表中所要修改的记录的编号！");
     if (!openSelectedRecord()) return dialogs_.warning(notSelected);
-    const std::string oldAddress =
-        toGb(list_->item(itemNumber(tree_->currentItem()->parent()))->text());
+    const std::string oldAddress = view_.selectedHouseholdLine();
     maint::EntryForm form = form_->read();
     const long atOldAddress =
         store_.CountMatching([&] { return store_.ReadField(F房屋详址) == oldAddress; });
@@ -171,35 +121,29 @@ void InfoWindow::modifyPerson() {
         if (!dialogs_.question(soleRecordBeforeMove())) return;
         if (!openSelectedRecord()) return dialogs_.warning(notSelected);
     }
-    const auto failed = maint::ValidateEntry(maint::Mode::Modify, form, store_, listLines(),
-                                             toGb(tree_->currentItem()->text(0)));
+    const auto failed = maint::ValidateEntry(maint::Mode::Modify, form, store_, view_.lines(),
+                                             view_.selectedText());
     form_->writeTexts(form);
     store_.CloseAllTables();
     if (failed) return dialogs_.warning(fromGb(*failed));
-    if (!dialogs_.question(confirmModify())) return;
+    if (!dialogs_.question(withFindings(confirmModify(), form))) return;
 
     if (!openSelectedRecord()) return dialogs_.warning(notSelected);
-    const bool written = store_.OverwriteRecord(form.values());
-    if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("修改失败！"));
+    history::Pending record = history::beginEdit(folder_, history::Action::Modify,
+                                                 history::currentValues(store_), form.values());
+    const bool written = record && store_.OverwriteRecord(form.values());
+    const bool modified = store_.CloseAllTables() && written;
+    record.finish(modified);
+    if (!modified) return dialogs_.warning(QStringLiteral("修改失败！"));
     resortAndCount();
-
-    const QString address = fromGb(form[F房屋详址]);
-    if (tree_->currentItem()->parent()->text(0) == address) {
-        relabelSelected(label(form));
-    } else {
-        const bool known = firstLine(address) >= 0;
-        insertPerson(address, label(form), false);
-        removeSelectedPerson();
-        if (!known) tree_->topLevelItem(tree_->topLevelItemCount() - 1)->setExpanded(true);
-    }
+    paint(view_.modifySelected(form[F房屋详址], label(form)));
     dialogs_.notice(QStringLiteral("  修改成功"));
 }
 
 void InfoWindow::deletePerson() {
     const QString notSelected = QStringLiteral("请选中左侧列表中所要删除的记录的编号！");
     if (!openSelectedRecord()) return dialogs_.warning(notSelected);
-    const std::string oldAddress =
-        toGb(list_->item(itemNumber(tree_->currentItem()->parent()))->text());
+    const std::string oldAddress = view_.selectedHouseholdLine();
     const long atOldAddress =
         store_.CountMatching([&] { return store_.ReadField(F房屋详址) == oldAddress; });
     store_.CloseAllTables();
@@ -208,13 +152,17 @@ void InfoWindow::deletePerson() {
         return;
 
     if (!openSelectedRecord()) return dialogs_.warning(notSelected);
-    const bool removed = store_.MarkDeleted() && store_.Pack();
+    history::Pending record =
+        history::beginEdit(folder_, history::Action::Delete, history::currentValues(store_), {});
+    const bool removed = record && store_.MarkDeleted() && store_.Pack();
     const maint::Counts counts = maint::countPeople(store_);
     // A delete that could not be kept leaves the register, the tree and the form as they were.
-    if (!store_.CloseAllTables() || !removed) return dialogs_.warning(QStringLiteral("删除失败！"));
+    const bool deleted = store_.CloseAllTables() && removed;
+    record.finish(deleted);
+    if (!deleted) return dialogs_.warning(QStringLiteral("删除失败！"));
     showCounts(counts);
-    removeSelectedPerson();
-    add_->setEnabled(tree_->topLevelItemCount() == 0);
+    paint(view_.removeSelected());
+    add_->setEnabled(view_.empty());
     dialogs_.notice(QStringLiteral("  删除成功"));
     form_->clear();
 }
@@ -236,11 +184,15 @@ void InfoWindow::clearPerson() {
     placeholder[F房屋详址 - 1] = store_.ReadField(F房屋详址);
     placeholder[F备注 - 1] = remark;
     form_->show(placeholder);
-    const bool written = store_.OverwriteRecord(placeholder);
+    history::Pending record = history::beginEdit(folder_, history::Action::Clear,
+                                                 history::currentValues(store_), placeholder);
+    const bool written = record && store_.OverwriteRecord(placeholder);
     const maint::Counts counts = maint::countPeople(store_);
-    if (!store_.CloseAllTables() || !written) return dialogs_.warning(QStringLiteral("清空失败！"));
+    const bool cleared = store_.CloseAllTables() && written;
+    record.finish(cleared);
+    if (!cleared) return dialogs_.warning(QStringLiteral("清空失败！"));
     showCounts(counts);
-    relabelSelected(fromGb(placeholder[F序号 - 1]) + QStringLiteral("::"));
+    paint(view_.relabelSelected(placeholder[F序号 - 1] + "::"));
     dialogs_.notice(QStringLiteral("  清空成功"));
 }
 

@@ -12,9 +12,11 @@
 #include <QTreeWidget>
 
 #include "exchange/resultexport.h"
+#include "maintenance/cardmenu.h"
 #include "maintenance/entryform.h"
 #include "maintenance/queryrows.h"
 #include "register/files.h"
+#include "register/history.h"
 #include "register/person.h"
 #include "register/text.h"
 #include "register/workfiles.h"
@@ -56,9 +58,15 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     tree_->setUniformRowHeights(true);
     tree_->setAutoFillBackground(true);
     setRegisterView(true);
+    maint::addCardActions(this, tree_, folder_, dialogs_);
+    // A person chosen with the keyboard is shown as one clicked, so that the form never shows
+    // another record than the selected one when the clerk edits it.
     // A person chosen with the keyboard is shown as one clicked, so that the form never shows
     // another record than the selected one when the clerk edits it.
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        // An item made current without being chosen (the tree taking the focus as the window
+        // is activated) is not shown: the form keeps what it shows, the hints included.
+        if (item && !item->isSelected()) return;
         showSelected();
         // The press that made it current needs no second look-up.
         justShown_ = item;
@@ -70,6 +78,9 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
             return;
         }
         showSelected();
+    });
+    connect(tree_, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (tree_->selectedItems().isEmpty() && view_.selected()) dropSelection();
     });
 
     ui::addLabel(this, QStringLiteral("透明标签A01"), QStringLiteral("当前人员数"),
@@ -137,8 +148,11 @@ void InfoWindow::startUp() {
     query_->runSwitchChain();
     query_->enableRows();
     form_->showHints();
+    // Before the register is first touched: an action cut short is settled in the history.
+    for (const QString& name : reg::history::settle(folder_).setAside)
+        dialogs_.warning(reg::history::setAsideWarning(name));
     rebuildAndDisplay();
-    add_->setEnabled(tree_->topLevelItemCount() == 0);
+    add_->setEnabled(view_.empty());
 }
 
 void InfoWindow::rebuildAndDisplay() {
@@ -148,26 +162,23 @@ void InfoWindow::rebuildAndDisplay() {
 }
 
 void InfoWindow::installTree(const std::vector<maint::TreeItem>& items, bool mirror) {
+    view_.install(items, mirror);
     const QSignalBlocker quiet(tree_);
     tree_->setUpdatesEnabled(false);
     list_->setUpdatesEnabled(false);
     tree_->clear();
     QList<QTreeWidgetItem*> tops;
-    QStringList lines;
-    QTreeWidgetItem* address = nullptr;
-    for (const maint::TreeItem& item : items) {
-        const QString text = reg::fromGb(item.text);
-        if (item.level == 0 || !address) {
-            address = new QTreeWidgetItem(QStringList(text));
-            tops.append(address);
-            if (item.level != 0) address->addChild(new QTreeWidgetItem(QStringList(text)));
-        } else {
-            address->addChild(new QTreeWidgetItem(QStringList(text)));
-        }
-        if (mirror) lines.append(text);
+    for (const maint::RegisterView::Household& h : view_.households()) {
+        auto* address = new QTreeWidgetItem(QStringList(reg::fromGb(h.address)));
+        for (const std::string& person : h.persons)
+            address->addChild(new QTreeWidgetItem(QStringList(reg::fromGb(person))));
+        tops.append(address);
     }
     tree_->addTopLevelItems(tops);
     if (mirror) {
+        QStringList lines;
+        lines.reserve(qsizetype(view_.lines().size()));
+        for (const std::string& line : view_.lines()) lines.append(reg::fromGb(line));
         list_->clear();
         list_->addItems(lines);
     }
@@ -181,68 +192,99 @@ void InfoWindow::showCounts(const maint::Counts& counts) {
 }
 
 bool InfoWindow::inRegisterView() const {
-    return tree_->palette().color(QPalette::Base) == kRegisterView;
+    return view_.inRegisterView();
 }
 
 void InfoWindow::setRegisterView(bool registerView) {
+    view_.setRegisterView(registerView);
     QPalette palette = tree_->palette();
     palette.setColor(QPalette::Base, registerView ? kRegisterView : kResultView);
     tree_->setPalette(palette);
 }
 
+std::optional<maint::RegisterView::Place> InfoWindow::placeOf(const QTreeWidgetItem* item) const {
+    if (!item) return std::nullopt;
+    auto* it = const_cast<QTreeWidgetItem*>(item);
+    if (QTreeWidgetItem* parent = it->parent())
+        return maint::RegisterView::Place{tree_->indexOfTopLevelItem(parent),
+                                          parent->indexOfChild(it)};
+    return maint::RegisterView::Place{tree_->indexOfTopLevelItem(it), -1};
+}
+
+QTreeWidgetItem* InfoWindow::itemAt(const std::optional<maint::RegisterView::Place>& place) const {
+    if (!place) return nullptr;
+    QTreeWidgetItem* top = tree_->topLevelItem(place->household);
+    return top && place->person >= 0 ? top->child(place->person) : top;
+}
+
 int InfoWindow::itemNumber(const QTreeWidgetItem* item) const {
-    if (!item) return -1;
-    if (const QTreeWidgetItem* parent = item->parent())
-        return itemNumber(parent) + 1 + parent->indexOfChild(const_cast<QTreeWidgetItem*>(item));
-    const int top = tree_->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
-    int number = 0;
-    for (int i = 0; i < top; ++i) number += 1 + tree_->topLevelItem(i)->childCount();
-    return number;
+    const auto place = placeOf(item);
+    return place ? view_.numberOf(*place) : -1;
 }
 
 void InfoWindow::decideAddButton(bool registerEmpty) {
-    const QTreeWidgetItem* selected = tree_->currentItem();
-    add_->setEnabled(inRegisterView() && ((selected && selected->parent()) || registerEmpty));
-}
-
-std::vector<std::string> InfoWindow::listLines() const {
-    std::vector<std::string> lines;
-    lines.reserve(size_t(list_->count()));
-    for (int i = 0; i < list_->count(); ++i) lines.push_back(reg::toGb(list_->item(i)->text()));
-    return lines;
-}
-
-void InfoWindow::mirrorSelection() {
-    const QTreeWidgetItem* selected = tree_->currentItem();
-    int row = itemNumber(selected);
-    // Inside a household the lines may stand in another order than the nodes since an edit;
-    // the line of the same person is the one to select.
-    if (const QTreeWidgetItem* household = selected ? selected->parent() : nullptr) {
-        const int first = itemNumber(household) + 1;
-        for (int i = first; i < first + household->childCount() && i < list_->count(); ++i)
-            if (list_->item(i)->text() == selected->text(0)) {
-                row = i;
-                break;
-            }
-    }
-    list_->setCurrentRow(row);
+    add_->setEnabled(view_.addAllowed(registerEmpty));
 }
 
 void InfoWindow::showSelected() {
-    QTreeWidgetItem* selected = tree_->currentItem();
-    mirrorSelection();
-    store_.OpenTable(reg::pathIn(folder_, reg::names::kRegister),
-                     reg::pathIn(folder_, reg::names::kIndex));
+    QTreeWidgetItem* current = tree_->currentItem();
+    // Only an item shown as selected is the clerk's choice.
+    view_.select(current && current->isSelected() ? placeOf(current) : std::nullopt);
+    list_->setCurrentRow(view_.selectedLine());
+    // Without the register (or its index) nothing is found and the form is emptied.
+    static_cast<void>(store_.OpenTable(reg::pathIn(folder_, reg::names::kRegister),
+                                       reg::pathIn(folder_, reg::names::kIndex)));
     decideAddButton(store_.RecordCount() == 0);
-    const std::string text = selected ? reg::toGb(selected->text(0)) : std::string();
-    if (store_.SeekKey(maint::keyOf(text))) {
+    if (store_.SeekKey(maint::keyOf(view_.selectedText()))) {
         std::vector<std::string> values;
         for (int pos = 1; pos <= reg::kFieldCount; ++pos) values.push_back(store_.ReadField(pos));
         form_->show(values);
     } else {
         form_->clear();
     }
-    store_.CloseAllTables();
+    // Nothing was written.
+    static_cast<void>(store_.CloseAllTables());
+}
+
+void InfoWindow::dropSelection() {
+    {
+        const QSignalBlocker quiet(tree_);
+        tree_->setCurrentItem(nullptr);
+    }
+    view_.select(std::nullopt);
+    list_->setCurrentRow(-1);
+    static_cast<void>(store_.OpenTable(reg::pathIn(folder_, reg::names::kRegister)));
+    decideAddButton(store_.RecordCount() == 0);
+    static_cast<void>(store_.CloseAllTables());
+}
+
+void InfoWindow::paint(const std::vector<maint::ViewEdit>& edits) {
+    using E = maint::ViewEdit;
+    const QSignalBlocker quiet(tree_);
+    for (const E& e : edits) {
+        const QString text = reg::fromGb(e.text);
+        QTreeWidgetItem* top = e.household >= 0 ? tree_->topLevelItem(e.household) : nullptr;
+        switch (e.kind) {
+            case E::AddHousehold:
+                tree_->addTopLevelItem(new QTreeWidgetItem(QStringList(text)));
+                break;
+            case E::AddPerson: top->addChild(new QTreeWidgetItem(QStringList(text))); break;
+            case E::RemovePerson: delete top->child(e.person); break;
+            case E::RemoveHousehold: delete tree_->takeTopLevelItem(e.household); break;
+            case E::RelabelPerson: top->child(e.person)->setText(0, text); break;
+            case E::ExpandHousehold: top->setExpanded(true); break;
+            case E::InsertLine: list_->insertItem(e.line, text); break;
+            case E::RemoveLine: delete list_->takeItem(e.line); break;
+            case E::RelabelLine: list_->item(e.line)->setText(text); break;
+        }
+    }
+    paintSelection();
+}
+
+void InfoWindow::paintSelection() {
+    const QSignalBlocker quiet(tree_);
+    tree_->setCurrentItem(itemAt(view_.selected()));
+    list_->setCurrentRow(view_.selectedLine());
 }
 
 void InfoWindow::refresh() {
@@ -250,7 +292,7 @@ void InfoWindow::refresh() {
     query_->exportButton()->setEnabled(false);
     setRegisterView(true);
     rebuildAndDisplay();
-    decideAddButton(tree_->topLevelItemCount() == 0);
+    decideAddButton(view_.empty());
     for (QPushButton* b : {delete_, clear_, modify_, query_->refreshButton()}) b->setEnabled(true);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The information-management window: the register tree, the entry form and their buttons.
 #include <QWidget>
+#include <optional>
 
 #include "maintenance/registerview.h"
 #include "query/conditions.h"
@@ -75,22 +76,15 @@ class InfoWindow : public QWidget {
     bool openSelectedRecord();
     // The register's order, counters and index after a write; then all tables are closed.
     void resortAndCount();
-    // The hidden list's lines (GB18030), which the entry rules search.
-    std::vector<std::string> listLines() const;
-    // The hidden list's selection follows the tree's: the line of the selected item.
-    void mirrorSelection();
-    // The tree item with pre-order number `number`, null past the end.
-    QTreeWidgetItem* itemAt(int number) const;
-    // The first line of the hidden list equal to `text`, -1 when none is.
-    int firstLine(const QString& text) const;
-    // Adds a person node with `label` for a person at `address`: under the selected household
-    // when it is that address, else under the first node of that address, else under a new
-    // address node at the end. The hidden list gets the same lines.
-    void insertPerson(const QString& address, const QString& label, bool mayUseSelected);
-    // Removes the selected person node and its line; an address left empty goes too.
-    void removeSelectedPerson();
-    // Text of the selected person's line, in the tree and in the hidden list.
-    void relabelSelected(const QString& label);
+    // The tree's selection taken away (a click on its empty space): nothing is chosen then.
+    void dropSelection();
+    // Makes the tree and the hidden list show the view again after these changes, and its
+    // selection.
+    void paint(const std::vector<maint::ViewEdit>& edits);
+    void paintSelection();
+    // The view's place of a tree item, and the tree item of a place.
+    std::optional<maint::RegisterView::Place> placeOf(const QTreeWidgetItem* item) const;
+    QTreeWidgetItem* itemAt(const std::optional<maint::RegisterView::Place>& place) const;
 
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
@@ -98,6 +92,7 @@ class InfoWindow : public QWidget {
     QString folder_;
     ui::Dialogs& dialogs_;
     reg::RecordStore store_;
+    maint::RegisterView view_;
     maint::FormControls* form_ = nullptr;
     maint::QueryRows* query_ = nullptr;
     QTreeWidget* tree_ = nullptr;

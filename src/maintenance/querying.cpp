@@ -68,9 +68,16 @@ void InfoWindow::runQuery() {
     }
     rows.resize(size_t(ticked));
 
-    store_.OpenTable(pathIn(folder_, names::kRegister));
-    store_.CopyTo(pathIn(folder_, names::kQueryResult), query::chain(store_, std::move(rows)));
-    store_.CloseAllTables();
+    const bool copied =
+        store_.OpenTable(pathIn(folder_, names::kRegister)) &&
+        store_.CopyTo(pathIn(folder_, names::kQueryResult), query::chain(store_, std::move(rows)));
+    static_cast<void>(store_.CloseAllTables());  // nothing was written to the register
+    // A result that could not be written is no result: the tree, its mode and the counters stay
+    // as they were; the earlier result file is gone, so nothing is left to export.
+    if (!copied) {
+        exportButton->setEnabled(false);
+        return dialogs_.warning(QStringLiteral("查询失败！查询结果无法写入。"));
+    }
     for (QPushButton* b : {add_, delete_, clear_, modify_}) b->setEnabled(false);
     setRegisterView(false);
     showResult();
@@ -78,17 +85,18 @@ void InfoWindow::runQuery() {
 
 void InfoWindow::showResult() {
     const QString sorted = pathIn(folder_, names::kSorted);
-    store_.OpenTable(pathIn(folder_, names::kQueryResult));
+    // An unreadable result shows as an empty one.
+    static_cast<void>(store_.OpenTable(pathIn(folder_, names::kQueryResult)));
     files::remove(sorted);
     if (store_.RecordCount() > 0 && store_.SortTo(sorted, [this] { return serialKey(store_); })) {
-        store_.CloseAllTables();
-        store_.OpenTable(sorted);
+        static_cast<void>(store_.CloseAllTables());  // read only
+        static_cast<void>(store_.OpenTable(sorted));  // just written; else shown empty
     }
     const long found = store_.RecordCount();
     installTree(maint::collectTree(store_), false);
     showCounts(maint::countPeople(store_));
-    store_.CloseAllTables();
-    query_->exportButton()->setEnabled(tree_->topLevelItemCount() > 0);
+    static_cast<void>(store_.CloseAllTables());  // read only
+    query_->exportButton()->setEnabled(!view_.empty());
     if (found <= kExpandLimit) {
         tree_->expandAll();
         if (QTreeWidgetItem* first = tree_->topLevelItem(0)) tree_->scrollToItem(first);

@@ -12,9 +12,15 @@ char lower(char c) {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
+// `b` holds at least a.size() bytes and starts where a character of its text does. Only a
+// character of one byte is folded: the trail bytes of GBK characters (0x41-0x5A among them)
+// are compared as they are, so 旿 (95 4A) is never 昷 (95 6A).
 bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
+    for (size_t i = 0; i < a.size();) {
+        const size_t n = size_t(reg::gbCharLength(a.substr(i)));
+        if (n == 1 ? lower(a[i]) != lower(b[i]) : a.substr(i, n) != b.substr(i, n)) return false;
+        i += n;
+    }
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTemporaryFile>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -83,6 +84,12 @@ bool copy(const QString& from, const QString& to) {
         return false;
     }
     return true;
+}
+
+bool canWriteIn(const QString& folder) {
+    if (!QFileInfo(folder).isDir()) return false;
+    QTemporaryFile probe(folder + QStringLiteral("/.probe-XXXXXX"));
+    return probe.open();  // removed again when `probe` goes
 }
 
 bool syncFile(const QString& path) {

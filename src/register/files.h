@@ -18,6 +18,9 @@ bool copy(const QString& from, const QString& to);
 // Flushes a file's content, then its folder's entry, to the disk.
 bool syncFile(const QString& path);
 bool syncFolder(const QString& folder);
+// Whether a new file can be made in `folder`, found out by making one and removing it: the
+// permission bits alone do not tell (a read-only mount, an access list, a root user).
+bool canWriteIn(const QString& folder);
 // A name for a new file in the folder of `target`, not used by any file there.
 QString temporaryNameBeside(const QString& target);
 

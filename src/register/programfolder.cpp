@@ -1,6 +1,9 @@
 #include "register/programfolder.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QStandardPaths>
 
 #include "register/files.h"
 #include "register/person.h"
@@ -23,6 +26,54 @@ bool createRegisterIfMissing(const QString& path) {
 void layoutProgramFolder(const QString& folder) {
     QDir().mkpath(folder);
     createRegisterIfMissing(pathIn(folder, names::kRegister));
+}
+
+QString installedFilesFolder(const QString& executableFolder) {
+    return QDir::cleanPath(executableFolder + QStringLiteral("/../share/澄禾户籍"));
+}
+
+QString userDataFolder() {
+    // GenericDataLocation is $XDG_DATA_HOME (~/.local/share) on Linux and %LOCALAPPDATA% on
+    // Windows, without the organisation and application names Qt would add to AppDataLocation.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/澄禾户籍");
+}
+
+namespace {
+
+bool sameContent(const QString& a, const QString& b) {
+    if (files::size(a) != files::size(b)) return false;
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly)) return false;
+    while (!fa.atEnd())
+        if (fa.read(1 << 16) != fb.read(1 << 16)) return false;
+    return true;
+}
+
+}  // namespace
+
+QStringList fillFromInstalled(const QString& folder, const QString& source) {
+    QStringList failed;
+    if (QDir(folder).canonicalPath() == QDir(source).canonicalPath()) return failed;
+    // `relative` names a file below both folders; `refresh` replaces a copy that differs.
+    auto place = [&](const QString& relative, bool refresh) {
+        const QString from = source + QLatin1Char('/') + relative;
+        const QString to = folder + QLatin1Char('/') + relative;
+        if (!files::exists(from)) return;
+        if (files::exists(to) && (!refresh || sameContent(from, to))) return;
+        QDir().mkpath(QFileInfo(to).absolutePath());
+        files::setCleared(to);
+        // files::copy writes a temporary file and renames it over the target.
+        if (!files::copy(from, to)) failed << relative;
+    };
+    place(names::kRegister, false);
+    place(names::kPassword, false);
+    place(names::kTemplate, true);
+    place(names::kHelp, true);
+    const QString pages = source + QLatin1Char('/') + names::kHelpPages;
+    QDirIterator it(pages, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) place(QDir(source).relativeFilePath(it.next()), true);
+    return failed;
 }
 
 double serialKey(RecordStore& store) {

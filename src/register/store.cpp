@@ -74,8 +74,10 @@ std::string sqlName(std::string_view identifier) {
     return q + "\"";
 }
 
+// SQLite takes UTF-8 file names on every platform, never the local code page (GBK on a Chinese
+// Windows, which would not find a file named in Chinese).
 QByteArray sqlitePath(const QString& path) {
-    return QFile::encodeName(path);
+    return path.toUtf8();
 }
 
 sqlite3* openDatabase(const QString& path, int flags) {

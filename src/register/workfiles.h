@@ -9,6 +9,9 @@ inline const QString kPassword = QStringLiteral("CHSYSCFG.wav");
 inline const QString kLock = QStringLiteral("CHHJTEMP");
 inline const QString kHelp = QStringLiteral("帮助文档.chm");
 inline const QString kTemplate = QStringLiteral("户籍表格.xls");
+// The help's HTML pages, for desktops without a viewer for the compiled help.
+inline const QString kHelpPages = QStringLiteral("帮助文档");
+inline const QString kHelpFirstPage = QStringLiteral("帮助文档/index.html");
 #ifdef _WIN32
 inline const QString kExecutable = QStringLiteral("澄禾户籍.exe");
 #else

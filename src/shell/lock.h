@@ -13,13 +13,20 @@ class ProgramLock {
     ProgramLock(const ProgramLock&) = delete;
     ProgramLock& operator=(const ProgramLock&) = delete;
 
-    // Takes the lock file at `path`, leaving it empty. False when another copy holds it.
+    // Takes the lock file at `path`, leaving it empty. False when another copy holds it or the
+    // file cannot be made; heldElsewhere() then tells the two apart.
     bool acquire(const QString& path);
+    // Whether the last acquire failed because another copy holds the lock.
+    bool heldElsewhere() const { return heldElsewhere_; }
+    // The system's reason when the last acquire failed otherwise.
+    const QString& failure() const { return failure_; }
     // Closes the lock file; the file itself stays where it is.
     void release();
     bool held() const;
 
   private:
+    bool heldElsewhere_ = false;
+    QString failure_;
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else

@@ -1,6 +1,7 @@
 #include "shell/loginwindow.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,7 +48,24 @@ void LoginWindow::build() {
     password_->installEventFilter(this);
     login->installEventFilter(this);
 
-    started_ = prepareStart(session_.folder(), session_.lock());
+    start();
+}
+
+void LoginWindow::start() {
+    const QString& folder = session_.folder();
+    QString problem = session_.folderProblem();
+    if (problem.isEmpty()) problem = folderProblem(folder, files::canWriteIn);
+    if (problem.isEmpty()) {
+        started_ = prepareStart(folder, session_.lock());
+        // Only a copy that really runs ends silently; any other failure is said.
+        if (started_ || session_.lock().heldElsewhere()) return;
+        problem = QStringLiteral("无法创建锁文件 %1：%2。")
+                      .arg(reg::names::kLock, session_.lock().failure());
+    }
+    unusable_ = true;
+    session_.leaveFolderAlone();
+    session_.dialogs().warning(QStringLiteral("程序文件夹无法使用：\n%1\n%2")
+                                   .arg(QDir::toNativeSeparators(folder), problem));
 }
 
 bool LoginWindow::eventFilter(QObject* watched, QEvent* event) {

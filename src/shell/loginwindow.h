@@ -20,9 +20,12 @@ class LoginWindow : public QWidget {
     explicit LoginWindow(Session& session);
     ~LoginWindow() override;
 
-    // False when the start-up preparation found another copy running; the program then ends at
-    // once and this window is never shown.
+    // False when the start-up preparation found another copy running (the program then ends at
+    // once, silently) or the program folder unusable (the clerk was told why); this window is
+    // then never shown.
     bool started() const { return started_; }
+    // True when the program folder could not be used; the program ends with a failure code.
+    bool folderUnusable() const { return unusable_; }
     // The main window, once the login has succeeded.
     MainWindow* mainWindow() const { return main_.get(); }
 
@@ -35,12 +38,14 @@ class LoginWindow : public QWidget {
 
   private:
     void build();
+    void start();
 
     std::unique_ptr<Session> ownSession_;
     Session& session_;
     std::unique_ptr<MainWindow> main_;
     QLineEdit* password_ = nullptr;
     bool started_ = false;
+    bool unusable_ = false;
     bool loggedIn_ = false;
 };
 

@@ -83,12 +83,20 @@ void MainWindow::openPasswordWindow() {
 }
 
 void MainWindow::openHelp() {
-    const QString path = reg::pathIn(session_.folder(), reg::names::kHelp);
-    if (!reg::files::exists(path)) {
-        session_.dialogs().warning(QStringLiteral("找不到帮助文档！"));
-        return;
+    // The compiled help where the desktop shows it, else its HTML pages in the browser.
+    const QString help = reg::pathIn(session_.folder(), reg::names::kHelp);
+    const QString pages = reg::pathIn(session_.folder(), reg::names::kHelpFirstPage);
+    for (const QString& path : {help, pages}) {
+        const QUrl url = QUrl::fromLocalFile(path);
+        if (reg::files::exists(path) && session_.canOpen(url)) {
+            session_.openDocument(url);
+            return;
+        }
     }
-    session_.openDocument(QUrl::fromLocalFile(path));
+    if (!reg::files::exists(help) && !reg::files::exists(pages))
+        session_.dialogs().warning(QStringLiteral("找不到帮助文档！"));
+    else
+        session_.dialogs().warning(QStringLiteral("本机没有能打开帮助文档的程序！"));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,10 +1,14 @@
 #include "shell/session.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDesktopServices>
 
+#include "register/files.h"
+#include "register/programfolder.h"
 #include "register/workfiles.h"
 #include "shell/startup.h"
+#include "ui/desktop.h"
 
 #ifndef _WIN32
 #include <sys/socket.h>
@@ -28,7 +32,7 @@ void Session::exitProgram(bool closeStores) {
     ended_ = true;
     if (closeStores)
         for (const Action& close : storeClosers_) close();
-    clearAtExit(folder_, lock_);
+    if (ownsFolder_) clearAtExit(folder_, lock_);
     quit_();
 }
 
@@ -64,11 +68,23 @@ void exitOnSignals(Session& session) {
 #endif
 
 std::unique_ptr<Session> Session::forProgram() {
+    QCommandLineParser options;
+    const QCommandLineOption folderOption(QStringLiteral("folder"),
+                                          QStringLiteral("程序文件夹（户籍数据所在的文件夹）"),
+                                          QStringLiteral("DIR"));
+    options.addOption(folderOption);
+    options.process(QCoreApplication::arguments());  // an unknown option ends with a message
+    const FolderChoice choice =
+        chooseProgramFolder(options.value(folderOption), reg::programFolder(),
+                            reg::userDataFolder(), reg::files::canWriteIn);
+
     auto dialogs = std::make_unique<ui::QtDialogs>();
     auto session = std::make_unique<Session>(
-        reg::programFolder(), *dialogs, [] { QCoreApplication::exit(0); },
+        choice.folder, *dialogs, [] { QCoreApplication::exit(0); },
         [](const QUrl& url) { QDesktopServices::openUrl(url); });
     session->ownDialogs_ = std::move(dialogs);
+    session->setFolderProblem(choice.problem);
+    session->setOpenCheck([](const QUrl& url) { return ui::desktopCanOpen(url.toLocalFile()); });
 #ifndef _WIN32
     exitOnSignals(*session);
 #endif

@@ -1,9 +1,13 @@
 #include "shell/startup.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <iterator>
 
 #include "register/files.h"
+#include "register/programfolder.h"
 #include "register/workfiles.h"
+#include "shell/password.h"
 
 namespace shell {
 
@@ -27,6 +31,43 @@ bool prepareStart(const QString& folder, ProgramLock& lock) {
     }
     files::setProtected(lockPath);
     return true;
+}
+
+QString folderProblem(const QString& folder, const WriteCheck& canWrite) {
+    if (!QFileInfo(folder).isDir()) return QStringLiteral("无法创建该文件夹。");
+    if (!canWrite(folder)) return QStringLiteral("该文件夹不能写入。");
+    return {};
+}
+
+FolderChoice chooseProgramFolder(const QString& named, const QString& executableFolder,
+                                 const QString& dataFolder, const WriteCheck& canWrite) {
+    const QString installed = reg::installedFilesFolder(executableFolder);
+    const bool isInstalled =
+        QFileInfo(executableFolder).fileName() == u"bin" && QFileInfo(installed).isDir();
+    QString folder;
+    if (!named.isEmpty()) {
+        folder = QDir::cleanPath(QDir(named).absolutePath());
+    } else {
+        if (!isInstalled && canWrite(executableFolder)) return {executableFolder, {}};
+        folder = dataFolder;
+    }
+    if (QDir(folder).canonicalPath() == QDir(executableFolder).canonicalPath())
+        return {folder, folderProblem(folder, canWrite)};
+
+    QDir().mkpath(folder);
+    if (QString problem = folderProblem(folder, canWrite); !problem.isEmpty())
+        return {folder, problem};
+    QStringList failed = reg::fillFromInstalled(folder, isInstalled ? installed : executableFolder);
+    const QString registerPath = pathIn(folder, names::kRegister);
+    if (!files::exists(registerPath) && !reg::createRegisterIfMissing(registerPath) &&
+        !failed.contains(names::kRegister))
+        failed << names::kRegister;
+    if (!files::exists(pathIn(folder, names::kPassword)) && !createPasswordFileIfMissing(folder) &&
+        !failed.contains(names::kPassword))
+        failed << names::kPassword;
+    if (!failed.isEmpty())
+        return {folder, QStringLiteral("无法写入程序文件：%1。").arg(failed.join(u'、'))};
+    return {folder, {}};
 }
 
 void clearAtExit(const QString& folder, ProgramLock& lock) {

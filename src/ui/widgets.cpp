@@ -68,12 +68,19 @@ EditValidator::EditValidator(EditRules rules, QObject* parent)
     : QValidator(parent), rules_(rules) {}
 
 QValidator::State EditValidator::validate(QString& input, int& pos) const {
-    Q_UNUSED(pos);
     if (rules_.upperCase) {
         for (QChar& c : input)
             if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - u'a' + u'A');
     }
     if (rules_.input != Input::Any) {
+        // A Chinese input method in full-width mode, or text pasted from a Chinese document,
+        // gives full-width digits and point.
+        for (QChar& c : input) {
+            if (c >= u'０' && c <= u'９')
+                c = QChar(c.unicode() - u'０' + u'0');
+            else if (c == u'．')
+                c = u'.';
+        }
         bool point = false;
         for (QChar c : input) {
             if (c >= u'0' && c <= u'9') continue;
@@ -84,7 +91,18 @@ QValidator::State EditValidator::validate(QString& input, int& pos) const {
             return Invalid;
         }
     }
-    if (rules_.maxBytes > 0 && gbLength(input) > rules_.maxBytes) return Invalid;
+    // An input method commits whole words and a paste brings whole texts: what does not fit is
+    // cut, whole characters at a time, from the end of the new text (it ends at the cursor),
+    // so the text already there stays and the start of the new text is kept.
+    while (rules_.maxBytes > 0 && gbLength(input) > rules_.maxBytes) {
+        const int end = pos > 0 && pos <= input.size() ? pos : int(input.size());
+        const int n =
+            end >= 2 && input.at(end - 1).isLowSurrogate() && input.at(end - 2).isHighSurrogate()
+                ? 2
+                : 1;
+        input.remove(end - n, n);
+        if (pos > 0) pos = end - n;
+    }
     return Acceptable;
 }
 

@@ -13,6 +13,7 @@
 #include "exchange/exchangewindow.h"
 #include "exchange/resultexport.h"
 #include "exchange/transfer.h"
+#include "exchange/workbookreader.h"
 #include "helpers.h"
 #include "register/files.h"
 #include "register/person.h"
@@ -241,6 +242,63 @@ class TestExchangeWindow : public QObject {
         exchange::exportResult(pf_->path(), *dialogs_, &bar,
                                [] { return std::unique_ptr<exchange::Spreadsheet>(); });
         QVERIFY(!shownAtBox);
+    }
+
+    void healthCheckReportsAndChangesNothing() {
+        auto* button = find<QPushButton>(window_, "户籍检查B1");
+        QCOMPARE(button->geometry(), QRect(410, 160, 90, 30));
+        // With 编辑框B1 empty the program folder's register is checked; an empty one is sound.
+        dialogs_->expectNotice(QStringLiteral("户籍检查完成：共检查0条记录，未发现问题。"));
+        click(window_, "户籍检查B1");
+
+        std::vector<sample::Person> people = sample::generate(3, 5);
+        people[1][F公民身份号码 - 1].back() ^= 1;
+        for (int pos = 1; pos <= kFieldCount; ++pos)
+            if (pos != F序号 && pos != F房屋详址 && pos != F备注)
+                people[2][size_t(pos - 1)] = codeTableOf(pos) ? "0" : "";
+        std::swap(people[0], people[2]);
+        QVERIFY(sample::writeRegister(pf_->file(names::kRegister), people));
+        const QByteArray before = pf_->read(names::kRegister);
+        bool enabledAtBox = true;
+        int barAtBox = -1;
+        dialogs_->atBox = [&] {
+            enabledAtBox = button->isEnabled();
+            barAtBox = find<QProgressBar>(window_, "进度条B1")->value();
+        };
+        const QString book = pf_->path() + "/check.xls";
+        const QString summary =
+            QStringLiteral("户籍检查完成：共检查3条记录，发现1处问题，其中\r\n    身份号码：1处\r\n"
+                           "    日期：0处\r\n    重复登记：0处\r\n    户主与户：0处\r\n"
+                           "另有空记录1条（已清空的记录），仅供参考。");
+        dialogs_->expectSave(book);
+        dialogs_->expectNotice(summary);
+        click(window_, "户籍检查B1");
+        QVERIFY(!enabledAtBox);
+        QCOMPARE(barAtBox, 100);
+        QVERIFY(button->isEnabled());
+        QCOMPARE(pf_->read(names::kRegister), before);
+        QCOMPARE(dialogs_->fileRequests().back().filter, QStringLiteral("*.xls"));
+        // The finding first, the placeholder (stored first) after it.
+        const auto rows = exchange::readRows(book, 5).rows;
+        QCOMPARE(int(rows.size()), 2);
+        QCOMPARE(rows[0][0], std::string("2"));
+        QCOMPARE(fromGb(rows[0][3]), QStringLiteral("身份号码"));
+        QVERIFY(fromGb(rows[0][4]).contains(QStringLiteral("校验码")));
+        QCOMPARE(rows[1][0], std::string("3"));
+        QCOMPARE(fromGb(rows[1][3]), QStringLiteral("空记录"));
+
+        // A file that is no register, and a report that cannot be written.
+        dialogs_->expectOpen(pf_->file(names::kPassword));
+        click(window_, "浏览B1");
+        dialogs_->expectWarning(msg::kChooseRegister);
+        click(window_, "户籍检查B1");
+        QVERIFY(button->isEnabled());
+        dialogs_->expectOpen(pf_->file(names::kRegister));
+        click(window_, "浏览B1");
+        dialogs_->expectSave(pf_->path() + "/no/such/folder/check.xls");
+        dialogs_->expectWarning(msg::kSaveFailed);
+        dialogs_->expectNotice(summary);
+        click(window_, "户籍检查B1");
     }
 
     void closePathsRemoveWorkingFiles() {

@@ -1,7 +1,10 @@
 // The export and import pipelines on real register files: the round trip, the sheet the export
 // writes, the conversions both ways, and every bad input leaving the register as it was.
 #include <freexl.h>
+#include <QtGlobal>
+#ifdef Q_OS_UNIX
 #include <sys/resource.h>
+#endif
 #include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -422,6 +425,9 @@ class TestTransfer : public QObject {
     void importThatCannotBeWrittenLeavesTheRegisterAsItWas() {
         // The disk runs full part-way through: a limit on file sizes, which holds for every
         // user, stops the register from growing.
+#ifndef Q_OS_UNIX
+        QSKIP("needs a POSIX file-size limit");
+#else
         ProgramFolder pf;
         const std::vector<std::vector<std::string>> old = {person("1", {{F性别, "女"}}),
                                                            person("2", {{F民族, "其他"}})};
@@ -456,6 +462,7 @@ class TestTransfer : public QObject {
         QVERIFY2(d.done(), qPrintable(d.pendingText()));
         // Nothing of the import, not even the conversion of the old records, stayed.
         QVERIFY(records(pf.file(names::kRegister)) == old);
+#endif
     }
 
     void headingReaderLimitsAndStates() {

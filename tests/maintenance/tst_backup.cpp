@@ -52,10 +52,12 @@ class TestBackup : public QObject {
         dialogs.expectNotice(QStringLiteral("数据备份成功 "));
         click(w, "备份按钮");
         QCOMPARE(dialogs.fileRequests().back().defaultSuffix, QStringLiteral("bak"));
+        QCOMPARE(dialogs.fileRequests().back().title, QStringLiteral("另存为"));
         QVERIFY(sample::writeRegister(reg_(), 30, 2));
         dialogs.expectOpen(bak);
         dialogs.expectNotice(QStringLiteral("数据恢复成功 "));
         click(w, "恢复按钮");
+        QCOMPARE(dialogs.fileRequests().back().title, QStringLiteral("打开"));
         QCOMPARE(find<QTreeWidget>(&w, "树型框")->topLevelItemCount(), 0);
         QCOMPARE(find<QLabel>(&w, "透明标签B01")->text(), QStringLiteral("0  名"));
         QVERIFY(find<QPushButton>(&w, "添加按钮")->isEnabled());

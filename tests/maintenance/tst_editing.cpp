@@ -262,6 +262,47 @@ class TestEditing : public QObject {
         QCOMPARE(records(reg_()).size(), size_t(6));
     }
 
+    // The health checks speak above the confirmation and never refuse; No writes nothing.
+    void confirmationsShowWhatTheChecksFind_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("birth");
+        QTest::addColumn<QString>("question");
+        const QString add = QStringLiteral("       确认添加吗？");
+        const QString modify = QStringLiteral("       确认修改吗？");
+        const QString checkDigit =
+            QStringLiteral("公民身份号码的校验码（第18位）应为“4”，现为“5”，号码中可能有输错的数字");
+        QTest::newRow("add, sound") << "添加按钮" << "440524188001010014" << "18800101" << add;
+        QTest::newRow("modify, sound") << "修改按钮" << "" << "19800101" << modify;
+        QTest::newRow("add, one finding")
+            << "添加按钮" << "440524188001010015" << "18800101" << checkDigit + "\r\n\r\n" + add;
+        QTest::newRow("modify, three findings")
+            << "修改按钮" << "440524188001010015" << "20130231"
+            << QStringLiteral("公民身份号码中的出生日期18800101与出生日期20130231不同\r\n") +
+                   checkDigit +
+                   QStringLiteral("\r\n出生日期“20130231”不是有效的日期（应为年＋月＋日八位数字）"
+                                  "\r\n\r\n") +
+                   modify;
+    }
+    void confirmationsShowWhatTheChecksFind() {
+        QFETCH(QString, button);
+        QFETCH(QString, id);
+        QFETCH(QString, birth);
+        QFETCH(QString, question);
+        start({person("1", "甲村1号", "张三", "张三")});
+        const auto before = records(reg_());
+        InfoWindow w(folder.path(), dialogs);
+        select(w, personItem(tree(w), "1"));
+        const bool adding = button == QStringLiteral("添加按钮");
+        auto values = person(adding ? "2" : "1", "甲村1号", "张三", adding ? "张四" : "张三");
+        values[F公民身份号码 - 1] = toGb(id);
+        values[F出生日期 - 1] = toGb(birth);
+        fill(w, values);
+        dialogs.expectQuestion(question, false);
+        click(w, button.toUtf8().constData());
+        QCOMPARE(records(reg_()), before);
+    }
+
     void modifyingInPlaceAndMovingAway() {
         start({person("1", "甲村1号", "张三", "张三"), person("2", "甲村1号", "张三", "张四"),
                person("3", "乙村2号", "王五", "王五")});

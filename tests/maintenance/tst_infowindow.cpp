@@ -205,6 +205,43 @@ class TestInfoWindow : public QObject {
         QVERIFY(!find<QPushButton>(&w, "添加按钮")->isEnabled());
     }
 
+    void anActivatedWindowKeepsItsHintsAndChoosesNobody() {
+        QVERIFY(sample::writeRegister(registerPath(), 20, 5));
+        InfoWindow w(folder.path(), dialogs);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(find<QLineEdit>(&w, "编辑框01")->text(), maint::kSerialHint);
+        QCOMPARE(find<QLineEdit>(&w, "编辑框02")->text(), maint::kAddressHint);
+        QCOMPARE(find<QLineEdit>(&w, "编辑框21")->text(), maint::kMovedHint);
+        dialogs.expectWarning(QStringLiteral("请选中左侧列表中所要删除的记录的编号！"));
+        QTest::mouseClick(find<QPushButton>(&w, "删除按钮"), Qt::LeftButton);
+    }
+
+    void aClickBesideTheItemsLeavesNobodyToEdit() {
+        QVERIFY(sample::writeRegister(registerPath(), 20, 5));
+        InfoWindow w(folder.path(), dialogs);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTreeWidget* tree = treeOf(w);
+        QTreeWidgetItem* person = tree->topLevelItem(0)->child(0);
+        tree->expandItem(person->parent());
+        clickItem(tree, person);
+        QVERIFY(person->isSelected());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          {20, tree->viewport()->height() - 5});
+        // Either the highlight stays on the chosen person, or nothing is current.
+        QVERIFY(!tree->currentItem() || tree->currentItem()->isSelected());
+        if (tree->currentItem()) return;
+        for (const char* action : {"修改", "删除", "清空"}) {
+            dialogs.expectWarning(QStringLiteral("请选中左侧列表中所要%1的记录的编号！")
+                                      .arg(QString::fromUtf8(action)));
+            QTest::mouseClick(find<QPushButton>(&w, QString::fromUtf8(action) + "按钮"),
+                              Qt::LeftButton);
+        }
+        QVERIFY(!find<QPushButton>(&w, "添加按钮")->isEnabled());
+    }
+
     void aSplitHouseholdIsListedTwice() {
         auto people = sample::generate(3, 1);
         for (int i = 0; i < 3; ++i) {

@@ -1,6 +1,7 @@
 // The query as the clerk runs it in the information-management window.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -106,6 +107,22 @@ class TestQuery : public QObject {
         dialogs.expectWarning(QStringLiteral("请选择查询项目和运算符！"));
         run(w);
         QVERIFY(!files::exists(folder.file(names::kQueryResult)));
+    }
+
+    void aResultThatCannotBeWrittenIsNoResult() {
+        InfoWindow w(folder.path(), dialogs);
+        const int registerPersons = persons(w);
+        // Something that is no file stands where the result goes.
+        QVERIFY(QDir(folder.path()).mkdir(names::kQueryResult));
+        setRow(w, 1, F姓名, 1, QStringLiteral("张三"));
+        dialogs.expectQuestion(ask(), true);
+        dialogs.expectWarning(QStringLiteral("查询失败！查询结果无法写入。"));
+        run(w);
+        QVERIFY(w.inRegisterView());
+        QVERIFY(editingEnabled(w));
+        QCOMPARE(persons(w), registerPersons);
+        QVERIFY(!find<QPushButton>(&w, "导出按钮")->isEnabled());
+        QVERIFY(QDir(folder.path()).rmdir(names::kQueryResult));
     }
 
     void homophonesByPronunciationUntilRefresh() {

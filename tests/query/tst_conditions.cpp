@@ -60,6 +60,14 @@ class TestConditions : public QObject {
         QVERIFY(!row(query::Lacks, "", "x"));
         QVERIFY(row(query::Lacks, "ab", "xyz"));
         QVERIFY(!query::occursIn("abc", "ab"));
+        // Only whole ASCII letters are folded, never a trail byte in 0x41-0x5A.
+        const std::pair<const char*, const char*> distinct[] = {
+            {"旿", "昷"}, {"丄", "乤"}, {"a旿", "A昷"}, {"旿z", "昷Z"}};
+        for (const auto& [condition, field] : distinct) {
+            QVERIFY2(!query::occursIn(gb(condition), gb(field)), condition);
+            QVERIFY2(row(query::Lacks, condition, field), condition);
+        }
+        QVERIFY(query::occursIn(gb("a旿Z"), gb("甲A旿z")));
     }
 
     void conditionTexts() {

@@ -1,4 +1,5 @@
 // The main window: its controls, the working windows it opens and gets back from, help, exit.
+#include <QDir>
 #include <QLabel>
 #include <QPointer>
 
@@ -27,6 +28,8 @@ class TestNavigation : public QObject {
     void workingWindowsHideAndShowTheMainWindow();
     void workingWindowsCanBeOpenedAgain();
     void helpMissingAndPresent();
+    void helpWithoutAViewer_data();
+    void helpWithoutAViewer();
     void exitButtonAndTitleBarEndTheProgram_data();
     void exitButtonAndTitleBarEndTheProgram();
     void closingTheMainWindowTakesAWorkingWindowAlong();
@@ -209,6 +212,43 @@ void TestNavigation::closingTheMainWindowTakesAWorkingWindowAlong() {
     }
     QVERIFY(!working);
     QCOMPARE(f.quits, 0);
+}
+
+void TestNavigation::helpWithoutAViewer_data() {
+    QTest::addColumn<bool>("chmViewer");
+    QTest::addColumn<bool>("browser");
+    QTest::addColumn<bool>("pages");
+    QTest::addColumn<QString>("opened");  // the file handed to the desktop
+    QTest::addColumn<QString>("warning");
+    const QString none = QStringLiteral("本机没有能打开帮助文档的程序！");
+    QTest::newRow("viewer") << true << true << true << names::kHelp << QString();
+    QTest::newRow("browser shows the pages")
+        << false << true << true << names::kHelpFirstPage << QString();
+    QTest::newRow("no pages") << false << true << false << QString() << none;
+    QTest::newRow("nothing to show them") << false << false << true << QString() << none;
+}
+
+void TestNavigation::helpWithoutAViewer() {
+    QFETCH(bool, chmViewer);
+    QFETCH(bool, browser);
+    QFETCH(bool, pages);
+    QFETCH(QString, opened);
+    QFETCH(QString, warning);
+    ShellFixture f;
+    f.folder.write(names::kHelp, "ITSF");
+    if (pages) {
+        QVERIFY(QDir().mkpath(f.file(names::kHelpPages)));
+        f.folder.write(names::kHelpFirstPage, "<html></html>");
+    }
+    f.session.setOpenCheck(
+        [&](const QUrl& url) { return url.path().endsWith(u".chm") ? chmViewer : browser; });
+    shell::MainWindow main(f.session);
+    main.show();
+    if (!warning.isEmpty()) f.dialogs.expectWarning(warning);
+    click(&main, u"打开帮助");
+    QVERIFY2(f.dialogs.done(), qPrintable(f.dialogs.pendingText()));
+    QCOMPARE(f.opened.size(), opened.isEmpty() ? 0 : 1);
+    if (!opened.isEmpty()) QCOMPARE(f.opened.front(), QUrl::fromLocalFile(f.file(opened)));
 }
 
 QTEST_MAIN(TestNavigation)

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "register/files.h"
+#include "register/store.h"
 #include "register/workfiles.h"
 
 namespace names = reg::names;
@@ -28,19 +29,24 @@ struct Installed {
     QString file(const QString& name) const { return reg::pathIn(dir.path(), name); }
 
     // Starts a copy of the program, windows offscreen.
-    void start(QProcess& process) const {
+    void start(QProcess& process, const QStringList& args = {}, const QString& home = {}) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        if (!home.isEmpty()) {
+            env.insert(QStringLiteral("HOME"), home);
+            env.remove(QStringLiteral("XDG_DATA_HOME"));
+        }
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(QDir::tempPath());  // the program must not rely on it
-        process.start(program, {});
+        process.start(program, args);
     }
 
-    // Waits until the running copy holds its lock file.
-    bool waitForLock(QProcess& process) const {
+    // Waits until the running copy holds its lock file (in `folder`, by default its own).
+    bool waitForLock(QProcess& process, const QString& folder = {}) const {
+        const QString lock =
+            folder.isEmpty() ? file(names::kLock) : reg::pathIn(folder, names::kLock);
         for (int i = 0; i < 200; ++i) {
-            if (files::exists(file(names::kLock)) && files::isProtected(file(names::kLock)))
-                return true;
+            if (files::exists(lock) && files::isProtected(lock)) return true;
             if (process.state() == QProcess::NotRunning) return false;
             QTest::qWait(50);
         }
@@ -62,6 +68,8 @@ class TestProcess : public QObject {
     void helpFileIsCompiledWithEveryPage();
     void secondCopyEndsSilentlyWhileTheFirstRuns();
     void endingLeavesNoLockOrWorkingFile();
+    void folderNamedOrInstalled_data();
+    void folderNamedOrInstalled();
 };
 
 void TestProcess::installWritesTheFirstPasswordOnce() {
@@ -150,5 +158,46 @@ void TestProcess::endingLeavesNoLockOrWorkingFile() {
     QVERIFY(!files::exists(in.file(names::kLock)));
 }
 
-QTEST_GUILESS_MAIN(TestProcess)
+void TestProcess::folderNamedOrInstalled_data() {
+    QTest::addColumn<bool>("installedTree");
+    QTest::newRow("--folder") << false;
+    QTest::newRow("unpacked installed tree, fresh home") << true;
+}
+
+void TestProcess::folderNamedOrInstalled() {
+    QFETCH(bool, installedTree);
+    Installed in;
+    QStringList args;
+    QString home, folder;
+    if (installedTree) {
+        // <root>/usr/bin/<program> and its read-only files in <root>/usr/share/澄禾户籍.
+        const QString bin = in.dir.filePath(QStringLiteral("usr/bin"));
+        const QString share = in.dir.filePath(QStringLiteral("usr/share/澄禾户籍"));
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(share));
+        QVERIFY(QFile::rename(in.program, bin + u'/' + QFileInfo(in.program).fileName()));
+        in.program = bin + u'/' + QFileInfo(in.program).fileName();
+        QCOMPARE(QProcess::execute(QStringLiteral(HJ_LAYOUT), {share}), 0);
+        home = in.dir.filePath(QStringLiteral("home"));
+        folder = home + QStringLiteral("/.local/share/澄禾户籍");
+    } else {
+        folder = in.dir.filePath(QStringLiteral("选定/户籍"));
+        args << QStringLiteral("--folder") << folder;
+    }
+    QProcess copy;
+    in.start(copy, args, home);
+    QVERIFY(in.waitForLock(copy, folder));
+    QVERIFY(!files::exists(in.file(names::kLock)));
+    QCOMPARE(files::size(reg::pathIn(folder, names::kPassword)), 4);
+    copy.terminate();
+    QVERIFY(copy.waitForFinished(15000));
+    QCOMPARE(copy.exitCode(), 0);
+    reg::RecordStore store;
+    QVERIFY(store.OpenTable(reg::pathIn(folder, names::kRegister)));
+    QCOMPARE(store.FieldCount(), 22);
+    QVERIFY(store.CloseAllTables());
+    if (installedTree)  // nothing written beside the executable
+        QCOMPARE(QDir(QFileInfo(in.program).absolutePath()).entryList(QDir::Files).size(), 1);
+}
+
+QTEST_MAIN(TestProcess)
 #include "tst_process.moc"

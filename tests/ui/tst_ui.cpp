@@ -1,14 +1,17 @@
 // The ui layer: edit-box rules, the font, the real message boxes and the scripted ones.
 #include <QApplication>
 #include <QFontInfo>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "common/scripteddialogs.h"
 #include "common/typing.h"
+#include "ui/desktop.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
 
@@ -23,6 +26,8 @@ class TestUi : public QObject {
     void bytesAreCountedInGb18030();
     void editRules_data();
     void editRules();
+    void commitsAndPastesAreCutToFit_data();
+    void commitsAndPastesAreCutToFit();
     void passwordBoxShowsStars();
     void fontFallsBackToAnInstalledCjkFont();
     void realMessageBoxes_data();
@@ -30,6 +35,9 @@ class TestUi : public QObject {
     void scriptAnswersInOrder();
     void unexpectedBoxesFailTheTest();
     void missingBoxesFailTheTest();
+    void desktopHandlers_data();
+    void desktopHandlers();
+    void qtTextsInChinese();
 };
 
 void TestUi::bytesAreCountedInGb18030() {
@@ -84,6 +92,58 @@ void TestUi::editRules() {
     edit.show();
     hjtest::typeInto(&edit, typed);
     QCOMPARE(edit.text(), kept);
+}
+
+void TestUi::commitsAndPastesAreCutToFit_data() {
+    QTest::addColumn<int>("maxBytes");
+    QTest::addColumn<int>("input");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("added");
+    QTest::addColumn<QString>("kept");
+    const int any = int(Input::Any), integer = int(Input::Integer);
+    QTest::newRow("word cut at whole characters") << 5 << any << "" << 0 << "户籍数据"
+                                                  << "户籍";
+    QTest::newRow("inside the text already there") << 6 << any << "ab" << 1 << "户籍数"
+                                                   << "a户籍b";
+    QTest::newRow("rare character never split") << 6 << any << "a" << 1 << "𠮷𠮷"
+                                                << "a𠮷";
+    QTest::newRow("full box keeps its text") << 2 << any << "户" << 1 << "籍"
+                                             << "户";
+    QTest::newRow("full-width digits") << 8 << integer << "" << 0 << "１２３４"
+                                       << "1234";
+    QTest::newRow("full-width digits cut") << 3 << integer << "9" << 1 << "１２３"
+                                           << "912";
+    QTest::newRow("full-width point") << 0 << int(Input::Decimal) << "" << 0 << "３．５"
+                                      << "3.5";
+    QTest::newRow("full-width stays in text boxes") << 4 << any << "" << 0 << "１２３"
+                                                    << "１２";
+    QTest::newRow("a letter refuses the whole paste") << 0 << integer << "7" << 1 << "１a"
+                                                      << "7";
+}
+
+void TestUi::commitsAndPastesAreCutToFit() {
+    QFETCH(int, maxBytes);
+    QFETCH(int, input);
+    QFETCH(QString, before);
+    QFETCH(int, cursor);
+    QFETCH(QString, added);
+    QFETCH(QString, kept);
+    for (const bool paste : {false, true}) {
+        QLineEdit edit;
+        ui::applyRules(&edit, {.maxBytes = maxBytes, .input = Input(input)});
+        edit.show();
+        edit.setText(before);
+        edit.setCursorPosition(cursor);
+        if (paste) {
+            edit.insert(added);  // what a paste does with the clipboard's text
+        } else {
+            QInputMethodEvent commit;  // an input method commits the whole word at once
+            commit.setCommitString(added);
+            QCoreApplication::sendEvent(&edit, &commit);
+        }
+        QVERIFY2(edit.text() == kept, qPrintable(edit.text()));
+    }
 }
 
 void TestUi::passwordBoxShowsStars() {
@@ -202,6 +262,66 @@ void TestUi::missingBoxesFailTheTest() {
     hjtest::ScriptedDialogs dialogs;
     dialogs.expectNotice(QStringLiteral("  添加成功"));
     QEXPECT_FAIL("", "the expected notice never came", Continue);
+}
+
+void TestUi::desktopHandlers_data() {
+    QTest::addColumn<QString>("list");  // below the data folder; config/ for the config folder
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<bool>("handled");
+    const QString cache = QStringLiteral("applications/mimeinfo.cache");
+    QTest::newRow("cache names a viewer")
+        << cache << "[MIME Cache]\napplication/vnd.ms-htmlhelp=viewer.desktop;\n"
+        << true;
+    QTest::newRow("by its alias, among others")
+        << cache << "[MIME Cache]\napplication/x-chm=gone.desktop;viewer.desktop;\n"
+        << true;
+    QTest::newRow("viewer no longer installed")
+        << cache << "[MIME Cache]\napplication/vnd.ms-htmlhelp=gone.desktop;\n"
+        << false;
+    QTest::newRow("another type only") << cache << "[MIME Cache]\ntext/html=viewer.desktop;\n"
+                                       << false;
+    QTest::newRow("user's default")
+        << "config/mimeapps.list"
+        << "[Default Applications]\napplication/vnd.ms-htmlhelp=viewer.desktop\n"
+        << true;
+    QTest::newRow("removed association")
+        << "config/mimeapps.list"
+        << "[Removed Associations]\napplication/vnd.ms-htmlhelp=viewer.desktop;\n"
+        << false;
+}
+
+void TestUi::desktopHandlers() {
+    QFETCH(QString, list);
+    QFETCH(QString, content);
+    QFETCH(bool, handled);
+    QTemporaryDir root;
+    const QString data = root.filePath(QStringLiteral("data"));
+    const QString config = root.filePath(QStringLiteral("config"));
+    QVERIFY(QDir().mkpath(data + QStringLiteral("/applications")) && QDir().mkpath(config));
+    QFile entry(data + QStringLiteral("/applications/viewer.desktop"));
+    QVERIFY(entry.open(QIODevice::WriteOnly));
+    QFile file(list.startsWith(u"config/") ? root.filePath(list) : data + u'/' + list);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content.toUtf8());
+    file.close();
+    const QStringList types = {QStringLiteral("application/vnd.ms-htmlhelp"),
+                               QStringLiteral("application/x-chm")};
+    QCOMPARE(ui::handlerListed(types, {data}, {config}), handled);
+}
+
+void TestUi::qtTextsInChinese() {
+    // The copy in a program folder serves where Qt's own translations are missing.
+    QTemporaryDir folder;
+    const QString qm = QStringLiteral("/qtbase_zh_CN.qm");
+    if (!QFile::copy(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + qm, folder.path() + qm))
+        QSKIP("qt6-translations-l10n is not installed");
+    QVERIFY(!ui::loadQtTranslation({folder.filePath(QStringLiteral("none"))}));
+    QVERIFY(ui::loadQtTranslation({folder.filePath(QStringLiteral("none")), folder.path()}));
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    QVERIFY2(box.button(QMessageBox::Yes)->text().startsWith(u'是'),
+             qPrintable(box.button(QMessageBox::Yes)->text()));
+    QVERIFY(box.button(QMessageBox::No)->text().startsWith(u'否'));
 }
 
 QTEST_MAIN(TestUi)

@@ -1,0 +1,99 @@
+#pragma once
+// The change history: every change to the register (and each password change, without the
+// password) as one entry of 户籍变更记录.wav, an SQLite file of its own beside the register, so
+// that a restore, which replaces the register, keeps the history.
+//
+// An action and its entry stay in agreement across crashes this way: the entry is written as
+// begun, with the identity of the file the action changes (an SQLite table's user_version and
+// change counter, which every commit and every replacement changes), before anything is changed;
+// the action then changes the file and finishes the entry. An entry left begun by a crash is
+// settled at the next start: the file still has the identity it had, so the change was not made
+// and the entry goes; or it has another, so the change was made and the entry stands.
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace reg {
+class RecordStore;
+}
+
+namespace reg::history {
+
+inline const QString kFileName = QStringLiteral("户籍变更记录.wav");
+
+enum class Action { Add = 1, Modify, Delete, Clear, Import, Restore, Undo, Password };
+
+// The action's Chinese name as the history window shows it.
+QString actionName(Action action);
+
+struct Entry {
+    long long id = 0;   // order of recording, from 1
+    QString time;       // local time, yyyy-MM-dd HH:mm:ss
+    Action action = Action::Add;
+    std::string serial, name;                // GB18030: the person's 序号 and 姓名
+    std::vector<std::string> before, after;  // GB18030: 22 values each, or none
+    long countBefore = -1, countAfter = -1;  // persons in the register; -1 when not counted
+    QString file;        // the workbook or backup file the action read (its name)
+    QString copy;        // the safety copy made before the action (file name in 安全副本)
+    long long undoes = 0;  // an undo: the entry it reverses
+};
+
+// What the history looks like to the windows when they open.
+struct Health {
+    // A damaged or foreign history file set aside under this name (in the program folder) since
+    // the last look; a new history was started. Empty when none was.
+    QStringList setAside;
+};
+
+// The warning a window shows for a history file set aside.
+QString setAsideWarning(const QString& name);
+
+// Settles entries left begun by an interrupted action and checks the history file, setting a
+// damaged or foreign one aside. Every window that changes the register calls this before it
+// first touches the register.
+Health settle(const QString& folder);
+
+// An entry being written: begun before the change, finished after it.
+class Pending {
+  public:
+    Pending() = default;
+    Pending(QString folder, long long id) : folder_(std::move(folder)), id_(id) {}
+    explicit operator bool() const { return id_ > 0; }
+    long long id() const { return id_; }
+    // The action's outcome: made (with the count after it, when counted) keeps the entry,
+    // not made removes it. False when the history could not take it; the next settle then does.
+    bool finish(bool made, long countAfter = -1, const std::vector<std::string>& after = {});
+
+  private:
+    QString folder_;
+    long long id_ = 0;
+};
+
+// Writes `entry` as begun, with the identity of `target` (the file the action changes) as it is
+// now. An empty Pending when the history cannot be written: the caller then makes no change.
+Pending begin(const QString& folder, const Entry& entry, const QString& target);
+
+// The entry of an add, modify, delete or clear of the register of `folder`, begun: 序号 and 姓名
+// from the record after the change (before it for a delete or clear).
+Pending beginEdit(const QString& folder, Action action, const std::vector<std::string>& before,
+                  const std::vector<std::string>& after);
+
+// The 22 values of the store's current record.
+std::vector<std::string> currentValues(RecordStore& store);
+
+// The finished entries, newest first. `withValues` also reads the 22 values before and after.
+std::vector<Entry> entries(const QString& folder, bool withValues = false);
+std::optional<Entry> entry(const QString& folder, long long id);
+
+// The restore or import that an undo would reverse: the last replacement recorded, when it was
+// not undone yet and its safety copy is still there.
+std::optional<Entry> undoable(const QString& folder);
+// Finished entries recorded after `id`.
+long entriesAfter(const QString& folder, long long id);
+
+// Records in a register file; -1 when it does not open.
+long recordCount(const QString& registerPath);
+
+}  // namespace reg::history
