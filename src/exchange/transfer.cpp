@@ -275,10 +275,8 @@ Outcome importWorkbook(const ImportRequest& request, const std::function<void()>
     reg::RecordStore store;
     if (!store.OpenTable(request.storePath)) return Outcome::warning(msg::kOpenRegister);
     if (started) started();
-    if (request.beforeWriting && !request.beforeWriting()) {
-        dialogs.warning(msg::kImportFailed);
-        return false;
-    }
+    if (request.beforeWriting && !request.beforeWriting())
+        return Outcome::warning(msg::kImportFailed);
 
     // Heading i names the field that column i goes to; a later column of the same heading wins,
     // and a heading that names no field is dropped.
