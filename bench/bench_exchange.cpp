@@ -3,10 +3,10 @@
 #include <benchmark/benchmark.h>
 
 #include <QDir>
-#include <QTemporaryDir>
-#include <map>
 #include <QFile>
+#include <QTemporaryDir>
 #include <cstring>
+#include <map>
 
 #include "exchange/biff8.h"
 #include "exchange/transfer.h"
@@ -57,7 +57,8 @@ QString registerFolder(int persons) {
 QString exportedBook(int persons, int xlsx) {
     static std::map<std::pair<int, int>, QString> made;
     if (auto it = made.find({persons, xlsx}); it != made.end()) return it->second;
-    const QString book = workDir().filePath(QStringLiteral("book-%1.%2").arg(persons).arg(suffix(xlsx)));
+    const QString book =
+        workDir().filePath(QStringLiteral("book-%1.%2").arg(persons).arg(suffix(xlsx)));
     exportTo(registerFolder(persons), book);
     return made[{persons, xlsx}] = book;
 }
@@ -65,8 +66,8 @@ QString exportedBook(int persons, int xlsx) {
 void BM_ExportRegister(benchmark::State& state) {
     const int persons = int(state.range(0));
     const QString folder = registerFolder(persons);
-    const QString book =
-        workDir().filePath(QStringLiteral("export-%1.%2").arg(persons).arg(suffix(int(state.range(1)))));
+    const QString book = workDir().filePath(
+        QStringLiteral("export-%1.%2").arg(persons).arg(suffix(int(state.range(1)))));
     bool ok = true;
     for (auto _ : state) ok = exportTo(folder, book) && ok;
     if (!ok) state.SkipWithError("the export failed");
@@ -93,7 +94,8 @@ void BM_ImportWorkbook(benchmark::State& state) {
         QDir(folder).removeRecursively();
         reg::layoutProgramFolder(folder);
         state.ResumeTiming();
-        ok = exchange::importWorkbook({folder, book, reg::pathIn(folder, reg::names::kRegister), headings})
+        ok = exchange::importWorkbook(
+                 {folder, book, reg::pathIn(folder, reg::names::kRegister), headings})
                  .ok &&
              ok;
     }
@@ -207,7 +209,8 @@ double residentMiB(const char* field) {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly)) return 0;
     for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(field)) return line.mid(qsizetype(strlen(field))).trimmed().split(' ')[0].toDouble() / 1024;
+        if (line.startsWith(field))
+            return line.mid(qsizetype(strlen(field))).trimmed().split(' ')[0].toDouble() / 1024;
     return 0;
 }
 void resetPeak() {

@@ -17,33 +17,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "exchange/biffcodes.h"
 #include "register/files.h"
 
 namespace exchange {
 
 namespace {
-
-// Record identifiers of the BIFF8 records written here.
-enum : uint16_t {
-    kBof = 0x0809,
-    kEof = 0x000A,
-    kCodepage = 0x0042,
-    kWindow1 = 0x003D,
-    kDate1904 = 0x0022,
-    kFont = 0x0031,
-    kXf = 0x00E0,
-    kStyle = 0x0293,
-    kBoundSheet = 0x0085,
-    kSst = 0x00FC,
-    kContinue = 0x003C,
-    kExtSst = 0x00FF,
-    kDefColWidth = 0x0055,
-    kColInfo = 0x007D,
-    kDimensions = 0x0200,
-    kLabelSst = 0x00FD,
-    kBlank = 0x0201,
-    kWindow2 = 0x023E,
-};
 
 // Longest record body the format allows.
 constexpr int kMaxRecordBody = 8224;
@@ -117,24 +96,24 @@ struct Style {
 int horizontalCode(int alignment) {
     switch (alignment) {
         case kAlignCentre:
-            return 2;
-        case -4131:
-            return 1;  // left
-        case -4152:
-            return 3;  // right
+            return Biff::kCentre;
+        case kAlignLeft:
+            return Biff::kLeft;
+        case kAlignRight:
+            return Biff::kRight;
         default:
-            return 0;
+            return Biff::kGeneral;
     }
 }
 
 int verticalCode(int alignment) {
     switch (alignment) {
         case kAlignCentre:
-            return 1;
-        case -4160:
-            return 0;  // top
+            return Biff::kMiddle;
+        case kAlignTop:
+            return Biff::kTop;
         default:
-            return 2;
+            return Biff::kBottom;
     }
 }
 
@@ -300,8 +279,8 @@ void Biff8Spreadsheet::setColumnWidth(const CellRect& rect, double width) {
 namespace {
 
 void writeBof(Bytes& b, unsigned kind) {
-    b.begin(kBof);
-    b.u16(0x0600);  // BIFF8
+    b.begin(Biff::kBof);
+    b.u16(Biff::kVersion8);
     b.u16(kind);
     b.u16(0x0DBB);  // build
     b.u16(0x07CC);  // year
@@ -311,12 +290,12 @@ void writeBof(Bytes& b, unsigned kind) {
 }
 
 void writeEof(Bytes& b) {
-    b.begin(kEof);
+    b.begin(Biff::kEof);
     b.end();
 }
 
 void writeFont(Bytes& b) {
-    b.begin(kFont);
+    b.begin(Biff::kFont);
     b.u16(240);  // 12 points, in twips
     b.u16(0);
     b.u16(0x7FFF);  // automatic colour
@@ -331,7 +310,7 @@ void writeFont(Bytes& b) {
 }
 
 void writeXf(Bytes& b, bool styleXf, const Style& s) {
-    b.begin(kXf);
+    b.begin(Biff::kXf);
     b.u16(0);                          // font
     b.u16(s.text ? kTextFormat : 0);   // number format
     b.u16(styleXf ? 0xFFF5 : 0x0001);  // locked; style XFs have no parent
@@ -362,7 +341,7 @@ void writeSst(Bytes& b, const std::vector<QString>& strings, uint32_t total) {
     };
     std::vector<Bucket> buckets;
 
-    b.begin(kSst);
+    b.begin(Biff::kSst);
     b.u32(total);
     b.u32(unique);
     qsizetype recordStart = b.size() - 8 - 4;
@@ -370,7 +349,7 @@ void writeSst(Bytes& b, const std::vector<QString>& strings, uint32_t total) {
     auto next = [&] {
         b.end();
         recordStart = b.size();
-        b.begin(kContinue);
+        b.begin(Biff::kContinue);
     };
     for (uint32_t i = 0; i < unique; ++i) {
         const QString& s = strings[i];
@@ -400,7 +379,7 @@ void writeSst(Bytes& b, const std::vector<QString>& strings, uint32_t total) {
     }
     b.end();
 
-    b.begin(kExtSst);
+    b.begin(Biff::kExtSst);
     b.u16(perBucket);
     for (const Bucket& k : buckets) {
         b.u32(k.streamPos);
@@ -475,7 +454,7 @@ void forEachCell(const Sheet& sheet, Visit visit) {
 // The cell records of one sheet, with a BLANK record for every formatted cell without a value.
 void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
     writeBof(b, 0x0010);
-    b.begin(kDefColWidth);
+    b.begin(Biff::kDefColWidth);
     b.u16(8);
     b.end();
 
@@ -489,7 +468,7 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
     columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
     for (int c : columns) {
         const double w = sheet.widths[size_t(c)];
-        b.begin(kColInfo);
+        b.begin(Biff::kColInfo);
         b.u16(unsigned(c));
         b.u16(unsigned(c));
         b.u16(w >= 0 ? unsigned(std::lround(w * 256)) : 8 * 256);
@@ -519,7 +498,7 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
     size_t cellCount = 0;
     for (const auto& row : rows) cellCount += row.size();
     b.data().reserve(b.size() + qsizetype(cellCount) * 14 + 64);
-    b.begin(kDimensions);
+    b.begin(Biff::kDimensions);
     b.u32(0);
     b.u32(uint32_t(rowCount));
     b.u16(0);
@@ -529,7 +508,7 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
 
     for (size_t r = 0; r < rows.size(); ++r)
         for (const Out& o : rows[r]) {
-            b.begin(o.string >= 0 ? kLabelSst : kBlank);
+            b.begin(o.string >= 0 ? Biff::kLabelSst : Biff::kBlank);
             b.u16(unsigned(r));
             b.u16(unsigned(o.column));
             b.u16(unsigned(o.xf));
@@ -537,7 +516,7 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
             b.end();
         }
 
-    b.begin(kWindow2);
+    b.begin(Biff::kWindow2);
     b.u16(first ? 0x06B6 : 0x00B6);  // gridlines, headers, zeros, outline; the first is selected
     b.u16(0);
     b.u16(0);
@@ -568,10 +547,10 @@ QByteArray Biff8Spreadsheet::workbookStream() const {
 
     Bytes g;
     writeBof(g, 0x0005);
-    g.begin(kCodepage);
+    g.begin(Biff::kCodepage);
     g.u16(1200);  // UTF-16
     g.end();
-    g.begin(kWindow1);
+    g.begin(Biff::kWindow1);
     g.u16(0);
     g.u16(0);
     g.u16(0x4000);
@@ -582,21 +561,21 @@ QByteArray Biff8Spreadsheet::workbookStream() const {
     g.u16(1);
     g.u16(0x0258);
     g.end();
-    g.begin(kDate1904);
+    g.begin(Biff::kDate1904);
     g.u16(0);
     g.end();
     for (int i = 0; i < 5; ++i) writeFont(g);
     for (int i = 0; i < 15; ++i) writeXf(g, true, Style{});
     writeXf(g, false, Style{});
     for (const Style& s : order) writeXf(g, false, s);
-    g.begin(kStyle);
+    g.begin(Biff::kStyle);
     g.u16(0x8000);  // builtin style on XF 0: Normal
     g.u8(0);
     g.u8(0xFF);
     g.end();
     std::vector<qsizetype> sheetPositions;
     for (const Sheet& sheet : book_->sheets) {
-        g.begin(kBoundSheet);
+        g.begin(Biff::kBoundSheet);
         sheetPositions.push_back(g.size());
         g.u32(0);
         g.u8(0);
@@ -639,9 +618,8 @@ bool writeXlsx(const QString& path, const std::vector<Sheet>& sheets,
             format_set_font_size(f, 12);
             static constexpr uint8_t horizontal[] = {LXW_ALIGN_NONE, LXW_ALIGN_LEFT,
                                                      LXW_ALIGN_CENTER, LXW_ALIGN_RIGHT};
-            static constexpr uint8_t vertical[] = {LXW_ALIGN_VERTICAL_TOP,
-                                                   LXW_ALIGN_VERTICAL_CENTER,
-                                                   LXW_ALIGN_VERTICAL_BOTTOM};
+            static constexpr uint8_t vertical[] = {
+                LXW_ALIGN_VERTICAL_TOP, LXW_ALIGN_VERTICAL_CENTER, LXW_ALIGN_VERTICAL_BOTTOM};
             if (s.horizontal > 0 && s.horizontal < 4) format_set_align(f, horizontal[s.horizontal]);
             if (s.vertical >= 0 && s.vertical < 2) format_set_align(f, vertical[s.vertical]);
             if (s.wrap) format_set_text_wrap(f);
@@ -669,10 +647,11 @@ bool writeXlsx(const QString& path, const std::vector<Sheet>& sheets,
                                      style.isDefault() ? nullptr : formatOf(style));
         }
         forEachCell(sheet, [&](int r, int c, const Style& style, uint32_t string) {
-            lxw_error e = string == kNoString
-                              ? worksheet_write_blank(ws, lxw_row_t(r), lxw_col_t(c), formatOf(style))
-                              : worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(c),
-                                                       utf8[string].c_str(), formatOf(style));
+            lxw_error e =
+                string == kNoString
+                    ? worksheet_write_blank(ws, lxw_row_t(r), lxw_col_t(c), formatOf(style))
+                    : worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(c), utf8[string].c_str(),
+                                             formatOf(style));
             if (e != LXW_NO_ERROR) ok = false;
         });
     }
@@ -686,7 +665,7 @@ bool writeXlsx(const QString& path, const std::vector<Sheet>& sheets,
 
 WorkbookKind workbookKindOf(const QString& path) {
     return path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive) ? WorkbookKind::Xlsx
-                                                                       : WorkbookKind::Xls;
+                                                                      : WorkbookKind::Xls;
 }
 
 int maxSheetRows(WorkbookKind kind) {

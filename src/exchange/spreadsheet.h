@@ -13,8 +13,9 @@ namespace exchange {
 
 // Alignment constants of the spreadsheet's automation vocabulary.
 constexpr int kAlignCentre = -4108;
-constexpr int kAlignGeneral = 1;
-constexpr int kAlignBottom = -4107;
+constexpr int kAlignLeft = -4131;
+constexpr int kAlignRight = -4152;
+constexpr int kAlignTop = -4160;
 
 // The column letter of the exports and the heading reader: 1 -> "a" ... 26 -> "z", anything else
 // the empty text (so an address made from it names no cell).

@@ -148,8 +148,7 @@ void fillSheets(Spreadsheet& book, const Sheet& sheet, long perSheet, const Prog
 
 // The sheet pipeline from the open table on: read, translate, sort, write, save.
 Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
-                    const QString& sortedCopy, const SavePath& savePath,
-                    const Progress& progress) {
+                    const QString& sortedCopy, const SavePath& savePath, const Progress& progress) {
     Sheet sheet = readForExport(store);
     store.CloseAllTables();
     sortBySerial(sheet);
@@ -211,9 +210,9 @@ bool sameFile(const QString& a, const QString& b) {
 
 }  // namespace
 
-Outcome exportRegister(const QString& folder, const QString& registerPath,
-                       const SavePath& savePath, const Progress& progress,
-                       const std::function<void()>& started, const SpreadsheetFactory& factory) {
+Outcome exportRegister(const QString& folder, const QString& registerPath, const SavePath& savePath,
+                       const Progress& progress, const std::function<void()>& started,
+                       const SpreadsheetFactory& factory) {
     const QString firstCopy = reg::pathIn(folder, reg::names::kExportCopy);
     const QString sortedCopy = reg::pathIn(folder, reg::names::kExportSorted);
     reg::files::remove(firstCopy);
@@ -235,9 +234,8 @@ Outcome exportRegister(const QString& folder, const QString& registerPath,
     return outcome;
 }
 
-Outcome exportQueryResult(const QString& folder, const SavePath& savePath,
-                          const Progress& progress, const std::function<void()>& started,
-                          const SpreadsheetFactory& factory) {
+Outcome exportQueryResult(const QString& folder, const SavePath& savePath, const Progress& progress,
+                          const std::function<void()>& started, const SpreadsheetFactory& factory) {
     std::unique_ptr<Spreadsheet> sheet = factory ? factory() : nullptr;
     if (!sheet) return Outcome::warning(msg::kNoSpreadsheet);
     if (started) started();

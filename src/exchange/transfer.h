@@ -53,16 +53,15 @@ constexpr int kPersonsPerSheet = 65535;
 // The register export of the import/export window: the table at `registerPath` (normally the
 // register file) copied, codes turned into names, sorted by 序号, written to a workbook that the
 // clerk saves. `started` runs once the table is open and the spreadsheet created.
-Outcome exportRegister(const QString& folder, const QString& registerPath,
-                       const SavePath& savePath, const Progress& progress,
-                       const std::function<void()>& started = {},
+Outcome exportRegister(const QString& folder, const QString& registerPath, const SavePath& savePath,
+                       const Progress& progress, const std::function<void()>& started = {},
                        const SpreadsheetFactory& factory = createSpreadsheet);
 
 // The result export of the information-management window: the query result 临时数据.wav of
 // `folder` written the same way; 临时数据.wav and 临时排序.wav are gone afterwards. `started`
 // runs once the spreadsheet is created (the window shows its progress bar then).
-Outcome exportQueryResult(const QString& folder, const SavePath& savePath,
-                          const Progress& progress, const std::function<void()>& started = {},
+Outcome exportQueryResult(const QString& folder, const SavePath& savePath, const Progress& progress,
+                          const std::function<void()>& started = {},
                           const SpreadsheetFactory& factory = createSpreadsheet);
 
 struct ImportRequest {

@@ -70,8 +70,8 @@ class Package {
                     !token(xml))
                     ok = false;
             }
-            if (!ok || (xml.hasError() &&
-                        xml.error() != QXmlStreamReader::PrematureEndOfDocumentError)) {
+            if (!ok ||
+                (xml.hasError() && xml.error() != QXmlStreamReader::PrematureEndOfDocumentError)) {
                 ok = false;
                 break;
             }
@@ -138,12 +138,18 @@ DateKind classify(int id, const std::map<int, QString>& custom) {
     const QString& code = it->second;
     for (qsizetype i = 0; i < code.size(); ++i) {
         const QChar c = code[i];
-        if (c == u'"') quoted = !quoted;
-        else if (quoted) continue;
-        else if (c == u'[') bracket = true;
-        else if (c == u']') bracket = false;
-        else if (c == u'\\' || c == u'_' || c == u'*') ++i;
-        else if (!bracket) letters += c.toLower();
+        if (c == u'"')
+            quoted = !quoted;
+        else if (quoted)
+            continue;
+        else if (c == u'[')
+            bracket = true;
+        else if (c == u']')
+            bracket = false;
+        else if (c == u'\\' || c == u'_' || c == u'*')
+            ++i;
+        else if (!bracket)
+            letters += c.toLower();
     }
     const bool date = letters.contains(u'y') || letters.contains(u'd');
     const bool time = letters.contains(u'h') || letters.contains(u's');
@@ -170,13 +176,15 @@ std::optional<std::string> serialDate(double serial, DateKind kind, bool date190
     if (date1904)
         date = QDate(1904, 1, 1).addDays(qint64(day));
     else  // day 60 is the 29th of February 1900 that never was
-        date = day < 61 ? QDate(1899, 12, 31).addDays(qint64(day)) : QDate(1899, 12, 30).addDays(qint64(day));
+        date = day < 61 ? QDate(1899, 12, 31).addDays(qint64(day))
+                        : QDate(1899, 12, 30).addDays(qint64(day));
     char buffer[64];
     const int h = int(seconds / 3600), mi = int(seconds / 60 % 60), s = int(seconds % 60);
     if (kind == DateKind::Time)
         std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", h, mi, s);
     else if (kind == DateKind::Date)
-        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", date.year(), date.month(), date.day());
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", date.year(), date.month(),
+                      date.day());
     else
         std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", date.year(),
                       date.month(), date.day(), h, mi, s);
@@ -184,9 +192,9 @@ std::optional<std::string> serialDate(double serial, DateKind kind, bool date190
 }
 
 struct CellIn {
-    QString type;     // the t attribute
-    int style = -1;   // the s attribute
-    QString value;    // <v>, or the texts of <is>
+    QString type;    // the t attribute
+    int style = -1;  // the s attribute
+    QString value;   // <v>, or the texts of <is>
     bool hasValue = false;
     bool hasFormula = false;
 };
@@ -301,13 +309,19 @@ struct Book {
         bool inText = false;
         return zip.parse(part, [&](QXmlStreamReader& xml) {
             if (xml.isStartElement()) {
-                if (is(xml, u"si")) text.clear();
-                else if (is(xml, u"rPh")) ++phonetic;
-                else if (is(xml, u"t")) inText = phonetic == 0;
+                if (is(xml, u"si"))
+                    text.clear();
+                else if (is(xml, u"rPh"))
+                    ++phonetic;
+                else if (is(xml, u"t"))
+                    inText = phonetic == 0;
             } else if (xml.isEndElement()) {
-                if (is(xml, u"si")) strings.push_back(reg::toGb(text));
-                else if (is(xml, u"rPh")) --phonetic;
-                else if (is(xml, u"t")) inText = false;
+                if (is(xml, u"si"))
+                    strings.push_back(reg::toGb(text));
+                else if (is(xml, u"rPh"))
+                    --phonetic;
+                else if (is(xml, u"t"))
+                    inText = false;
             } else if (xml.isCharacters() && inText) {
                 text += xml.text();
             }
@@ -323,8 +337,10 @@ struct Book {
             if (xml.isStartElement()) {
                 const auto a = xml.attributes();
                 if (is(xml, u"numFmt"))
-                    custom[a.value(QLatin1String("numFmtId")).toInt()] = a.value(QLatin1String("formatCode")).toString();
-                else if (is(xml, u"cellXfs")) inCellXfs = true;
+                    custom[a.value(QLatin1String("numFmtId")).toInt()] =
+                        a.value(QLatin1String("formatCode")).toString();
+                else if (is(xml, u"cellXfs"))
+                    inCellXfs = true;
                 else if (is(xml, u"xf") && inCellXfs)
                     formats.push_back(a.value(QLatin1String("numFmtId")).toInt());
             } else if (xml.isEndElement() && is(xml, u"cellXfs")) {
@@ -371,7 +387,11 @@ struct Book {
                     c = ref.isEmpty() ? c + 1 : columnOf(ref);
                     if (c < 0 || c >= kMaxColumn) return false;
                     cell = CellIn{a.value(QLatin1String("t")).toString(),
-                                  a.hasAttribute(QLatin1String("s")) ? a.value(QLatin1String("s")).toInt() : -1, {}, false,
+                                  a.hasAttribute(QLatin1String("s"))
+                                      ? a.value(QLatin1String("s")).toInt()
+                                      : -1,
+                                  {},
+                                  false,
                                   false};
                     inCell = true;
                 } else if (inCell && is(xml, u"v")) {

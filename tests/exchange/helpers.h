@@ -75,7 +75,8 @@ inline QString xlrdFacts(const QString& workbook) {
 }
 
 // A zip archive of the named parts, deflated (fast, as the big ones are made in tests).
-inline bool writeZip(const QString& path, const std::vector<std::pair<QString, QByteArray>>& parts) {
+inline bool writeZip(const QString& path,
+                     const std::vector<std::pair<QString, QByteArray>>& parts) {
     zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
     if (!zip) return false;
     bool ok = true;

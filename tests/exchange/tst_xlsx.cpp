@@ -20,7 +20,8 @@ std::vector<std::pair<QString, QByteArray>> package(const QByteArray& sheetData,
                                                     const QByteArray& strings = {},
                                                     const QByteArray& styles = {},
                                                     const QByteArray& workbookPr = {}) {
-    const QByteArray ns = R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
+    const QByteArray ns =
+        R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
     const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
     QByteArray rels = "<Relationships><Relationship Id=\"rId1\" Type=\"" + rel +
                       "worksheet\" Target=\"worksheets/sheet1.xml\"/>";
@@ -30,8 +31,8 @@ std::vector<std::pair<QString, QByteArray>> package(const QByteArray& sheetData,
         {"xl/workbook.xml", "<workbook" + ns + ">" + workbookPr +
                                 "<sheets><sheet name=\"Sheet1\" sheetId=\"1\" r:id=\"rId1\"/>"
                                 "</sheets></workbook>"},
-        {"xl/worksheets/sheet1.xml", "<worksheet" + ns + "><sheetData>" + sheetData +
-                                         "</sheetData></worksheet>"}};
+        {"xl/worksheets/sheet1.xml",
+         "<worksheet" + ns + "><sheetData>" + sheetData + "</sheetData></worksheet>"}};
     if (!strings.isEmpty()) {
         rels += "<Relationship Id=\"rId2\" Type=\"" + rel +
                 "sharedStrings\" Target=\"sharedStrings.xml\"/>";
@@ -48,7 +49,7 @@ std::vector<std::pair<QString, QByteArray>> package(const QByteArray& sheetData,
 // Row 1 holds the headings; each cell of row 2 is one kind, with the text it reads as.
 std::vector<std::pair<QByteArray, std::string>> kindCells() {
     return {
-            {R"(<c t="s"><v>0</v></c>)", gb("张三")},
+        {R"(<c t="s"><v>0</v></c>)", gb("张三")},
         {R"(<c t="s"><v>1</v></c>)", gb("王小明")},  // rich text, without its phonetic guide
         {R"(<c t="inlineStr"><is><r><t>甲</t></r><r><t xml:space="preserve"> 乙</t></r></is></c>)",
          gb("甲 乙")},
@@ -89,12 +90,14 @@ class TestXlsx : public QObject {
         const auto cells = kindCells();
         QByteArray head = "<row r=\"1\">", row = "<row r=\"2\">";
         for (size_t i = 0; i < cells.size(); ++i) {
-            head += "<c t=\"inlineStr\"><is><t>h" + QByteArray::number(qulonglong(i)) + "</t></is></c>";
+            head +=
+                "<c t=\"inlineStr\"><is><t>h" + QByteArray::number(qulonglong(i)) + "</t></is></c>";
             row += cells[i].first;
         }
         QTemporaryDir dir;
         const QString path = dir.path() + "/kinds.data";
-        QVERIFY(xtest::writeZip(path, package(head + "</row>" + row + "</row>", kStrings, kStyles)));
+        QVERIFY(
+            xtest::writeZip(path, package(head + "</row>" + row + "</row>", kStrings, kStyles)));
         const HeadingList heads = readHeadings(path);
         QCOMPARE(heads.status, ReadStatus::Ok);
         QCOMPARE(heads.headings.size(), cells.size());
@@ -121,9 +124,10 @@ class TestXlsx : public QObject {
         QTest::newRow("part inflating past the limit") << "bomb" << no << no;
         QTest::newRow("cells past column Z")
             << "wide" << int(ReadStatus::TooManyColumns) << int(ReadStatus::Ok);
-        QTest::newRow("no sheet1") << "nosheet1" << int(ReadStatus::Ok) << int(ReadStatus::NoSheet1);
-        QTest::newRow("empty sheet1") << "empty" << int(ReadStatus::EmptySheet)
-                                      << int(ReadStatus::EmptySheet);
+        QTest::newRow("no sheet1")
+            << "nosheet1" << int(ReadStatus::Ok) << int(ReadStatus::NoSheet1);
+        QTest::newRow("empty sheet1")
+            << "empty" << int(ReadStatus::EmptySheet) << int(ReadStatus::EmptySheet);
     }
     void badPackagesAreRefused() {
         QFETCH(QString, kind);
@@ -190,8 +194,10 @@ class TestXlsx : public QObject {
         QTemporaryDir dir;
         for (const QString name : {"a.xls", "b.XLSX", "c.xlsx"}) {
             const QString path = dir.path() + "/" + name;
-            QVERIFY(xtest::writeBook(path, {{QStringLiteral("Sheet1"), {{"序号", "姓名"}, {"1", "王䶮"}}}}));
-            QCOMPARE(xtest::fileBytes(path).startsWith("PK"), name.endsWith("x", Qt::CaseInsensitive));
+            QVERIFY(xtest::writeBook(
+                path, {{QStringLiteral("Sheet1"), {{"序号", "姓名"}, {"1", "王䶮"}}}}));
+            QCOMPARE(xtest::fileBytes(path).startsWith("PK"),
+                     name.endsWith("x", Qt::CaseInsensitive));
             const RowList read = readRows(path, 2);
             QCOMPARE(read.rows, (std::vector<std::vector<std::string>>{{"1", gb("王䶮")}}));
         }
