@@ -3,7 +3,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
+#include <cstring>
 #include <map>
 
 #include "exchange/biff8.h"
@@ -55,7 +57,8 @@ QString registerFolder(int persons) {
 QString exportedBook(int persons, int xlsx) {
     static std::map<std::pair<int, int>, QString> made;
     if (auto it = made.find({persons, xlsx}); it != made.end()) return it->second;
-    const QString book = workDir().filePath(QStringLiteral("book-%1.%2").arg(persons).arg(suffix(xlsx)));
+    const QString book =
+        workDir().filePath(QStringLiteral("book-%1.%2").arg(persons).arg(suffix(xlsx)));
     exportTo(registerFolder(persons), book);
     return made[{persons, xlsx}] = book;
 }
@@ -63,8 +66,8 @@ QString exportedBook(int persons, int xlsx) {
 void BM_ExportRegister(benchmark::State& state) {
     const int persons = int(state.range(0));
     const QString folder = registerFolder(persons);
-    const QString book =
-        workDir().filePath(QStringLiteral("export-%1.%2").arg(persons).arg(suffix(int(state.range(1)))));
+    const QString book = workDir().filePath(
+        QStringLiteral("export-%1.%2").arg(persons).arg(suffix(int(state.range(1)))));
     bool ok = true;
     for (auto _ : state) ok = exportTo(folder, book) && ok;
     if (!ok) state.SkipWithError("the export failed");
@@ -91,7 +94,8 @@ void BM_ImportWorkbook(benchmark::State& state) {
         QDir(folder).removeRecursively();
         reg::layoutProgramFolder(folder);
         state.ResumeTiming();
-        ok = exchange::importWorkbook({folder, book, reg::pathIn(folder, reg::names::kRegister), headings})
+        ok = exchange::importWorkbook(
+                 {folder, book, reg::pathIn(folder, reg::names::kRegister), headings})
                  .ok &&
              ok;
     }
@@ -198,6 +202,65 @@ BENCHMARK(BM_WriterXlsxLibxlsxwriter)
     ->Arg(65535)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+#endif
+
+// Resident memory in MiB: the current figure, or the peak since the last resetPeak().
+double residentMiB(const char* field) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(strlen(field))).trimmed().split(' ')[0].toDouble() / 1024;
+    return 0;
+}
+void resetPeak() {
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly)) f.write("5");
+}
+
+// The reader alone on a workbook, with its peak memory above what the process held before.
+void readAndMeasure(benchmark::State& state, const QString& book, size_t expectRows) {
+    double peak = 0;
+    for (auto _ : state) {
+        const double before = residentMiB("VmRSS:");
+        resetPeak();
+        const exchange::RowList rows = exchange::readRows(book, 22);
+        peak = std::max(peak, residentMiB("VmHWM:") - before);
+        if (rows.rows.size() != expectRows) state.SkipWithError("wrong number of rows");
+    }
+    state.counters["peak_MiB"] = peak;
+}
+
+void BM_ReadRows(benchmark::State& state) {
+    const int persons = int(state.range(0));
+    readAndMeasure(state, exportedBook(persons, int(state.range(1))), size_t(persons));
+}
+BENCHMARK(BM_ReadRows)
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+#ifdef HJ_HAVE_XLSXWRITER
+// A sheet formatted down to its last row, one person in it: a row element for each of 1,048,576
+// rows, as a spreadsheet program leaves behind.
+void BM_ReadMillionEmptyRows(benchmark::State& state) {
+    static const QString book = [] {
+        const QString path = workDir().filePath(QStringLiteral("empty-rows.xlsx"));
+        lxw_workbook* wb = workbook_new(QFile::encodeName(path).constData());
+        lxw_worksheet* ws = workbook_add_worksheet(wb, "Sheet1");
+        lxw_format* f = workbook_add_format(wb);
+        format_set_align(f, LXW_ALIGN_CENTER);
+        worksheet_write_string(ws, 0, 0, "序号", nullptr);
+        worksheet_write_string(ws, 1, 0, "1", nullptr);
+        for (lxw_row_t r = 2; r < 1048576; ++r) worksheet_set_row(ws, r, LXW_DEF_ROW_HEIGHT, f);
+        workbook_close(wb);
+        return path;
+    }();
+    readAndMeasure(state, book, 1);
+}
+BENCHMARK(BM_ReadMillionEmptyRows)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 #endif
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
+#include <xlsxwriter.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -15,33 +17,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "exchange/biffcodes.h"
 #include "register/files.h"
 
 namespace exchange {
 
 namespace {
-
-// Record identifiers of the BIFF8 records written here.
-enum : uint16_t {
-    kBof = 0x0809,
-    kEof = 0x000A,
-    kCodepage = 0x0042,
-    kWindow1 = 0x003D,
-    kDate1904 = 0x0022,
-    kFont = 0x0031,
-    kXf = 0x00E0,
-    kStyle = 0x0293,
-    kBoundSheet = 0x0085,
-    kSst = 0x00FC,
-    kContinue = 0x003C,
-    kExtSst = 0x00FF,
-    kDefColWidth = 0x0055,
-    kColInfo = 0x007D,
-    kDimensions = 0x0200,
-    kLabelSst = 0x00FD,
-    kBlank = 0x0201,
-    kWindow2 = 0x023E,
-};
 
 // Longest record body the format allows.
 constexpr int kMaxRecordBody = 8224;
@@ -115,24 +96,24 @@ struct Style {
 int horizontalCode(int alignment) {
     switch (alignment) {
         case kAlignCentre:
-            return 2;
-        case -4131:
-            return 1;  // left
-        case -4152:
-            return 3;  // right
+            return Biff::kCentre;
+        case kAlignLeft:
+            return Biff::kLeft;
+        case kAlignRight:
+            return Biff::kRight;
         default:
-            return 0;
+            return Biff::kGeneral;
     }
 }
 
 int verticalCode(int alignment) {
     switch (alignment) {
         case kAlignCentre:
-            return 1;
-        case -4160:
-            return 0;  // top
+            return Biff::kMiddle;
+        case kAlignTop:
+            return Biff::kTop;
         default:
-            return 2;
+            return Biff::kBottom;
     }
 }
 
@@ -298,8 +279,8 @@ void Biff8Spreadsheet::setColumnWidth(const CellRect& rect, double width) {
 namespace {
 
 void writeBof(Bytes& b, unsigned kind) {
-    b.begin(kBof);
-    b.u16(0x0600);  // BIFF8
+    b.begin(Biff::kBof);
+    b.u16(Biff::kVersion8);
     b.u16(kind);
     b.u16(0x0DBB);  // build
     b.u16(0x07CC);  // year
@@ -309,12 +290,12 @@ void writeBof(Bytes& b, unsigned kind) {
 }
 
 void writeEof(Bytes& b) {
-    b.begin(kEof);
+    b.begin(Biff::kEof);
     b.end();
 }
 
 void writeFont(Bytes& b) {
-    b.begin(kFont);
+    b.begin(Biff::kFont);
     b.u16(240);  // 12 points, in twips
     b.u16(0);
     b.u16(0x7FFF);  // automatic colour
@@ -329,7 +310,7 @@ void writeFont(Bytes& b) {
 }
 
 void writeXf(Bytes& b, bool styleXf, const Style& s) {
-    b.begin(kXf);
+    b.begin(Biff::kXf);
     b.u16(0);                          // font
     b.u16(s.text ? kTextFormat : 0);   // number format
     b.u16(styleXf ? 0xFFF5 : 0x0001);  // locked; style XFs have no parent
@@ -360,7 +341,7 @@ void writeSst(Bytes& b, const std::vector<QString>& strings, uint32_t total) {
     };
     std::vector<Bucket> buckets;
 
-    b.begin(kSst);
+    b.begin(Biff::kSst);
     b.u32(total);
     b.u32(unique);
     qsizetype recordStart = b.size() - 8 - 4;
@@ -368,7 +349,7 @@ void writeSst(Bytes& b, const std::vector<QString>& strings, uint32_t total) {
     auto next = [&] {
         b.end();
         recordStart = b.size();
-        b.begin(kContinue);
+        b.begin(Biff::kContinue);
     };
     for (uint32_t i = 0; i < unique; ++i) {
         const QString& s = strings[i];
@@ -398,7 +379,7 @@ void writeSst(Bytes& b, const std::vector<QString>& strings, uint32_t total) {
     }
     b.end();
 
-    b.begin(kExtSst);
+    b.begin(Biff::kExtSst);
     b.u16(perBucket);
     for (const Bucket& k : buckets) {
         b.u32(k.streamPos);
@@ -434,33 +415,10 @@ Style cellStyle(const Sheet& sheet, int row, int column) {
     return s;
 }
 
-// The cell records of one sheet, with a BLANK record for every formatted cell without a value.
-void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
-    writeBof(b, 0x0010);
-    b.begin(kDefColWidth);
-    b.u16(8);
-    b.end();
-
-    std::vector<int> columns;
-    for (int c = 0; c < kMaxColumns; ++c)
-        if (sheet.widths[size_t(c)] >= 0) columns.push_back(c);
-    for (const FormatOp& op : sheet.formats)
-        if (op.rect.wholeColumns)
-            for (int c = op.rect.firstColumn; c <= op.rect.lastColumn; ++c) columns.push_back(c);
-    std::sort(columns.begin(), columns.end());
-    columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
-    for (int c : columns) {
-        const double w = sheet.widths[size_t(c)];
-        b.begin(kColInfo);
-        b.u16(unsigned(c));
-        b.u16(unsigned(c));
-        b.u16(w >= 0 ? unsigned(std::lround(w * 256)) : 8 * 256);
-        b.u16(unsigned(layout.xfOf(columnStyle(sheet, c))));
-        b.u16(w >= 0 ? 0 : 0x0002);  // width not set: the default one
-        b.u16(0);
-        b.end();
-    }
-
+// Every cell a sheet writes, row by row and left to right: the cells with a value, and the cells
+// without one that a cell-level format covers (they are written blank, to carry the format).
+template <class Visit>
+void forEachCell(const Sheet& sheet, Visit visit) {
     // The cell-level formatted rectangles decide where blank cells carry a format.
     int lastRow = int(sheet.rows.size()) - 1;
     int firstBlankColumn = kMaxColumns, lastBlankColumn = -1;
@@ -476,15 +434,7 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
         return false;
     };
 
-    struct Out {
-        int column;
-        int xf;
-        int64_t string;  // -1: blank
-    };
-    std::vector<std::vector<Out>> rows(size_t(std::max(lastRow + 1, 0)));
-    int lastColumn = -1;
     for (int r = 0; r <= lastRow; ++r) {
-        auto& out = rows[size_t(r)];
         static const std::vector<Cell> none;
         const auto& cells = size_t(r) < sheet.rows.size() ? sheet.rows[size_t(r)] : none;
         size_t k = 0;
@@ -494,14 +444,53 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
         for (int c = from; c <= to; ++c) {
             const bool has = k < cells.size() && cells[k].column == c;
             if (has || formattedAt(r, c)) {
-                Style s = cellStyle(sheet, r, c);
-                const bool text = has && cells[k].string != kNoString;
-                out.push_back({c, layout.xfOf(s), text ? int64_t(cells[k].string) : -1});
-                lastColumn = std::max(lastColumn, c);
+                visit(r, c, cellStyle(sheet, r, c), has ? cells[k].string : kNoString);
             }
             if (has) ++k;
         }
     }
+}
+
+// The cell records of one sheet, with a BLANK record for every formatted cell without a value.
+void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
+    writeBof(b, 0x0010);
+    b.begin(Biff::kDefColWidth);
+    b.u16(8);
+    b.end();
+
+    std::vector<int> columns;
+    for (int c = 0; c < kMaxColumns; ++c)
+        if (sheet.widths[size_t(c)] >= 0) columns.push_back(c);
+    for (const FormatOp& op : sheet.formats)
+        if (op.rect.wholeColumns)
+            for (int c = op.rect.firstColumn; c <= op.rect.lastColumn; ++c) columns.push_back(c);
+    std::sort(columns.begin(), columns.end());
+    columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
+    for (int c : columns) {
+        const double w = sheet.widths[size_t(c)];
+        b.begin(Biff::kColInfo);
+        b.u16(unsigned(c));
+        b.u16(unsigned(c));
+        b.u16(w >= 0 ? unsigned(std::lround(w * 256)) : 8 * 256);
+        b.u16(unsigned(layout.xfOf(columnStyle(sheet, c))));
+        b.u16(w >= 0 ? 0 : 0x0002);  // width not set: the default one
+        b.u16(0);
+        b.end();
+    }
+
+    struct Out {
+        int column;
+        int xf;
+        int64_t string;  // -1: blank
+    };
+    std::vector<std::vector<Out>> rows;
+    int lastColumn = -1;
+    forEachCell(sheet, [&](int r, int c, const Style& s, uint32_t string) {
+        if (size_t(r) >= rows.size()) rows.resize(size_t(r) + 1);
+        rows[size_t(r)].push_back(
+            {c, layout.xfOf(s), string != kNoString ? int64_t(string) : int64_t(-1)});
+        lastColumn = std::max(lastColumn, c);
+    });
     int rowCount = 0;
     for (size_t r = 0; r < rows.size(); ++r)
         if (!rows[r].empty()) rowCount = int(r) + 1;
@@ -509,7 +498,7 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
     size_t cellCount = 0;
     for (const auto& row : rows) cellCount += row.size();
     b.data().reserve(b.size() + qsizetype(cellCount) * 14 + 64);
-    b.begin(kDimensions);
+    b.begin(Biff::kDimensions);
     b.u32(0);
     b.u32(uint32_t(rowCount));
     b.u16(0);
@@ -519,7 +508,7 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
 
     for (size_t r = 0; r < rows.size(); ++r)
         for (const Out& o : rows[r]) {
-            b.begin(o.string >= 0 ? kLabelSst : kBlank);
+            b.begin(o.string >= 0 ? Biff::kLabelSst : Biff::kBlank);
             b.u16(unsigned(r));
             b.u16(unsigned(o.column));
             b.u16(unsigned(o.xf));
@@ -527,7 +516,7 @@ void writeSheet(Bytes& b, const Sheet& sheet, bool first, SheetLayout& layout) {
             b.end();
         }
 
-    b.begin(kWindow2);
+    b.begin(Biff::kWindow2);
     b.u16(first ? 0x06B6 : 0x00B6);  // gridlines, headers, zeros, outline; the first is selected
     b.u16(0);
     b.u16(0);
@@ -558,10 +547,10 @@ QByteArray Biff8Spreadsheet::workbookStream() const {
 
     Bytes g;
     writeBof(g, 0x0005);
-    g.begin(kCodepage);
+    g.begin(Biff::kCodepage);
     g.u16(1200);  // UTF-16
     g.end();
-    g.begin(kWindow1);
+    g.begin(Biff::kWindow1);
     g.u16(0);
     g.u16(0);
     g.u16(0x4000);
@@ -572,21 +561,21 @@ QByteArray Biff8Spreadsheet::workbookStream() const {
     g.u16(1);
     g.u16(0x0258);
     g.end();
-    g.begin(kDate1904);
+    g.begin(Biff::kDate1904);
     g.u16(0);
     g.end();
     for (int i = 0; i < 5; ++i) writeFont(g);
     for (int i = 0; i < 15; ++i) writeXf(g, true, Style{});
     writeXf(g, false, Style{});
     for (const Style& s : order) writeXf(g, false, s);
-    g.begin(kStyle);
+    g.begin(Biff::kStyle);
     g.u16(0x8000);  // builtin style on XF 0: Normal
     g.u8(0);
     g.u8(0xFF);
     g.end();
     std::vector<qsizetype> sheetPositions;
     for (const Sheet& sheet : book_->sheets) {
-        g.begin(kBoundSheet);
+        g.begin(Biff::kBoundSheet);
         sheetPositions.push_back(g.size());
         g.u32(0);
         g.u8(0);
@@ -606,8 +595,94 @@ QByteArray Biff8Spreadsheet::workbookStream() const {
     return stream;
 }
 
+namespace {
+
+// The same sheets as .xlsx through libxlsxwriter, in its constant-memory mode: rows go out in
+// order, texts as inline strings, so a sheet of a million rows needs no tree of them in memory.
+bool writeXlsx(const QString& path, const std::vector<Sheet>& sheets,
+               const std::vector<QString>& strings) {
+    const QString tmp = reg::files::temporaryNameBeside(path);
+    const QByteArray tmpName = QFile::encodeName(tmp);
+    QByteArray tmpFolder = QFile::encodeName(QFileInfo(path).absolutePath());
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = tmpFolder.data();
+    lxw_workbook* book = workbook_new_opt(tmpName.constData(), &options);
+    if (!book) return false;
+    std::map<Style, lxw_format*> formats;
+    auto formatOf = [&](const Style& s) {
+        auto [it, added] = formats.try_emplace(s, nullptr);
+        if (added) {
+            lxw_format* f = workbook_add_format(book);
+            format_set_font_name(f, "宋体");
+            format_set_font_size(f, 12);
+            static constexpr uint8_t horizontal[] = {LXW_ALIGN_NONE, LXW_ALIGN_LEFT,
+                                                     LXW_ALIGN_CENTER, LXW_ALIGN_RIGHT};
+            static constexpr uint8_t vertical[] = {
+                LXW_ALIGN_VERTICAL_TOP, LXW_ALIGN_VERTICAL_CENTER, LXW_ALIGN_VERTICAL_BOTTOM};
+            if (s.horizontal > 0 && s.horizontal < 4) format_set_align(f, horizontal[s.horizontal]);
+            if (s.vertical >= 0 && s.vertical < 2) format_set_align(f, vertical[s.vertical]);
+            if (s.wrap) format_set_text_wrap(f);
+            if (s.text) format_set_num_format(f, "@");
+            it->second = f;
+        }
+        return it->second;
+    };
+    // UTF-8 once per distinct text.
+    std::vector<std::string> utf8(strings.size());
+    for (size_t i = 0; i < strings.size(); ++i) utf8[i] = strings[i].toStdString();
+
+    bool ok = true;
+    for (const Sheet& sheet : sheets) {
+        lxw_worksheet* ws = workbook_add_worksheet(book, sheet.name.toUtf8().constData());
+        if (!ws) {
+            ok = false;
+            break;
+        }
+        for (int c = 0; c < kMaxColumns; ++c) {
+            const Style style = columnStyle(sheet, c);
+            const double w = sheet.widths[size_t(c)];
+            if (w >= 0 || !style.isDefault())
+                worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), w >= 0 ? w : LXW_DEF_COL_WIDTH,
+                                     style.isDefault() ? nullptr : formatOf(style));
+        }
+        forEachCell(sheet, [&](int r, int c, const Style& style, uint32_t string) {
+            lxw_error e =
+                string == kNoString
+                    ? worksheet_write_blank(ws, lxw_row_t(r), lxw_col_t(c), formatOf(style))
+                    : worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(c), utf8[string].c_str(),
+                                             formatOf(style));
+            if (e != LXW_NO_ERROR) ok = false;
+        });
+    }
+    ok = workbook_close(book) == LXW_NO_ERROR && ok;
+    ok = ok && reg::files::syncFile(tmp) && reg::files::move(tmp, path);
+    if (!ok) reg::files::remove(tmp);
+    return ok;
+}
+
+}  // namespace
+
+WorkbookKind workbookKindOf(const QString& path) {
+    return path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive) ? WorkbookKind::Xlsx
+                                                                      : WorkbookKind::Xls;
+}
+
+int maxSheetRows(WorkbookKind kind) {
+    return kind == WorkbookKind::Xlsx ? kMaxXlsxRows : kMaxRows;
+}
+
 bool Biff8Spreadsheet::saveAs(const QString& path) {
     if (!book_ || path.isEmpty()) return false;
+    const WorkbookKind kind = workbookKindOf(path);
+    // A sheet longer than the kind holds is refused, not cut short.
+    for (const Sheet& sheet : book_->sheets) {
+        int rows = int(sheet.rows.size());
+        for (const FormatOp& op : sheet.formats)
+            if (!op.rect.wholeColumns) rows = std::max(rows, op.rect.lastRow + 1);
+        if (rows > maxSheetRows(kind)) return false;
+    }
+    if (kind == WorkbookKind::Xlsx) return writeXlsx(path, book_->sheets, book_->strings);
     return writeCompoundFile(path, workbookStream());
 }
 
@@ -670,7 +745,7 @@ bool parseAddress(std::string_view address, int& row, int& column, bool& wholeCo
     for (; i < address.size(); ++i) {
         if (!std::isdigit(static_cast<unsigned char>(address[i]))) return false;
         r = r * 10 + (address[i] - '0');
-        if (r > kMaxRows) return false;
+        if (r > kMaxXlsxRows) return false;
     }
     if (r < 1) return false;
     row = int(r - 1);

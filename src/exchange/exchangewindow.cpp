@@ -142,8 +142,8 @@ void ExchangeWindow::openStatistics() {
 }
 
 void ExchangeWindow::chooseWorkbook() {
-    const QString chosen =
-        dialogs_.openFile({QStringLiteral("打开"), QStringLiteral("*.xls"), QString(), QString()});
+    const QString chosen = dialogs_.openFile(
+        {QStringLiteral("打开"), QStringLiteral("*.xls *.xlsx"), QString(), QString()});
     if (!chosen.isEmpty()) lastWorkbook_ = chosen;
     workbookEdit_->setText(lastWorkbook_);
     const HeadingList list = readHeadings(lastWorkbook_);

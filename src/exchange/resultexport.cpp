@@ -12,7 +12,7 @@ ui::FileRequest workbookSaveRequest() {
 #else
     const QString folder = QDir::homePath();
 #endif
-    return {QStringLiteral("另存为"), QStringLiteral("*.xls"), folder,
+    return {QStringLiteral("另存为"), QStringLiteral("*.xls;;*.xlsx"), folder,
             QStringLiteral("xls")};
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The spreadsheet the exports write through: an application object that is created, hidden, given
 // a new workbook, filled range by range, saved under a name and quit. The export reads the same
-// way whatever writes the file; the one in use writes .xls workbooks itself (biff8.h).
+// way whatever writes the file; the one in use keeps the cells in memory and writes them as .xls
+// (BIFF8 records of its own, biff8.h) or as .xlsx (libxlsxwriter), by the name saved to.
 #include <QString>
 #include <functional>
 #include <memory>
@@ -12,12 +13,16 @@ namespace exchange {
 
 // Alignment constants of the spreadsheet's automation vocabulary.
 constexpr int kAlignCentre = -4108;
-constexpr int kAlignGeneral = 1;
-constexpr int kAlignBottom = -4107;
+constexpr int kAlignLeft = -4131;
+constexpr int kAlignRight = -4152;
+constexpr int kAlignTop = -4160;
 
 // The column letter of the exports and the heading reader: 1 -> "a" ... 26 -> "z", anything else
 // the empty text (so an address made from it names no cell).
 std::string columnLetter(int column);
+
+// The rows an address may name: those of the larger kind of workbook.
+constexpr int kMaxXlsxRows = 1048576;
 
 // A rectangle of cells, 0-based and inclusive. Whole columns span every row.
 struct CellRect {
@@ -90,7 +95,17 @@ class Spreadsheet {
 
 // Creates the spreadsheet application; null when it cannot be created.
 using SpreadsheetFactory = std::function<std::unique_ptr<Spreadsheet>()>;
-// The .xls writer of this program.
+
+// The workbook writer of this program. Use: addWorkbook(), fill ranges (addWorksheet for more
+// sheets), then saveAs(path): a name ending in ".xlsx" (any case) writes .xlsx, any other .xls.
+// saveAs answers false, and leaves no file, when a sheet has more rows than that kind holds
+// (maxSheetRows) or the file cannot be written.
 std::unique_ptr<Spreadsheet> createSpreadsheet();
+
+enum class WorkbookKind { Xls, Xlsx };
+// The kind saveAs writes for `path`.
+WorkbookKind workbookKindOf(const QString& path);
+// Rows one worksheet of that kind holds, the heading row included: 65,536 or 1,048,576.
+int maxSheetRows(WorkbookKind kind);
 
 }  // namespace exchange

@@ -115,27 +115,21 @@ class Decoder {
     std::unordered_map<std::string, QString, Hash, std::equal_to<>> cache_;
 };
 
-// The sheet pipeline from the open table on: read, translate, sort, write, save.
-Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
-                    const QString& sortedCopy, const SavePath& savePath,
-                    const Progress& progress) {
-    Sheet sheet = readForExport(store);
-    static_cast<void>(store.CloseAllTables());  // read only
-    sortBySerial(sheet);
-
+// The persons of `sheet` into `book`, `perSheet` persons below the headings of each worksheet.
+void fillSheets(Spreadsheet& book, const Sheet& sheet, long perSheet, const Progress& progress) {
     const long n = long(sheet.records.size());
     const size_t fields = sheet.names.size();
     std::vector<std::string> letters;
     for (size_t i = 1; i <= fields; ++i) letters.push_back(columnLetter(int(i)));
     Decoder decode;
     QString value;  // "'" + text, the spreadsheet's way to ask for a text cell
-    startSheet(book, sheet, std::min<long>(n, kPersonsPerSheet));
+    startSheet(book, sheet, std::min<long>(n, perSheet));
     int shown = -1;
     for (long r = 1; r <= n; ++r) {
-        const long inSheet = (r - 1) % kPersonsPerSheet + 1;
+        const long inSheet = (r - 1) % perSheet + 1;
         if (inSheet == 1 && r > 1) {
-            book.addWorksheet(QStringLiteral("Sheet%1").arg((r - 1) / kPersonsPerSheet + 1));
-            startSheet(book, sheet, std::min<long>(n - r + 1, kPersonsPerSheet));
+            book.addWorksheet(QStringLiteral("Sheet%1").arg((r - 1) / perSheet + 1));
+            startSheet(book, sheet, std::min<long>(n - r + 1, perSheet));
         }
         const std::string row = std::to_string(inSheet + 1);
         const Record& record = sheet.records[size_t(r - 1)];
@@ -150,11 +144,30 @@ Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& f
         if (progress && percent != shown) progress(shown = percent);
     }
     book.selectWorksheet(0);
+}
+
+// The sheet pipeline from the open table on: read, translate, sort, write, save.
+Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
+                    const QString& sortedCopy, const SavePath& savePath, const Progress& progress) {
+    Sheet sheet = readForExport(store);
+    static_cast<void>(store.CloseAllTables());  // read only
+    sortBySerial(sheet);
+    // The kind is known only once the clerk names the file. The sheets are laid out for .xlsx,
+    // which holds 1,048,575 persons in one worksheet, and laid out again for .xls when a longer
+    // register must go on in more worksheets there.
+    const long longest = maxSheetRows(WorkbookKind::Xlsx) - 1;
+    const bool longRegister = long(sheet.records.size()) > kPersonsPerSheet;
+    fillSheets(book, sheet, longRegister ? longest : kPersonsPerSheet, progress);
     reg::files::remove(firstCopy);
     reg::files::remove(sortedCopy);
 
     const QString path = savePath ? savePath() : QString();
     if (path.isEmpty()) return {};
+    if (longRegister && workbookKindOf(path) == WorkbookKind::Xls) {
+        book.close();
+        book.addWorkbook();
+        fillSheets(book, sheet, kPersonsPerSheet, {});
+    }
     // A save that fails is reported: otherwise the clerk would look for a workbook that is not
     // there.
     if (!book.saveAs(path)) return Outcome::warning(msg::kSaveFailed);
@@ -197,9 +210,9 @@ bool sameFile(const QString& a, const QString& b) {
 
 }  // namespace
 
-Outcome exportRegister(const QString& folder, const QString& registerPath,
-                       const SavePath& savePath, const Progress& progress,
-                       const std::function<void()>& started, const SpreadsheetFactory& factory) {
+Outcome exportRegister(const QString& folder, const QString& registerPath, const SavePath& savePath,
+                       const Progress& progress, const std::function<void()>& started,
+                       const SpreadsheetFactory& factory) {
     const QString firstCopy = reg::pathIn(folder, reg::names::kExportCopy);
     const QString sortedCopy = reg::pathIn(folder, reg::names::kExportSorted);
     reg::files::remove(firstCopy);
@@ -221,9 +234,8 @@ Outcome exportRegister(const QString& folder, const QString& registerPath,
     return outcome;
 }
 
-Outcome exportQueryResult(const QString& folder, const SavePath& savePath,
-                          const Progress& progress, const std::function<void()>& started,
-                          const SpreadsheetFactory& factory) {
+Outcome exportQueryResult(const QString& folder, const SavePath& savePath, const Progress& progress,
+                          const std::function<void()>& started, const SpreadsheetFactory& factory) {
     std::unique_ptr<Spreadsheet> sheet = factory ? factory() : nullptr;
     if (!sheet) return Outcome::warning(msg::kNoSpreadsheet);
     if (started) started();

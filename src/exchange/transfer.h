@@ -45,23 +45,23 @@ using SavePath = std::function<QString()>;
 // Percent done, 0 to 100.
 using Progress = std::function<void(int percent)>;
 
-// One worksheet holds at most this many persons below its heading row; a longer export goes
-// on in worksheets "Sheet2", "Sheet3" ... with the same heading row.
+// One .xls worksheet holds at most this many persons below its heading row; a longer export goes
+// on in worksheets "Sheet2", "Sheet3" ... with the same heading row. A .xlsx worksheet holds
+// 1,048,575 (maxSheetRows - 1).
 constexpr int kPersonsPerSheet = 65535;
 
 // The register export of the import/export window: the table at `registerPath` (normally the
 // register file) copied, codes turned into names, sorted by 序号, written to a workbook that the
 // clerk saves. `started` runs once the table is open and the spreadsheet created.
-Outcome exportRegister(const QString& folder, const QString& registerPath,
-                       const SavePath& savePath, const Progress& progress,
-                       const std::function<void()>& started = {},
+Outcome exportRegister(const QString& folder, const QString& registerPath, const SavePath& savePath,
+                       const Progress& progress, const std::function<void()>& started = {},
                        const SpreadsheetFactory& factory = createSpreadsheet);
 
 // The result export of the information-management window: the query result 临时数据.wav of
 // `folder` written the same way; 临时数据.wav and 临时排序.wav are gone afterwards. `started`
 // runs once the spreadsheet is created (the window shows its progress bar then).
-Outcome exportQueryResult(const QString& folder, const SavePath& savePath,
-                          const Progress& progress, const std::function<void()>& started = {},
+Outcome exportQueryResult(const QString& folder, const SavePath& savePath, const Progress& progress,
+                          const std::function<void()>& started = {},
                           const SpreadsheetFactory& factory = createSpreadsheet);
 
 struct ImportRequest {

@@ -23,6 +23,8 @@
 #include <utility>
 
 #include "exchange/biff8.h"
+#include "exchange/biffcodes.h"
+#include "exchange/xlsxreader.h"
 #include "register/text.h"
 
 namespace exchange {
@@ -121,12 +123,12 @@ std::string errorText(uint8_t code) {
 // A string result of a formula: a STRING record, possibly continued.
 std::optional<std::string> stringRecord(const QByteArray& s, RecordWalk& walk, bool biff8) {
     auto rec = walk.next();
-    while (rec && rec->id != 0x0207 && rec->id != 0x04BC) {
+    while (rec && rec->id != Biff::kString && rec->id != Biff::kShrFmla) {
         // Shared formula and array records may stand between a formula and its string.
-        if (rec->id != 0x0221 && rec->id != 0x0236) return std::nullopt;
+        if (rec->id != Biff::kArray && rec->id != Biff::kTable) return std::nullopt;
         rec = walk.next();
     }
-    if (!rec || rec->id != 0x0207 || rec->length < 2) return std::nullopt;
+    if (!rec || rec->id != Biff::kString || rec->length < 2) return std::nullopt;
     qsizetype at = rec->body;
     qsizetype end = rec->body + rec->length;
     const int chars = get16(s, at);
@@ -143,7 +145,7 @@ std::optional<std::string> stringRecord(const QByteArray& s, RecordWalk& walk, b
     while (text.size() < chars) {
         if (at >= end) {
             const auto more = walk.peek();
-            if (!more || more->id != 0x003C || more->length < 1) return std::nullopt;
+            if (!more || more->id != Biff::kContinue || more->length < 1) return std::nullopt;
             walk.next();
             at = more->body;
             end = more->body + more->length;
@@ -170,12 +172,12 @@ bool specialCells(const QByteArray& s, const QString& name, CellTexts& cells) {
     if (s.size() < 8) return false;
     RecordWalk globals(s, 0);
     auto bof = globals.next();
-    if (!bof || bof->id != 0x0809 || bof->length < 2) return false;
-    const bool biff8 = get16(s, bof->body) == 0x0600;
+    if (!bof || bof->id != Biff::kBof || bof->length < 2) return false;
+    const bool biff8 = get16(s, bof->body) == Biff::kVersion8;
     qsizetype sheetAt = -1;
     while (auto rec = globals.next()) {
-        if (rec->id == 0x000A) break;
-        if (rec->id != 0x0085 || rec->length < 8) continue;
+        if (rec->id == Biff::kEof) break;
+        if (rec->id != Biff::kBoundSheet || rec->length < 8) continue;
         const qsizetype at = rec->body + 6;
         const int chars = uint8_t(s[at]);
         QString sheetName;
@@ -197,15 +199,15 @@ bool specialCells(const QByteArray& s, const QString& name, CellTexts& cells) {
     if (sheetAt < 0) return false;
     RecordWalk walk(s, sheetAt);
     auto first = walk.next();
-    if (!first || first->id != 0x0809) return false;
+    if (!first || first->id != Biff::kBof) return false;
     while (auto rec = walk.next()) {
-        if (rec->id == 0x000A) return true;
-        if (rec->id == 0x0205 && rec->length >= 8) {  // BOOLERR
+        if (rec->id == Biff::kEof) return true;
+        if (rec->id == Biff::kBoolErr && rec->length >= 8) {  // BOOLERR
             const auto key =
                 std::make_pair(unsigned(get16(s, rec->body)), unsigned(get16(s, rec->body + 2)));
             const uint8_t value = uint8_t(s[rec->body + 6]);
             cells[key] = s[rec->body + 7] ? errorText(value) : reg::gb(value ? "真" : "假");
-        } else if (rec->id == 0x0006 && rec->length >= 20) {  // FORMULA with its cached result
+        } else if (rec->id == Biff::kFormula && rec->length >= 20) {  // FORMULA with its cached result
             const auto key =
                 std::make_pair(unsigned(get16(s, rec->body)), unsigned(get16(s, rec->body + 2)));
             const qsizetype v = rec->body + 6;
@@ -336,7 +338,7 @@ bool sstFits(const QByteArray& s, Record sst, RecordWalk walk) {
     // Moves to the next CONTINUE record when the current one is used up.
     auto more = [&]() {
         const auto next = walk.peek();
-        if (!next || next->id != 0x003C) return false;
+        if (!next || next->id != Biff::kContinue) return false;
         walk.next();
         at = next->body;
         end = next->body + next->length;
@@ -406,25 +408,25 @@ bool recordsFit(const QByteArray& s) {
         seen = rec->body + rec->length;
         const qsizetype b = rec->body, end = b + rec->length;
         switch (rec->id) {
-            case 0x0809:  // BOF
+            case Biff::kBof:  // BOF
                 dimensions = 0;
                 break;
-            case 0x0200:  // DIMENSIONS
+            case Biff::kDimensions:  // DIMENSIONS
                 if (++dimensions > 1) return false;
                 break;
-            case 0x00FC:  // SST
+            case Biff::kSst:  // SST
                 if (++tables > 1 || !sstFits(s, *rec, walk)) return false;
                 break;
-            case 0x0085:  // BOUNDSHEET
+            case Biff::kBoundSheet:  // BOUNDSHEET
                 if (rec->length < 8 || !textFits(s, b + 7, end, uint8_t(s[b + 6]))) return false;
                 break;
-            case 0x0031:  // FONT
+            case Biff::kFont:  // FONT
                 if (rec->length < 16 || !textFits(s, b + 15, end, uint8_t(s[b + 14]))) return false;
                 break;
-            case 0x041E:  // FORMAT
+            case Biff::kFormat:  // FORMAT
                 if (rec->length < 5 || !textFits(s, b + 4, end, get16(s, b + 2))) return false;
                 break;
-            case 0x0204:  // LABEL
+            case Biff::kLabel:  // LABEL
                 if (rec->length < 9 || !textFits(s, b + 8, end, get16(s, b + 6))) return false;
                 break;
             default:
@@ -496,6 +498,7 @@ std::string dateText(const std::string& iso) {
 }
 
 HeadingList readHeadings(const QString& path) {
+    if (isZipFile(path)) return readXlsxHeadings(path);
     HeadingList out;
     const CleanCopy book(path);
     FreeXl xl(book.path);
@@ -522,6 +525,7 @@ HeadingList readHeadings(const QString& path) {
 }
 
 RowList readRows(const QString& path, int columns) {
+    if (isZipFile(path)) return readXlsxRows(path, columns);
     RowList out;
     const CleanCopy book(path);
     FreeXl xl(book.path);

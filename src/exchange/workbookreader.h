@@ -1,5 +1,6 @@
 #pragma once
-// Reading .xls workbooks for the import: the headings of the first worksheet and the rows of the
+// Reading workbooks for the import, .xls here and .xlsx in xlsxreader.h, told apart by their
+// first bytes: the headings of the first worksheet and the rows of the
 // worksheet named sheet1, every cell turned into a GB18030 text. Cell values come from FreeXL;
 // truth values, error values and the cached results of formulas, which FreeXL does not give,
 // come from a walk over the worksheet's own records.
@@ -12,7 +13,7 @@ namespace exchange {
 
 // At most this many columns can be listed and imported (the column letters a to z).
 constexpr int kMaxImportColumns = 26;
-// Rows of a worksheet in the .xls format.
+// Rows of a worksheet in the .xls format; a sheet1 this full goes on in the sheets after it.
 constexpr int kMaxSheetRows = 65536;
 
 enum class ReadStatus {

@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QRegularExpression>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 #include "ui/widgets.h"
 
@@ -51,7 +51,8 @@ QString runFileDialog(const FileRequest& request, QFileDialog::AcceptMode mode) 
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
         static const QRegularExpression suffix(QStringLiteral("\\*\\.(\\w+)"));
         const QRegularExpressionMatch m = suffix.match(f);
-        if (m.hasMatch() && !dialog.defaultSuffix().isEmpty()) dialog.setDefaultSuffix(m.captured(1));
+        if (m.hasMatch() && !dialog.defaultSuffix().isEmpty())
+            dialog.setDefaultSuffix(m.captured(1));
     });
     dialog.setWindowModality(Qt::ApplicationModal);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};

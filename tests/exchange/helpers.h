@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <minizip/zip.h>
+
 #include "exchange/biff8.h"
 #include "register/store.h"
 #include "register/text.h"
@@ -59,13 +61,33 @@ inline QByteArray fileBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Runs tests/exchange/xls_facts.py (python3-xlrd) over a workbook; empty when xlrd is absent.
+// Runs tests/exchange/xls_facts.py (python3-xlrd) over a .xls, or xlsx_facts.py (python3-openpyxl)
+// over a .xlsx; empty when that reader is absent.
 inline QString xlrdFacts(const QString& workbook) {
     QProcess p;
+    const bool xlsx = workbook.endsWith(QLatin1String(".xlsx"));
     p.start(QStringLiteral("/usr/bin/python3"),
-            {QStringLiteral(HJ_EXCHANGE_TEST_DIR "/xls_facts.py"), workbook});
+            {xlsx ? QStringLiteral(HJ_EXCHANGE_TEST_DIR "/xlsx_facts.py")
+                  : QStringLiteral(HJ_EXCHANGE_TEST_DIR "/xls_facts.py"),
+             workbook});
     if (!p.waitForFinished(60000) || p.exitCode() != 0) return {};
     return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// A zip archive of the named parts, deflated (fast, as the big ones are made in tests).
+inline bool writeZip(const QString& path,
+                     const std::vector<std::pair<QString, QByteArray>>& parts) {
+    zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
+    if (!zip) return false;
+    bool ok = true;
+    for (const auto& [name, bytes] : parts) {
+        ok = ok &&
+             zipOpenNewFileInZip64(zip, name.toUtf8().constData(), nullptr, nullptr, 0, nullptr, 0,
+                                   nullptr, Z_DEFLATED, 1, 0) == ZIP_OK &&
+             zipWriteInFileInZip(zip, bytes.constData(), unsigned(bytes.size())) == ZIP_OK &&
+             zipCloseFileInZip(zip) == ZIP_OK;
+    }
+    return zipClose(zip, nullptr) == ZIP_OK && ok;
 }
 
 }  // namespace xtest

@@ -95,7 +95,7 @@ class TestExchangeWindow : public QObject {
         QCOMPARE(lines(list), QStringList({"姓名", "说明", "序号"}));
         QCOMPARE(list->item(2)->data(Qt::UserRole).toInt(), 3);
         QCOMPARE(find<QLineEdit>(window_, "编辑框A1")->text(), book);
-        QCOMPARE(dialogs_->fileRequests().back().filter, QStringLiteral("*.xls"));
+        QCOMPARE(dialogs_->fileRequests().back().filter, QStringLiteral("*.xls *.xlsx"));
 
         // Cancelling the dialog goes on with the workbook chosen before.
         dialogs_->expectOpen(QString());
@@ -194,7 +194,7 @@ class TestExchangeWindow : public QObject {
         QCOMPARE(bar->value(), 0);
         QVERIFY(files::exists(book));
         const auto& request = dialogs_->fileRequests().back();
-        QCOMPARE(request.filter, QStringLiteral("*.xls"));
+        QCOMPARE(request.filter, QStringLiteral("*.xls;;*.xlsx"));
         QCOMPARE(request.defaultSuffix, QStringLiteral("xls"));
     }
 

@@ -126,10 +126,16 @@ class TestWorkbook : public QObject {
             QVERIFY2(facts.contains(reg::fromGb(t.names.back())), t.name.c_str());
     }
 
+    void cellKindsWrittenByAnotherProgram_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("xls") << "kinds.xls";
+        QTest::newRow("xlsx") << "kinds.xlsx";
+    }
     void cellKindsWrittenByAnotherProgram() {
         // Made by LibreOffice from kinds.fods: a formula, dates, a truth value shown as a number
         // format, a boolean formula, an identity number stored as a number, an empty formula.
-        const QString path = kFixtures + "/kinds.xls";
+        QFETCH(QString, name);
+        const QString path = kFixtures + "/" + name;
         const HeadingList heads = readHeadings(path);
         QCOMPARE(heads.status, ReadStatus::Ok);
         QCOMPARE(heads.headings.size(), size_t(7));

@@ -1,4 +1,6 @@
-// libFuzzer target: any bytes as a workbook file, read as the import reads it.
+// libFuzzer target: any bytes as a workbook file, read as the import reads it. Built twice:
+// as fuzz_workbook with .xls seeds and as fuzz_xlsx with .xlsx seeds (the reader tells the kind
+// by the first bytes, so each target reaches the other reader too).
 #include <glib.h>
 #include <QByteArray>
 #include <QCoreApplication>
