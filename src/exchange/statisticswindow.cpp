@@ -307,7 +307,7 @@ QImage StatisticsWindow::chartsImage() const {
 void StatisticsWindow::exportWorkbook() {
     if (!stats_) return;
     const QString path = dialogs_.saveFile({QStringLiteral("导出统计报表"),
-                                           QStringLiteral("Excel工作簿 (*.xls)"), QString(),
+                                           QStringLiteral("Excel工作簿 (*.xls);;Excel工作簿 (*.xlsx)"), QString(),
                                            QStringLiteral("xls")});
     if (path.isEmpty()) return;
     if (writeStatisticsWorkbook(path, *stats_))

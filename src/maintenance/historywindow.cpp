@@ -190,7 +190,7 @@ void HistoryWindow::showEntry() {
 
 void HistoryWindow::exportList() {
     const QString path = dialogs_.saveFile({QStringLiteral("导出变更记录"),
-                                            QStringLiteral("*.xls (*.xls)"), QDir::homePath(),
+                                            QStringLiteral("*.xls (*.xls);;*.xlsx (*.xlsx)"), QDir::homePath(),
                                             QStringLiteral("xls")});
     if (path.isEmpty()) return;
     std::unique_ptr<exchange::Spreadsheet> book = exchange::createSpreadsheet();

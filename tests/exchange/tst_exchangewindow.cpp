@@ -277,7 +277,7 @@ class TestExchangeWindow : public QObject {
         QCOMPARE(barAtBox, 100);
         QVERIFY(button->isEnabled());
         QCOMPARE(pf_->read(names::kRegister), before);
-        QCOMPARE(dialogs_->fileRequests().back().filter, QStringLiteral("*.xls"));
+        QCOMPARE(dialogs_->fileRequests().back().filter, QStringLiteral("*.xls;;*.xlsx"));
         // The finding first, the placeholder (stored first) after it.
         const auto rows = exchange::readRows(book, 5).rows;
         QCOMPARE(int(rows.size()), 2);
