@@ -28,17 +28,8 @@ namespace {
 
 inline const QString kEmptyFirstSheet = QStringLiteral("表格文件的第一个工作表是空的！");
 
-QListWidget* addList(QWidget* parent, const QString& name, QRect place) {
-    auto* list = new QListWidget(parent);
-    list->setObjectName(name);
-    list->setGeometry(place);
-    return list;
-}
-
 QProgressBar* addProgress(QWidget* parent, const QString& name, QRect place) {
-    auto* bar = new QProgressBar(parent);
-    bar->setObjectName(name);
-    bar->setGeometry(place);
+    auto* bar = ui::addControl<QProgressBar>(parent, name, place);
     bar->setRange(0, 100);
     bar->setValue(0);
     bar->setTextVisible(false);
@@ -74,13 +65,13 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     workbookEdit_ = addPathEdit(this, QStringLiteral("编辑框A1"), {20, 68, 290, 24});
     auto* browseA1 =
         ui::addButton(this, QStringLiteral("浏览A1"), QStringLiteral("浏览"), {316, 66, 64, 28});
-    headings_ = addList(this, QStringLiteral("列表框A1"), {20, 98, 360, 110});
+    headings_ = ui::addControl<QListWidget>(this, QStringLiteral("列表框A1"), {20, 98, 360, 110});
     ui::addLabel(this, QStringLiteral("透明标签2"),
                  QStringLiteral("打开本软件安装目录下<户籍数据>"), {20, 214, 300, 20});
     importEdit_ = addPathEdit(this, QStringLiteral("编辑框A2"), {20, 237, 290, 24});
     auto* browseA2 =
         ui::addButton(this, QStringLiteral("浏览A2"), QStringLiteral("浏览"), {316, 235, 64, 28});
-    fields_ = addList(this, QStringLiteral("列表框A2"), {20, 267, 360, 110});
+    fields_ = ui::addControl<QListWidget>(this, QStringLiteral("列表框A2"), {20, 267, 360, 110});
     importButton_ = ui::addButton(this, QStringLiteral("开始导入A1"), QStringLiteral("开始导入"),
                                   {20, 384, 90, 30});
     importBar_ = addProgress(this, QStringLiteral("进度条A1"), {120, 389, 260, 20});

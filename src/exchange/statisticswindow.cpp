@@ -35,26 +35,15 @@ const QString kNotSaved = QStringLiteral("图表未能写入所选文件！");
 enum PeriodKind { kMonth, kQuarter, kYear, kDates };
 
 QDateEdit* addDate(QWidget* parent, const QString& name, QRect place) {
-    auto* edit = new QDateEdit(parent);
-    edit->setObjectName(name);
-    edit->setGeometry(place);
+    auto* edit = ui::addControl<QDateEdit>(parent, name, place);
     edit->setDisplayFormat(QStringLiteral("yyyy年M月d日"));
     edit->setCalendarPopup(true);
     edit->setDateRange(QDate(1000, 1, 1), QDate(9999, 12, 31));
     return edit;
 }
 
-QComboBox* addCombo(QWidget* parent, const QString& name, QRect place) {
-    auto* box = new QComboBox(parent);
-    box->setObjectName(name);
-    box->setGeometry(place);
-    return box;
-}
-
 QTableWidget* addTable(QWidget* parent, const QString& name, QRect place) {
-    auto* table = new QTableWidget(parent);
-    table->setObjectName(name);
-    table->setGeometry(place);
+    auto* table = ui::addControl<QTableWidget>(parent, name, place);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(20);
@@ -63,9 +52,7 @@ QTableWidget* addTable(QWidget* parent, const QString& name, QRect place) {
 }
 
 QChartView* addChart(QWidget* parent, const QString& name, QRect place) {
-    auto* view = new QChartView(parent);
-    view->setObjectName(name);
-    view->setGeometry(place);
+    auto* view = ui::addControl<QChartView>(parent, name, place);
     view->setRenderHint(QPainter::Antialiasing);
     return view;
 }
@@ -139,7 +126,7 @@ StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, Q
     reference_ = addDate(this, QStringLiteral("日期框S1"), {70, 10, 125, 26});
     reference_->setDate(today);
     ui::addLabel(this, QStringLiteral("透明标签S2"), QStringLiteral("统计期间"), {210, 14, 60, 20});
-    periodKind_ = addCombo(this, QStringLiteral("组合框S1"), {270, 10, 100, 26});
+    periodKind_ = ui::addControl<QComboBox>(this, QStringLiteral("组合框S1"), {270, 10, 100, 26});
     periodKind_->addItems({QStringLiteral("按月"), QStringLiteral("按季度"), QStringLiteral("按年"),
                            QStringLiteral("按起止日期")});
     year_ = new QSpinBox(this);
@@ -148,7 +135,7 @@ StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, Q
     year_->setRange(1000, 9999);
     year_->setSuffix(QStringLiteral("年"));
     year_->setValue(today.year());
-    part_ = addCombo(this, QStringLiteral("组合框S2"), {470, 10, 90, 26});
+    part_ = ui::addControl<QComboBox>(this, QStringLiteral("组合框S2"), {470, 10, 90, 26});
     from_ = addDate(this, QStringLiteral("日期框S2"), {570, 10, 125, 26});
     ui::addLabel(this, QStringLiteral("透明标签S3"), QStringLiteral("至"), {700, 14, 20, 20});
     to_ = addDate(this, QStringLiteral("日期框S3"), {720, 10, 125, 26});
@@ -158,7 +145,7 @@ StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, Q
     totals_ = addTable(this, QStringLiteral("表格框S1"), {10, 45, 300, 310});
     pyramid_ = addChart(this, QStringLiteral("图表框S1"), {320, 45, 670, 310});
     ui::addLabel(this, QStringLiteral("透明标签S4"), QStringLiteral("分项统计"), {10, 369, 60, 20});
-    field_ = addCombo(this, QStringLiteral("组合框S3"), {70, 365, 150, 26});
+    field_ = ui::addControl<QComboBox>(this, QStringLiteral("组合框S3"), {70, 365, 150, 26});
     for (int pos : reg::codedFields()) field_->addItem(reg::fromGb(reg::fieldName(pos)));
     codedChart_ = addChart(this, QStringLiteral("图表框S2"), {10, 395, 480, 280});
     changes_ = addTable(this, QStringLiteral("表格框S2"), {500, 365, 222, 310});

@@ -54,10 +54,7 @@ QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, QRec
 }
 
 QLineEdit* addEdit(QWidget* parent, const QString& name, QRect place) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setGeometry(place);
-    return edit;
+    return addControl<QLineEdit>(parent, name, place);
 }
 
 int gbLength(const QString& text) {

@@ -28,6 +28,15 @@ QPushButton* addButton(QWidget* parent, const QString& name, const QString& text
 QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, QRect place);
 QLineEdit* addEdit(QWidget* parent, const QString& name, QRect place);
 
+// A control of kind T at a client position, named so that tests find it.
+template <class T>
+T* addControl(QWidget* parent, const QString& name, QRect place) {
+    auto* control = new T(parent);
+    control->setObjectName(name);
+    control->setGeometry(place);
+    return control;
+}
+
 // The control of that name; null when the window has none.
 template <class T>
 T* control(const QWidget* window, const QString& name) {
