@@ -98,13 +98,18 @@ void startSheet(Spreadsheet& book, const Sheet& sheet, long persons) {
 }
 
 // GB18030 to Unicode once per distinct text: households share addresses, and names of codes
-// repeat in every record.
+// repeat in every record. ASCII texts (serials, identity numbers, dates) are mostly distinct and
+// need no decoding, so they are appended as they are and never cached.
 class Decoder {
   public:
-    const QString& operator()(std::string_view gb) {
+    void appendTo(QString& out, std::string_view gb) {
+        if (std::all_of(gb.begin(), gb.end(), [](char c) { return uchar(c) < 0x80; })) {
+            out.append(QLatin1StringView(gb.data(), qsizetype(gb.size())));
+            return;
+        }
         auto it = cache_.find(gb);
         if (it == cache_.end()) it = cache_.emplace(std::string(gb), reg::fromGb(gb)).first;
-        return it->second;
+        out.append(it->second);
     }
 
   private:
@@ -137,7 +142,7 @@ void fillSheets(Spreadsheet& book, const Sheet& sheet, long perSheet, const Prog
             Range cell = book.range(letters[i] + row);
             cell.setColumnWidth(sheet.widths[i]);
             value.resize(1, u'\'');
-            value += decode(record.field(i));
+            decode.appendTo(value, record.field(i));
             cell.setValue(value);
         }
         const int percent = int(r * 100 / n);
