@@ -191,7 +191,13 @@ class TestWorkbook : public QObject {
         QCOMPARE(readRows(broken, 6).status, ReadStatus::NotWorkbook);
     }
 
+    void libreOfficeOpensAnExport_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("xls") << QStringLiteral("xls");
+        QTest::newRow("xlsx") << QStringLiteral("xlsx");
+    }
     void libreOfficeOpensAnExport() {
+        QFETCH(QString, kind);
         const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
         if (soffice.isEmpty()) QSKIP("LibreOffice (libreoffice-calc-nogui) is not installed");
         QTemporaryDir dir;
@@ -202,7 +208,7 @@ class TestWorkbook : public QObject {
         book.range("a2").setValue(QStringLiteral("'110101198001011234"));
         book.range("b2").setValue(QStringLiteral("王䶮"));
         book.range("a3").setValue(QStringLiteral("'00012"));
-        const QString path = dir.path() + "/x.xls";
+        const QString path = dir.path() + "/x." + kind;
         QVERIFY(book.saveAs(path));
         QProcess p;
         p.start(soffice, {"-env:UserInstallation=file://" + dir.path() + "/profile", "--headless",
