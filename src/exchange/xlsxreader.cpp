@@ -197,6 +197,15 @@ struct CellIn {
     QString value;   // <v>, or the texts of <is>
     bool hasValue = false;
     bool hasFormula = false;
+
+    // Ready for the next cell, keeping the texts' storage: a sheet has millions of cells.
+    void start(QStringView t, int s) {
+        type.resize(0);
+        type.append(t);
+        style = s;
+        value.resize(0);
+        hasValue = hasFormula = false;
+    }
 };
 
 // The cell's text by the import's rules; nullopt when it cannot be read: a formula without its
@@ -386,13 +395,10 @@ struct Book {
                     const auto ref = a.value(QLatin1String("r"));
                     c = ref.isEmpty() ? c + 1 : columnOf(ref);
                     if (c < 0 || c >= kMaxColumn) return false;
-                    cell = CellIn{a.value(QLatin1String("t")).toString(),
-                                  a.hasAttribute(QLatin1String("s"))
-                                      ? a.value(QLatin1String("s")).toInt()
-                                      : -1,
-                                  {},
-                                  false,
-                                  false};
+                    cell.start(a.value(QLatin1String("t")),
+                               a.hasAttribute(QLatin1String("s"))
+                                   ? a.value(QLatin1String("s")).toInt()
+                                   : -1);
                     inCell = true;
                 } else if (inCell && is(xml, u"v")) {
                     inValue = true;
@@ -413,7 +419,7 @@ struct Book {
                     if (!text) return false;
                     rows = std::max(rows, r + 1);
                     columns = std::max(columns, c + 1);
-                    if (c < keep) texts[size_t(c)] = *text;
+                    if (c < keep) texts[size_t(c)] = std::move(*text);
                     any = true;
                 } else if (is(xml, u"v") || is(xml, u"t")) {
                     inValue = false;
@@ -491,9 +497,10 @@ RowList readXlsxRows(const QString& path, int columns) {
                                       return true;
                                   }
                                   if (!follows) return true;
+                                  // Moved: the next row starts from empty texts anyway.
                                   if (std::any_of(texts.begin(), texts.end(),
                                                   [](const std::string& t) { return !t.empty(); }))
-                                      out.rows.push_back(texts);
+                                      out.rows.push_back(std::move(texts));
                                   return true;
                               }) &&
                (follows || (rows = 0, true));

@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
 
 namespace reg {
 
@@ -26,6 +27,13 @@ QStringDecoder& decoder() {
 }  // namespace
 
 std::string toGb(QStringView text) {
+    // Serials, identity numbers and dates are ASCII, which GB18030 keeps as it is.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        std::string ascii(size_t(text.size()), '\0');
+        std::transform(text.begin(), text.end(), ascii.begin(),
+                       [](QChar c) { return char(c.unicode()); });
+        return ascii;
+    }
     QByteArray bytes = encoder().encode(text);
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
