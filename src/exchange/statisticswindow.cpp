@@ -212,7 +212,10 @@ void StatisticsWindow::refresh() {
         stats_ = query::Statistics{};
         stats_->reference = reference_->date();
         stats_->period = period;
-        dialogs_.warning(kCannotRead);
+        if (!warnedUnreadable_) dialogs_.warning(kCannotRead);
+        warnedUnreadable_ = true;
+    } else {
+        warnedUnreadable_ = false;
     }
     const query::Statistics& s = *stats_;
     const std::vector<query::Sheet> sheets = query::statisticsSheets(s);

@@ -40,6 +40,7 @@ class StatisticsWindow : public QWidget {
     ui::Dialogs& dialogs_;
     std::optional<query::Statistics> stats_;
     bool settingUp_ = true;
+    bool warnedUnreadable_ = false;  // said once, not again at every turn of a picker
 
     QDateEdit* reference_;
     QComboBox* periodKind_;

@@ -85,6 +85,16 @@ class TestStatisticsWindow : public QObject {
         dialogs_.expectWarning(QStringLiteral("所选文件不是户籍数据文件，无法统计！"));
         StatisticsWindow w(pf_.file(QStringLiteral("x.wav")), dialogs_);
         QCOMPARE(w.statistics()->persons, 0L);
+        // Said once: turning the pickers does not say it again, until the file has been read.
+        auto* kind = w.findChild<QComboBox*>(QStringLiteral("组合框S1"));
+        kind->setCurrentIndex(0);
+        kind->setCurrentIndex(1);
+        QVERIFY(sample::writeRegister(pf_.file(QStringLiteral("x.wav")), 10, 1));
+        kind->setCurrentIndex(0);
+        QCOMPARE(w.statistics()->persons, 10L);
+        QVERIFY(pf_.write(QStringLiteral("x.wav"), "not a register"));
+        dialogs_.expectWarning(QStringLiteral("所选文件不是户籍数据文件，无法统计！"));
+        kind->setCurrentIndex(1);
     }
 };
 
