@@ -72,6 +72,24 @@ void install(QChartView* view, QChart* chart, const QString& title) {
     delete old;
 }
 
+// Horizontal bars: a row per category down the left, counts from `low` to `high` along the foot.
+QChart* barChart(QAbstractBarSeries* series, const QStringList& categories, double low,
+                 double high) {
+    auto* chart = new QChart;
+    chart->addSeries(series);
+    auto* rows = new QBarCategoryAxis;
+    rows->append(categories);
+    chart->addAxis(rows, Qt::AlignLeft);
+    series->attachAxis(rows);
+    auto* values = new QValueAxis;
+    values->setRange(low, high);
+    values->applyNiceNumbers();
+    values->setLabelFormat(QStringLiteral("%d"));
+    chart->addAxis(values, Qt::AlignBottom);
+    series->attachAxis(values);
+    return chart;
+}
+
 // A horizontal bar per row of a tally, so that long names read across.
 QChart* tallyChart(const query::Tally& t) {
     auto* set = new QBarSet(QStringLiteral("人数"));
@@ -84,19 +102,34 @@ QChart* tallyChart(const query::Tally& t) {
     }
     auto* series = new QHorizontalBarSeries;
     series->append(set);
-    auto* chart = new QChart;
-    chart->addSeries(series);
-    auto* rows = new QBarCategoryAxis;
-    rows->append(names);
-    chart->addAxis(rows, Qt::AlignLeft);
-    series->attachAxis(rows);
-    auto* values = new QValueAxis;
-    values->setRange(0, double(std::max(most, 4L)));
-    values->applyNiceNumbers();
-    values->setLabelFormat(QStringLiteral("%d"));
-    chart->addAxis(values, Qt::AlignBottom);
-    series->attachAxis(values);
+    QChart* chart = barChart(series, names, 0, double(std::max(most, 4L)));
     chart->legend()->hide();
+    return chart;
+}
+
+// The pyramid: men to the left as negative lengths, women to the right.
+QChart* pyramidChart(const query::Statistics& s) {
+    auto* men = new QBarSet(QStringLiteral("男"));
+    auto* women = new QBarSet(QStringLiteral("女"));
+    QStringList bands;
+    long widest = 4;
+    for (int band = 0; band < query::kAgeBands; ++band) {
+        const long m = s.sexByAge[size_t(band)][query::kMale];
+        const long w = s.sexByAge[size_t(band)][query::kFemale];
+        *men << -double(m);
+        *women << double(w);
+        bands << query::ageBandName(band);
+        widest = std::max({widest, m, w});
+    }
+    auto* series = new QHorizontalStackedBarSeries;
+    series->append(men);
+    series->append(women);
+    series->setBarWidth(0.9);
+    QChart* chart = barChart(series, bands, -double(widest), double(widest));
+    QAbstractAxis* values = chart->axes(Qt::Horizontal).front();
+    values->setTitleText(QStringLiteral("← 男    人数    女 →"));
+    values->setTitleFont(ui::uiFont(8));
+    chart->legend()->setAlignment(Qt::AlignRight);
     return chart;
 }
 
@@ -224,39 +257,7 @@ void StatisticsWindow::refresh() {
     fill(changes_, sheets.back());
     changes_->setColumnWidth(0, 134);
 
-    // The pyramid: men to the left as negative lengths, women to the right.
-    auto* men = new QBarSet(QStringLiteral("男"));
-    auto* women = new QBarSet(QStringLiteral("女"));
-    QStringList bands;
-    long widest = 4;
-    for (int band = 0; band < query::kAgeBands; ++band) {
-        const long m = s.sexByAge[size_t(band)][query::kMale];
-        const long w = s.sexByAge[size_t(band)][query::kFemale];
-        *men << -double(m);
-        *women << double(w);
-        bands << query::ageBandName(band);
-        widest = std::max({widest, m, w});
-    }
-    auto* series = new QHorizontalStackedBarSeries;
-    series->append(men);
-    series->append(women);
-    series->setBarWidth(0.9);
-    auto* chart = new QChart;
-    chart->addSeries(series);
-    auto* rows = new QBarCategoryAxis;
-    rows->append(bands);
-    chart->addAxis(rows, Qt::AlignLeft);
-    series->attachAxis(rows);
-    auto* values = new QValueAxis;
-    values->setRange(-double(widest), double(widest));
-    values->applyNiceNumbers();
-    values->setLabelFormat(QStringLiteral("%d"));
-    values->setTitleText(QStringLiteral("← 男    人数    女 →"));
-    values->setTitleFont(ui::uiFont(8));
-    chart->addAxis(values, Qt::AlignBottom);
-    series->attachAxis(values);
-    chart->legend()->setAlignment(Qt::AlignRight);
-    install(pyramid_, chart,
+    install(pyramid_, pyramidChart(s),
             QStringLiteral("人口金字塔（%1，出生日期有误%2人另计）")
                 .arg(query::dateText(s.reference))
                 .arg(s.badBirthDates));
