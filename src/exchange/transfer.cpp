@@ -103,7 +103,7 @@ void startSheet(Spreadsheet& book, const Sheet& sheet, long persons) {
 class Decoder {
   public:
     void appendTo(QString& out, std::string_view gb) {
-        if (std::all_of(gb.begin(), gb.end(), [](char c) { return uchar(c) < 0x80; })) {
+        if (reg::isAscii(gb)) {
             out.append(QLatin1StringView(gb.data(), qsizetype(gb.size())));
             return;
         }

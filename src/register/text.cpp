@@ -6,12 +6,16 @@
 
 namespace reg {
 
-namespace {
-
 bool isAscii(std::string_view s) {
     for (unsigned char c : s)
         if (c >= 0x80) return false;
     return true;
+}
+
+namespace {
+
+bool isAscii(QStringView s) {
+    return std::all_of(s.begin(), s.end(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
 QStringEncoder& encoder() {
@@ -28,7 +32,7 @@ QStringDecoder& decoder() {
 
 std::string toGb(QStringView text) {
     // Serials, identity numbers and dates are ASCII, which GB18030 keeps as it is.
-    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+    if (isAscii(text)) {
         std::string ascii(size_t(text.size()), '\0');
         std::transform(text.begin(), text.end(), ascii.begin(),
                        [](QChar c) { return char(c.unicode()); });

@@ -13,6 +13,9 @@ std::string toGb(QStringView text);
 // GB18030 bytes to Unicode. Bytes that are no valid sequence become U+FFFD.
 QString fromGb(std::string_view bytes);
 
+// True when every byte is ASCII, which GB18030, UTF-8 and Latin-1 all spell alike.
+bool isAscii(std::string_view bytes);
+
 // UTF-8 to GB18030 and back; pure ASCII passes through without a conversion.
 std::string utf8ToGb(std::string_view utf8);
 std::string gbToUtf8(std::string_view gb);
