@@ -70,12 +70,3 @@ BENCHMARK(Statistics)->Apply(sizes)->Iterations(5);
 BENCHMARK(OpenStatisticsWindow)->Apply(sizes)->Iterations(3);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

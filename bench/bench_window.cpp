@@ -222,12 +222,3 @@ BENCHMARK(HistoryTenYears)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(OpenHistory)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
