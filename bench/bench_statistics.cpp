@@ -9,21 +9,13 @@
 #include "maintenance/registerview.h"
 #include "query/statistics.h"
 #include "register/files.h"
+#include "quietdialogs.h"
 #include "samplegen.h"
 
 namespace {
 
 constexpr uint32_t kSeed = 20240630;
 const QDate kReference(2024, 6, 30);
-
-class QuietDialogs : public ui::Dialogs {
-  public:
-    void warning(const QString&) override {}
-    bool question(const QString&) override { return true; }
-    void notice(const QString&) override {}
-    QString openFile(const ui::FileRequest&) override { return {}; }
-    QString saveFile(const ui::FileRequest&) override { return {}; }
-};
 
 QString registerOf(int persons) {
     static QTemporaryDir dir;

@@ -21,6 +21,7 @@
 #include "register/person.h"
 #include "register/text.h"
 #include "register/workfiles.h"
+#include "quietdialogs.h"
 #include "samplegen.h"
 
 namespace {
@@ -28,16 +29,6 @@ namespace {
 using maint::InfoWindow;
 
 constexpr uint32_t kSeed = 20240630;
-
-// Every question answered Yes, every message taken silently.
-class QuietDialogs : public ui::Dialogs {
-  public:
-    void warning(const QString&) override {}
-    bool question(const QString&) override { return true; }
-    void notice(const QString&) override {}
-    QString openFile(const ui::FileRequest&) override { return {}; }
-    QString saveFile(const ui::FileRequest&) override { return {}; }
-};
 
 QuietDialogs& dialogs() {
     static QuietDialogs d;

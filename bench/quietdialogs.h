@@ -1,0 +1,13 @@
+#pragma once
+// The dialogs of the window benchmarks: every question answered Yes, every message taken
+// silently, no file chosen.
+#include "ui/dialogs.h"
+
+class QuietDialogs : public ui::Dialogs {
+  public:
+    void warning(const QString&) override {}
+    bool question(const QString&) override { return true; }
+    void notice(const QString&) override {}
+    QString openFile(const ui::FileRequest&) override { return {}; }
+    QString saveFile(const ui::FileRequest&) override { return {}; }
+};
