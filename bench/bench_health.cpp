@@ -7,10 +7,10 @@
 #include <QTemporaryDir>
 #include <map>
 
-#include "exchange/healthreport.h"
-#include "register/health.h"
-#include "register/person.h"
-#include "register/store.h"
+#include "core/edit/healthreport.h"
+#include "core/edit/health.h"
+#include "core/register/person.h"
+#include "core/register/store.h"
 #include "samplegen.h"
 
 namespace {

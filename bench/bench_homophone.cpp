@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "query/homophone.h"
-#include "register/person.h"
-#include "register/text.h"
+#include "core/query/homophone.h"
+#include "core/register/person.h"
+#include "core/register/text.h"
 #include "samplegen.h"
 
 namespace {

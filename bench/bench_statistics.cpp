@@ -5,10 +5,10 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
-#include "exchange/statisticswindow.h"
-#include "maintenance/registerview.h"
-#include "query/statistics.h"
-#include "register/files.h"
+#include "gui/reports/statisticswindow.h"
+#include "core/edit/registerview.h"
+#include "core/query/statistics.h"
+#include "core/register/files.h"
 #include "quietdialogs.h"
 #include "samplegen.h"
 

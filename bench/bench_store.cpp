@@ -8,11 +8,11 @@
 #include <QTemporaryDir>
 #include <map>
 
-#include "register/files.h"
-#include "register/person.h"
-#include "register/programfolder.h"
-#include "register/store.h"
-#include "register/workfiles.h"
+#include "core/register/files.h"
+#include "core/register/person.h"
+#include "core/register/programfolder.h"
+#include "core/register/store.h"
+#include "core/register/workfiles.h"
 #include "samplegen.h"
 
 namespace {

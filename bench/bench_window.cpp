@@ -14,13 +14,13 @@
 #include <memory>
 #include <sqlite3.h>
 
-#include "maintenance/historywindow.h"
-#include "maintenance/infowindow.h"
-#include "register/history.h"
-#include "register/files.h"
-#include "register/person.h"
-#include "register/text.h"
-#include "register/workfiles.h"
+#include "gui/history/historywindow.h"
+#include "gui/info/infowindow.h"
+#include "core/register/history.h"
+#include "core/register/files.h"
+#include "core/register/person.h"
+#include "core/register/text.h"
+#include "core/register/workfiles.h"
 #include "quietdialogs.h"
 #include "samplegen.h"
 

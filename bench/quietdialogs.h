@@ -1,7 +1,7 @@
 #pragma once
 // The dialogs of the window benchmarks: every question answered Yes, every message taken
 // silently, no file chosen.
-#include "ui/dialogs.h"
+#include "gui/ui/dialogs.h"
 
 class QuietDialogs : public ui::Dialogs {
   public:

@@ -5,11 +5,11 @@
 #include <initializer_list>
 #include <unordered_set>
 
-#include "register/files.h"
-#include "register/person.h"
-#include "register/programfolder.h"
-#include "register/store.h"
-#include "register/text.h"
+#include "core/register/files.h"
+#include "core/register/person.h"
+#include "core/register/programfolder.h"
+#include "core/register/store.h"
+#include "core/register/text.h"
 
 namespace sample {
 

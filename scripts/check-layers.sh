@@ -1,75 +1,82 @@
 #!/usr/bin/env bash
-# Fails when an #include in src/ runs against the direction of the layers:
-#   register < query < exchange < maintenance < shell < app
-# A folder includes only its own and lower folders; ui/ (the widgets layer under every window)
-# may be included only by sources of the gui library, the executable and ui/ itself, and itself
-# includes only register/; no source of the core library includes a widget header.
+# Fails when an #include in src/ runs against the direction of the layers.
+#   src/core/  needs no widgets: no widget header, nothing of src/gui/. Its rooms run one way:
+#              register < query < workbook < edit < session
+#   src/gui/   the windows. gui/ui (the thin layer over Qt Widgets that every window uses) includes
+#              only core/register and itself; the window rooms run one way:
+#              ui < reports < history < exchange < info < shell
+#   src/app/   the executables on top; they may include anything.
+# A room includes its own headers and those of lower rooms only.
 # Usage: scripts/check-layers.sh [SOURCE_ROOT]   (the repository by default)
 set -euo pipefail
 ROOT="${1:-$(dirname "$0")/..}"
 cd "$ROOT"
 
-# Known exceptions ("file -> included file"), each to go away.
-KNOWN=(
-)
-
+# The rank of a room ("core/edit"), or -1 for what is no room of ours.
 rank() {
   case "$1" in
-    register) echo 1 ;; query) echo 2 ;; exchange) echo 3 ;; maintenance) echo 4 ;;
-    shell) echo 5 ;; app) echo 6 ;; ui) echo 0 ;; *) echo -1 ;;
+    core/register) echo 1 ;; core/query) echo 2 ;; core/workbook) echo 3 ;; core/edit) echo 4 ;;
+    core/session) echo 5 ;;
+    gui/ui) echo 10 ;; gui/reports) echo 11 ;; gui/history) echo 12 ;; gui/exchange) echo 13 ;;
+    gui/info) echo 14 ;; gui/shell) echo 15 ;;
+    app) echo 20 ;;
+    *) echo -1 ;;
   esac
 }
 
-# The core library's sources, as src/CMakeLists.txt lists them, and their headers.
-core_sources=$(awk '
-  /^(add_library\(core |target_sources\(core )/ { take = 1 }
-  take { for (i = 1; i <= NF; i++) if ($i ~ /\.cpp\)?$/) { f = $i; sub(/\)$/, "", f); print f } }
-  take && /\)/ { take = 0 }' src/CMakeLists.txt)
-declare -A core=()
-for f in $core_sources; do
-  core["src/$f"]=1
-  [ -f "src/${f%.cpp}.h" ] && core["src/${f%.cpp}.h"]=1
-done
-[ "${#core[@]}" -gt 10 ] || { echo "check-layers: found no core sources in src/CMakeLists.txt"; exit 2; }
-
-# Headers of Qt's Widgets module, and the parts of ours built on them.
-widget_re='^(QtWidgets/.*|Q(Widget|Dialog|MessageBox|FileDialog|Application|AbstractButton|PushButton|RadioButton|CheckBox|Label|LineEdit|TextEdit|PlainTextEdit|ComboBox|SpinBox|TreeWidget|TreeView|ListWidget|ListView|TableWidget|TableView|HeaderView|ProgressBar|Frame|GroupBox|ScrollArea|MainWindow|Menu|MenuBar|ToolBar|StatusBar|Style|StyleFactory|[A-Za-z]*Layout|SplashScreen|SystemTrayIcon)|QtWidgets)$'
+# Headers of Qt's Widgets module and of the modules built on it.
+widget_re='^(QtWidgets/.*|QtCharts/.*|QtPrintSupport/.*|Q(Widget|Dialog|MessageBox|FileDialog|Application|AbstractButton|PushButton|RadioButton|CheckBox|Label|LineEdit|TextEdit|PlainTextEdit|ComboBox|SpinBox|TreeWidget|TreeView|ListWidget|ListView|TableWidget|TableView|HeaderView|ProgressBar|Frame|GroupBox|ScrollArea|MainWindow|Menu|MenuBar|ToolBar|StatusBar|Style|StyleFactory|[A-Za-z]*Layout|SplashScreen|SystemTrayIcon|Printer|PrintDialog|ChartView)|QtWidgets)$'
 
 problems=0
 complain() {
-  local line="$1 -> $2"
-  for k in "${KNOWN[@]}"; do [ "$k" = "$line" ] && return; done
-  echo "layer violation: $line ($3)"
+  echo "layer violation: $1 -> $2 ($3)"
   problems=$((problems + 1))
 }
 
+roomOf() {
+  case "$1" in
+    src/app/*) echo app ;;
+    src/core/* | src/gui/*) cut -d/ -f2-3 <<<"$1" ;;
+    *) echo "" ;;
+  esac
+}
+
+found=0
 while IFS= read -r file; do
-  folder=$(cut -d/ -f2 <<<"$file")
-  here=$(rank "$folder")
+  found=$((found + 1))
+  room=$(roomOf "$file")
+  here=$(rank "$room")
+  if [ "$here" -lt 0 ]; then
+    complain "$file" "-" "a source outside the rooms src/core/*, src/gui/*, src/app"
+    continue
+  fi
   while IFS= read -r inc; do
     if [[ "$inc" =~ ^\<(.*)\>$ ]]; then
       name="${BASH_REMATCH[1]}"
-      if [ -n "${core[$file]:-}" ] && [[ "$name" =~ $widget_re ]]; then
+      if [[ "$room" == core/* ]] && [[ "$name" =~ $widget_re ]]; then
         complain "$file" "<$name>" "a widget header in core"
       fi
       continue
     fi
     name="${inc//\"/}"
-    to=$(cut -d/ -f1 <<<"$name")
+    case "$name" in
+      core/* | gui/*) to=$(cut -d/ -f1-2 <<<"$name") ;;
+      *) continue ;;  # a file beside it, or generated
+    esac
     there=$(rank "$to")
-    [ "$there" -lt 0 ] && continue  # a file beside it, or generated
-    if [ "$to" = ui ]; then
-      if [ -n "${core[$file]:-}" ]; then
-        complain "$file" "$name" "ui/ from core"
-      fi
-    elif [ "$folder" = ui ]; then
-      [ "$to" = register ] || complain "$file" "$name" "ui/ includes only register/"
+    if [ "$there" -lt 0 ]; then
+      complain "$file" "$name" "no such room"
+    elif [[ "$room" == core/* && "$to" == gui/* ]]; then
+      complain "$file" "$name" "core includes nothing of gui"
+    elif [ "$room" = gui/ui ] && [ "$to" != gui/ui ] && [ "$to" != core/register ]; then
+      complain "$file" "$name" "gui/ui includes only core/register"
     elif [ "$there" -gt "$here" ]; then
-      complain "$file" "$name" "$folder/ is below $to/"
+      complain "$file" "$name" "$room is below $to"
     fi
   done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*([<"][^>"]+[>"]).*/\1/p' "$file")
 done < <(find src -name '*.h' -o -name '*.cpp' | sort)
 
+[ "$found" -gt 10 ] || { echo "check-layers: found no sources under src/"; exit 2; }
 if [ "$problems" -gt 0 ]; then
   echo "check-layers: $problems include(s) against the layers"
   exit 1

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Builds src/query/pinyin_table.cpp, the toneless readings of the 6,768 positions of the
+"""Builds src/core/query/pinyin_table.cpp, the toneless readings of the 6,768 positions of the
 GB2312 character block, from two published reading lists (see tools/README.md):
 
   pinyin-data  every reading of a character, with tones, its main reading first
@@ -7,7 +7,7 @@ GB2312 character block, from two published reading lists (see tools/README.md):
   Luna Pinyin  how often each reading of a character is used, and a word list with the
                reading of every character in each word (Debian package rime-data-luna-pinyin)
 
-Usage: tools/make_pinyin_table.py [OUTPUT]   (default: src/query/pinyin_table.cpp)
+Usage: tools/make_pinyin_table.py [OUTPUT]   (default: src/core/query/pinyin_table.cpp)
 
 The rule, applied to every character:
   1. Its candidate readings are pinyin-data's, tones dropped and u-umlaut folded into u, in
@@ -246,7 +246,7 @@ def write(path, table):
                + package_version("golang-github-mozillazg-go-pinyin-dev") + "),")
     out.append("// Luna Pinyin (rime-data-luna-pinyin "
                + package_version("rime-data-luna-pinyin") + ").")
-    out.append('#include "query/pinyin_table.h"')
+    out.append('#include "core/query/pinyin_table.h"')
     out.append("")
     out.append("namespace query {")
     out.append("")
@@ -274,7 +274,7 @@ def write(path, table):
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "src/query/pinyin_table.cpp")
+    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "src/core/query/pinyin_table.cpp")
     pinyin = read_pinyin_data()
     shares, words = read_luna()
     table = []

@@ -2,8 +2,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include "register/programfolder.h"
-#include "shell/password.h"
+#include "core/register/programfolder.h"
+#include "core/session/password.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -1,8 +1,8 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "shell/loginwindow.h"
-#include "ui/desktop.h"
+#include "gui/shell/loginwindow.h"
+#include "gui/ui/desktop.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "register/person.h"
-#include "register/store.h"
+#include "core/register/person.h"
+#include "core/register/store.h"
 
 namespace hjtest {
 

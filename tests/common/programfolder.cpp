@@ -2,10 +2,10 @@
 
 #include <QFile>
 
-#include "register/files.h"
-#include "register/programfolder.h"
-#include "register/workfiles.h"
-#include "shell/password.h"
+#include "core/register/files.h"
+#include "core/register/programfolder.h"
+#include "core/register/workfiles.h"
+#include "core/session/password.h"
 
 namespace hjtest {
 

@@ -6,7 +6,7 @@
 #include <deque>
 #include <vector>
 
-#include "ui/dialogs.h"
+#include "gui/ui/dialogs.h"
 
 namespace hjtest {
 

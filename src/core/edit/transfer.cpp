@@ -1,0 +1,328 @@
+#include "core/edit/transfer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+#include <unordered_map>
+
+#include "core/workbook/workbookreader.h"
+#include "core/register/files.h"
+#include "core/register/person.h"
+#include "core/register/programfolder.h"
+#include "core/register/store.h"
+#include "core/register/text.h"
+#include "core/register/workfiles.h"
+
+namespace exchange {
+
+namespace {
+
+// ---- Export ----
+
+// The records the export writes, read once from the store: every value of a record in one
+// buffer, so that a register of 100,000 persons stays small in memory.
+struct Record {
+    std::string data;
+    std::vector<uint32_t> ends;
+    std::string_view field(size_t i) const {
+        const uint32_t from = i == 0 ? 0 : ends[i - 1];
+        return std::string_view(data).substr(from, ends[i] - from);
+    }
+};
+
+struct Sheet {
+    std::vector<std::string> names;
+    std::vector<int> widths;
+    std::vector<Record> records;
+};
+
+// The unmarked records of the open table, as CopyTo would copy them, with every code turned
+// into its name. This does in one pass what the 80 replacements "field = code -> name" do for
+// the codes "-1", "0", "1", "2" ... of each coded field: a name never equals a later code, so
+// each value is translated at most once, by codeToName.
+Sheet readForExport(reg::RecordStore& store) {
+    Sheet sheet;
+    const int fields = store.FieldCount();
+    std::vector<const reg::CodeTable*> tables(size_t(std::max(fields, 0)), nullptr);
+    for (int i = 1; i <= fields; ++i) {
+        sheet.names.push_back(store.FieldName(i));
+        sheet.widths.push_back(store.FieldSize(i));
+        for (const reg::CodeTable& table : reg::codeTables())
+            if (table.name == sheet.names.back()) tables[size_t(i - 1)] = &table;
+    }
+    const long count = store.RecordCount();
+    sheet.records.reserve(size_t(std::max(count, 0L)));
+    for (long n = 1; n <= count; ++n) {
+        store.GoTo(n);
+        if (store.IsDeleted()) continue;
+        Record record;
+        record.ends.reserve(size_t(fields));
+        for (int i = 1; i <= fields; ++i) {
+            const std::string value = store.ReadField(i);
+            const reg::CodeTable* table = tables[size_t(i - 1)];
+            record.data += table ? reg::codeToName(*table, value) : value;
+            record.ends.push_back(uint32_t(record.data.size()));
+        }
+        sheet.records.push_back(std::move(record));
+    }
+    return sheet;
+}
+
+// Ascending by the numeric value of 序号 (a text that is no number counts 0); equal keys keep
+// their order.
+void sortBySerial(Sheet& sheet) {
+    if (sheet.names.empty()) return;
+    std::vector<std::pair<double, size_t>> keys;
+    keys.reserve(sheet.records.size());
+    for (size_t r = 0; r < sheet.records.size(); ++r)
+        keys.emplace_back(reg::leadingNumber(sheet.records[r].field(0)), r);
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Record> sorted;
+    sorted.reserve(keys.size());
+    for (const auto& [key, r] : keys) sorted.push_back(std::move(sheet.records[r]));
+    sheet.records = std::move(sorted);
+}
+
+// Heading row and the centred, wrapped block a1 .. v(rows + 1) of the active worksheet.
+void startSheet(Spreadsheet& book, const Sheet& sheet, long persons) {
+    Range block = book.range("a1", "v" + std::to_string(persons + 1));
+    block.setHorizontalAlignment(kAlignCentre);
+    block.setVerticalAlignment(kAlignCentre);
+    block.setWrapText(true);
+    for (size_t i = 1; i <= sheet.names.size(); ++i) {
+        Range cell = book.range(columnLetter(int(i)) + "1");
+        cell.setColumnWidth(sheet.widths[i - 1]);
+        cell.setValue(reg::fromGb(sheet.names[i - 1]));
+    }
+}
+
+// GB18030 to Unicode once per distinct text: households share addresses, and names of codes
+// repeat in every record. ASCII texts (serials, identity numbers, dates) are mostly distinct and
+// need no decoding, so they are appended as they are and never cached.
+class Decoder {
+  public:
+    void appendTo(QString& out, std::string_view gb) {
+        if (reg::isAscii(gb)) {
+            out.append(QLatin1StringView(gb.data(), qsizetype(gb.size())));
+            return;
+        }
+        auto it = cache_.find(gb);
+        if (it == cache_.end()) it = cache_.emplace(std::string(gb), reg::fromGb(gb)).first;
+        out.append(it->second);
+    }
+
+  private:
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+    };
+    std::unordered_map<std::string, QString, Hash, std::equal_to<>> cache_;
+};
+
+// The persons of `sheet` into `book`, `perSheet` persons below the headings of each worksheet.
+void fillSheets(Spreadsheet& book, const Sheet& sheet, long perSheet, const Progress& progress) {
+    const long n = long(sheet.records.size());
+    const size_t fields = sheet.names.size();
+    std::vector<std::string> letters;
+    for (size_t i = 1; i <= fields; ++i) letters.push_back(columnLetter(int(i)));
+    Decoder decode;
+    QString value;  // "'" + text, the spreadsheet's way to ask for a text cell
+    startSheet(book, sheet, std::min<long>(n, perSheet));
+    int shown = -1;
+    for (long r = 1; r <= n; ++r) {
+        const long inSheet = (r - 1) % perSheet + 1;
+        if (inSheet == 1 && r > 1) {
+            book.addWorksheet(QStringLiteral("Sheet%1").arg((r - 1) / perSheet + 1));
+            startSheet(book, sheet, std::min<long>(n - r + 1, perSheet));
+        }
+        const std::string row = std::to_string(inSheet + 1);
+        const Record& record = sheet.records[size_t(r - 1)];
+        for (size_t i = 0; i < fields; ++i) {
+            Range cell = book.range(letters[i] + row);
+            cell.setColumnWidth(sheet.widths[i]);
+            value.resize(1, u'\'');
+            decode.appendTo(value, record.field(i));
+            cell.setValue(value);
+        }
+        const int percent = int(r * 100 / n);
+        if (progress && percent != shown) progress(shown = percent);
+    }
+    book.selectWorksheet(0);
+}
+
+// The sheet pipeline from the open table on: read, translate, sort, write, save.
+Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
+                    const QString& sortedCopy, const SavePath& savePath, const Progress& progress) {
+    Sheet sheet = readForExport(store);
+    static_cast<void>(store.CloseAllTables());  // read only
+    sortBySerial(sheet);
+    // The kind is known only once the clerk names the file. The sheets are laid out for .xlsx,
+    // which holds 1,048,575 persons in one worksheet, and laid out again for .xls when a longer
+    // register must go on in more worksheets there.
+    const long longest = maxSheetRows(WorkbookKind::Xlsx) - 1;
+    const bool longRegister = long(sheet.records.size()) > kPersonsPerSheet;
+    fillSheets(book, sheet, longRegister ? longest : kPersonsPerSheet, progress);
+    reg::files::remove(firstCopy);
+    reg::files::remove(sortedCopy);
+
+    const QString path = savePath ? savePath() : QString();
+    if (path.isEmpty()) return {};
+    if (longRegister && workbookKindOf(path) == WorkbookKind::Xls) {
+        book.close();
+        book.addWorkbook();
+        fillSheets(book, sheet, kPersonsPerSheet, {});
+    }
+    // A save that fails is reported: otherwise the clerk would look for a workbook that is not
+    // there.
+    if (!book.saveAs(path)) return Outcome::warning(msg::kSaveFailed);
+    return {true, Outcome::Kind::Silent, {}};
+}
+
+// ---- Import ----
+
+// The code tables of the open table's columns, by field name; null for a text column.
+std::vector<const reg::CodeTable*> codedColumns(reg::RecordStore& store) {
+    std::vector<const reg::CodeTable*> tables(size_t(std::max(store.FieldCount(), 0)), nullptr);
+    for (size_t i = 0; i < tables.size(); ++i)
+        for (const reg::CodeTable& table : reg::codeTables())
+            if (table.name == store.FieldName(int(i) + 1)) tables[i] = &table;
+    return tables;
+}
+
+// Names to codes in the records `from`..`to` of the open register. This is what the 64
+// replacements "field = name -> code" do, in one pass: a code never equals a later name, so each
+// value changes at most once, to nameToCode of it. A value that is already a number, empty, or
+// spelled another way stays as it is; marked records are left alone.
+bool namesToCodes(reg::RecordStore& store, long from, long to) {
+    const auto tables = codedColumns(store);
+    for (long n = from; n <= to; ++n) {
+        store.GoTo(n);
+        if (store.IsDeleted()) continue;
+        for (size_t i = 0; i < tables.size(); ++i) {
+            if (!tables[i]) continue;
+            const auto code = reg::nameToCode(*tables[i], store.ReadField(int(i) + 1));
+            if (code && !store.WriteField(tables[i]->name, *code)) return false;
+        }
+    }
+    return true;
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
+}  // namespace
+
+Outcome exportRegister(const QString& folder, const QString& registerPath, const SavePath& savePath,
+                       const Progress& progress, const std::function<void()>& started,
+                       const SpreadsheetFactory& factory) {
+    const QString firstCopy = reg::pathIn(folder, reg::names::kExportCopy);
+    const QString sortedCopy = reg::pathIn(folder, reg::names::kExportSorted);
+    reg::files::remove(firstCopy);
+    reg::RecordStore store;
+    if (!store.OpenTable(registerPath)) return Outcome::warning(msg::kChooseRegister);
+    std::unique_ptr<Spreadsheet> sheet = factory ? factory() : nullptr;
+    if (!sheet) {
+        static_cast<void>(store.CloseAllTables());  // read only
+        return Outcome::warning(msg::kNoSpreadsheet);
+    }
+    if (started) started();
+    sheet->setVisible(false);
+    sheet->addWorkbook();
+    // The records are read straight from the chosen table: the translation and the sort happen
+    // in memory, so no working copy is needed.
+    const Outcome outcome = writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress);
+    sheet->quit();
+    sheet->close();
+    return outcome;
+}
+
+Outcome exportQueryResult(const QString& folder, const SavePath& savePath, const Progress& progress,
+                          const std::function<void()>& started, const SpreadsheetFactory& factory) {
+    std::unique_ptr<Spreadsheet> sheet = factory ? factory() : nullptr;
+    if (!sheet) return Outcome::warning(msg::kNoSpreadsheet);
+    if (started) started();
+    const QString firstCopy = reg::pathIn(folder, reg::names::kQueryResult);
+    const QString sortedCopy = reg::pathIn(folder, reg::names::kSorted);
+    sheet->setVisible(false);
+    sheet->addWorkbook();
+    reg::RecordStore store;
+    static_cast<void>(store.OpenTable(firstCopy));  // an unreadable result exports no rows
+    const Outcome outcome = writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress);
+    sheet->quit();
+    sheet->close();
+    return outcome;
+}
+
+Outcome importWorkbook(const ImportRequest& request, const std::function<void()>& started,
+                       const std::function<void()>& animate) {
+    const Outcome imported{true, Outcome::Kind::Notice, msg::kImported};
+    // Without listed headings no value would reach any field.
+    if (request.headings.empty()) return Outcome::warning(msg::kOpenWorkbook);
+    // The whole sheet is read before anything is written, so a bad workbook changes nothing.
+    const RowList sheet = readRows(request.workbookPath, int(request.headings.size()));
+    switch (sheet.status) {
+        case ReadStatus::Ok:
+            break;
+        case ReadStatus::NoSheet1:
+            return Outcome::warning(msg::kNoSheet1);
+        case ReadStatus::EmptySheet:
+            return Outcome::warning(msg::kEmptySheet);
+        default:
+            return Outcome::warning(msg::kOpenWorkbook);
+    }
+
+    // A store that is dropped without CloseAllTables keeps none of its writes.
+    reg::RecordStore store;
+    if (!store.OpenTable(request.storePath)) return Outcome::warning(msg::kOpenRegister);
+    if (started) started();
+    if (request.beforeWriting && !request.beforeWriting())
+        return Outcome::warning(msg::kImportFailed);
+
+    // Heading i names the field that column i goes to; a later column of the same heading wins,
+    // and a heading that names no field is dropped.
+    const int fieldCount = store.FieldCount();
+    std::vector<int> target(request.headings.size(), 0);
+    for (size_t i = 0; i < request.headings.size(); ++i)
+        for (int f = 1; f <= fieldCount; ++f)
+            if (store.FieldName(f) == request.headings[i]) target[i] = f;
+    // When the rows go into the register itself, their names are turned into codes as they are
+    // appended, and the conversion pass only needs to visit the records that were there before.
+    const QString registerPath = reg::pathIn(request.folder, reg::names::kRegister);
+    const bool intoRegister = sameFile(request.storePath, registerPath);
+    const long before = store.RecordCount();
+    const auto tables =
+        intoRegister ? codedColumns(store) : std::vector<const reg::CodeTable*>(size_t(fieldCount));
+    bool ok = true;
+    std::vector<std::string> values(size_t(std::max(fieldCount, 0)));
+    for (const auto& row : sheet.rows) {
+        std::fill(values.begin(), values.end(), std::string());
+        for (size_t i = 0; i < target.size() && i < row.size(); ++i)
+            if (target[i] > 0) values[size_t(target[i] - 1)] = row[i];
+        for (size_t f = 0; f < values.size(); ++f)
+            if (tables[f])
+                if (auto code = reg::nameToCode(*tables[f], values[f])) values[f] = *code;
+        if (!store.AppendRecord(values)) {
+            ok = false;
+            break;
+        }
+    }
+    if (!ok) return Outcome::warning(msg::kImportFailed);
+    if (animate) animate();
+
+    // Into another table: the rows are committed there, and the register is converted after.
+    long last = before;
+    if (!intoRegister) {
+        if (!store.CloseAllTables()) return Outcome::warning(msg::kImportFailed);
+        // Without a register in the program folder there is nothing to convert.
+        if (!store.OpenTable(registerPath)) return imported;
+        last = store.RecordCount();
+    }
+    ok = namesToCodes(store, 1, last);
+    if (!store.CloseAllTables() || !ok) return Outcome::warning(msg::kImportFailed);
+    return imported;
+}
+
+}  // namespace exchange

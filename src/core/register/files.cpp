@@ -1,0 +1,167 @@
+#include "core/register/files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstdio>
+#endif
+
+namespace reg::files {
+
+namespace {
+
+#ifndef Q_OS_WIN
+QByteArray native(const QString& path) {
+    return QFile::encodeName(path);
+}
+#endif
+
+}  // namespace
+
+bool exists(const QString& path) {
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+int64_t size(const QString& path) {
+    QFileInfo info(path);
+    return info.exists() ? info.size() : -1;
+}
+
+bool remove(const QString& path) {
+    if (path.isEmpty()) return false;
+    setCleared(path);
+    return QFile::remove(path);
+}
+
+bool move(const QString& from, const QString& to) {
+    if (from.isEmpty() || to.isEmpty()) return false;
+#ifdef Q_OS_WIN
+    return MoveFileExW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(from).utf16()),
+                       reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(to).utf16()),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    if (::rename(native(from).constData(), native(to).constData()) != 0) return false;
+    syncFolder(QFileInfo(to).absolutePath());
+    return true;
+#endif
+}
+
+bool copy(const QString& from, const QString& to) {
+    if (from.isEmpty() || to.isEmpty()) return false;
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly)) return false;
+    const QString tmp = temporaryNameBeside(to);
+    {
+        QFile out(tmp);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+        char buffer[1 << 16];
+        for (;;) {
+            qint64 n = in.read(buffer, sizeof buffer);
+            if (n < 0 || (n > 0 && out.write(buffer, n) != n)) {
+                out.close();
+                QFile::remove(tmp);
+                return false;
+            }
+            if (n == 0) break;
+        }
+        if (!out.flush()) {
+            out.close();
+            QFile::remove(tmp);
+            return false;
+        }
+    }
+    if (!syncFile(tmp) || !move(tmp, to)) {
+        QFile::remove(tmp);
+        return false;
+    }
+    return true;
+}
+
+bool canWriteIn(const QString& folder) {
+    if (!QFileInfo(folder).isDir()) return false;
+    QTemporaryFile probe(folder + QStringLiteral("/.probe-XXXXXX"));
+    return probe.open();  // removed again when `probe` goes
+}
+
+bool syncFile(const QString& path) {
+#ifdef Q_OS_WIN
+    HANDLE h = CreateFileW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(path).utf16()),
+                           GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = FlushFileBuffers(h) != 0;
+    CloseHandle(h);
+    return ok;
+#else
+    int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+#endif
+}
+
+bool syncFolder(const QString& folder) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(folder);
+    return true;  // MOVEFILE_WRITE_THROUGH already flushed the rename
+#else
+    int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+#endif
+}
+
+QString temporaryNameBeside(const QString& target) {
+    QFileInfo info(target);
+    const QString dir = info.absolutePath();
+    for (;;) {
+        QString name = QStringLiteral("%1/.%2.%3.tmp")
+                           .arg(dir, info.fileName())
+                           .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        if (!QFileInfo::exists(name)) return name;
+    }
+}
+
+void setProtected(const QString& path) {
+#ifdef Q_OS_WIN
+    SetFileAttributesW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(path).utf16()),
+                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                           FILE_ATTRIBUTE_ARCHIVE);
+#else
+    struct stat st;
+    const QByteArray p = native(path);
+    if (::stat(p.constData(), &st) != 0) return;
+    ::chmod(p.constData(), st.st_mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH));
+#endif
+}
+
+void setCleared(const QString& path) {
+#ifdef Q_OS_WIN
+    SetFileAttributesW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(path).utf16()),
+                       FILE_ATTRIBUTE_NORMAL);
+#else
+    struct stat st;
+    const QByteArray p = native(path);
+    if (::stat(p.constData(), &st) != 0) return;
+    ::chmod(p.constData(), st.st_mode | S_IWUSR);
+#endif
+}
+
+bool isProtected(const QString& path) {
+    QFileInfo info(path);
+    return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
+}
+
+}  // namespace reg::files

@@ -1,0 +1,86 @@
+#include "core/session/password.h"
+
+#include <QFile>
+#include <array>
+
+#include "core/register/files.h"
+#include "core/register/workfiles.h"
+
+namespace shell {
+
+namespace {
+
+constexpr std::string_view kKey = "qmwrkfpbtnsjvhcxdlgzae";
+
+// Reading more than this tells the size check everything it needs.
+constexpr qint64 kReadLimit = 4096;
+
+}  // namespace
+
+std::string rc4(std::string_view key, std::string_view data) {
+    std::string out(data);
+    if (key.empty()) return out;
+    std::array<unsigned char, 256> s;
+    for (int i = 0; i < 256; ++i) s[size_t(i)] = static_cast<unsigned char>(i);
+    unsigned j = 0;
+    for (size_t i = 0; i < 256; ++i) {
+        j = (j + s[i] + static_cast<unsigned char>(key[i % key.size()])) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    unsigned a = 0, b = 0;
+    for (char& c : out) {
+        a = (a + 1) & 0xFF;
+        b = (b + s[a]) & 0xFF;
+        std::swap(s[a], s[b]);
+        c = static_cast<char>(static_cast<unsigned char>(c) ^ s[(s[a] + s[b]) & 0xFF]);
+    }
+    return out;
+}
+
+std::string encodePassword(std::string_view password) {
+    return rc4(kKey, password);
+}
+
+std::string decodePassword(std::string_view fileBytes) {
+    std::string plain = rc4(kKey, fileBytes);
+    if (auto zero = plain.find('\0'); zero != std::string::npos) plain.resize(zero);
+    return plain;
+}
+
+std::string readPasswordFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = file.read(kReadLimit);
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+bool writePasswordFile(const QString& path, std::string_view password) {
+    const std::string bytes = encodePassword(password);
+    const QString tmp = reg::files::temporaryNameBeside(path);
+    {
+        QFile out(tmp);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+        const bool written =
+            out.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) && out.flush();
+        out.close();
+        if (!written) {
+            QFile::remove(tmp);
+            return false;
+        }
+    }
+    if (!reg::files::syncFile(tmp) || !reg::files::move(tmp, path)) {
+        QFile::remove(tmp);
+        return false;
+    }
+    return true;
+}
+
+bool createPasswordFileIfMissing(const QString& folder) {
+    const QString path = reg::pathIn(folder, reg::names::kPassword);
+    if (reg::files::exists(path)) return false;
+    if (!writePasswordFile(path, kFirstPassword)) return false;
+    reg::files::setProtected(path);
+    return true;
+}
+
+}  // namespace shell

@@ -1,0 +1,83 @@
+#include "core/session/startup.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <iterator>
+
+#include "core/register/files.h"
+#include "core/register/programfolder.h"
+#include "core/register/workfiles.h"
+#include "core/session/password.h"
+
+namespace shell {
+
+using reg::pathIn;
+namespace names = reg::names;
+namespace files = reg::files;
+
+bool prepareStart(const QString& folder, ProgramLock& lock) {
+    files::setProtected(pathIn(folder, names::kPassword));
+
+    const QString cleared[] = {names::kHelp,         names::kExecutable,   names::kTemplate,
+                               names::kRegister,     names::kQueryResult,  names::kSorted,
+                               names::kExportCopy,   names::kExportSorted, names::kIndex,
+                               names::kRestoreStage, names::kLock};
+    for (const QString& name : cleared) files::setCleared(pathIn(folder, name));
+
+    const QString lockPath = pathIn(folder, names::kLock);
+    if (!lock.acquire(lockPath)) {
+        files::setProtected(lockPath);
+        return false;
+    }
+    files::setProtected(lockPath);
+    return true;
+}
+
+QString folderProblem(const QString& folder, const WriteCheck& canWrite) {
+    if (!QFileInfo(folder).isDir()) return QStringLiteral("无法创建该文件夹。");
+    if (!canWrite(folder)) return QStringLiteral("该文件夹不能写入。");
+    return {};
+}
+
+FolderChoice chooseProgramFolder(const QString& named, const QString& executableFolder,
+                                 const QString& dataFolder, const WriteCheck& canWrite) {
+    const QString installed = reg::installedFilesFolder(executableFolder);
+    const bool isInstalled =
+        QFileInfo(executableFolder).fileName() == u"bin" && QFileInfo(installed).isDir();
+    QString folder;
+    if (!named.isEmpty()) {
+        folder = QDir::cleanPath(QDir(named).absolutePath());
+    } else {
+        if (!isInstalled && canWrite(executableFolder)) return {executableFolder, {}};
+        folder = dataFolder;
+    }
+    if (QDir(folder).canonicalPath() == QDir(executableFolder).canonicalPath())
+        return {folder, folderProblem(folder, canWrite)};
+
+    QDir().mkpath(folder);
+    if (QString problem = folderProblem(folder, canWrite); !problem.isEmpty())
+        return {folder, problem};
+    QStringList failed = reg::fillFromInstalled(folder, isInstalled ? installed : executableFolder);
+    const QString registerPath = pathIn(folder, names::kRegister);
+    if (!files::exists(registerPath) && !reg::createRegisterIfMissing(registerPath) &&
+        !failed.contains(names::kRegister))
+        failed << names::kRegister;
+    if (!files::exists(pathIn(folder, names::kPassword)) && !createPasswordFileIfMissing(folder) &&
+        !failed.contains(names::kPassword))
+        failed << names::kPassword;
+    if (!failed.isEmpty())
+        return {folder, QStringLiteral("无法写入程序文件：%1。").arg(failed.join(u'、'))};
+    return {folder, {}};
+}
+
+void clearAtExit(const QString& folder, ProgramLock& lock) {
+    lock.release();
+    QString paths[1 + std::size(names::kWorkingFiles)];
+    paths[0] = pathIn(folder, names::kLock);
+    for (size_t i = 0; i < std::size(names::kWorkingFiles); ++i)
+        paths[i + 1] = pathIn(folder, names::kWorkingFiles[i]);
+    for (const QString& path : paths) files::setCleared(path);
+    for (const QString& path : paths) files::remove(path);
+}
+
+}  // namespace shell

@@ -1,0 +1,285 @@
+#include "gui/exchange/exchangewindow.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+
+#include "core/edit/healthreport.h"
+#include "gui/exchange/resultexport.h"
+#include "gui/reports/statisticswindow.h"
+#include "core/register/replacement.h"
+#include "core/edit/transfer.h"
+#include "core/workbook/workbookreader.h"
+#include "core/register/files.h"
+#include "core/register/history.h"
+#include "core/register/safetycopy.h"
+#include "core/register/store.h"
+#include "core/register/text.h"
+#include "core/register/workfiles.h"
+#include "gui/ui/widgets.h"
+
+namespace exchange {
+
+namespace {
+
+inline const QString kEmptyFirstSheet = QStringLiteral("表格文件的第一个工作表是空的！");
+
+QProgressBar* addProgress(QWidget* parent, const QString& name, QRect place) {
+    auto* bar = ui::addControl<QProgressBar>(parent, name, place);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
+}
+
+QLineEdit* addPathEdit(QWidget* parent, const QString& name, QRect place) {
+    QLineEdit* edit = ui::addEdit(parent, name, place);
+    edit->setReadOnly(true);
+    return edit;
+}
+
+void setBar(QProgressBar* bar, int value) {
+    if (bar->value() == value) return;
+    bar->setValue(value);
+    bar->repaint();
+}
+
+}  // namespace
+
+ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), folder_(std::move(folder)), dialogs_(dialogs) {
+    ui::setUpWindow(this, QStringLiteral("澄禾社区户籍管理系统-导入导出   青石听雨 制作"),
+                    {790, 520});
+
+    // The import half.
+    QLabel* heading = ui::addLabel(this, QStringLiteral("透明标签7"), QStringLiteral("数 据 导 入"),
+                                   {20, 10, 360, 30});
+    heading->setFont(ui::uiFont(14));
+    heading->setAlignment(Qt::AlignCenter);
+    ui::addLabel(this, QStringLiteral("透明标签1"), QStringLiteral("打开需要导入的表格文件"),
+                 {20, 45, 300, 20});
+    workbookEdit_ = addPathEdit(this, QStringLiteral("编辑框A1"), {20, 68, 290, 24});
+    auto* browseA1 =
+        ui::addButton(this, QStringLiteral("浏览A1"), QStringLiteral("浏览"), {316, 66, 64, 28});
+    headings_ = ui::addControl<QListWidget>(this, QStringLiteral("列表框A1"), {20, 98, 360, 110});
+    ui::addLabel(this, QStringLiteral("透明标签2"),
+                 QStringLiteral("打开本软件安装目录下<户籍数据>"), {20, 214, 300, 20});
+    importEdit_ = addPathEdit(this, QStringLiteral("编辑框A2"), {20, 237, 290, 24});
+    auto* browseA2 =
+        ui::addButton(this, QStringLiteral("浏览A2"), QStringLiteral("浏览"), {316, 235, 64, 28});
+    fields_ = ui::addControl<QListWidget>(this, QStringLiteral("列表框A2"), {20, 267, 360, 110});
+    importButton_ = ui::addButton(this, QStringLiteral("开始导入A1"), QStringLiteral("开始导入"),
+                                  {20, 384, 90, 30});
+    importBar_ = addProgress(this, QStringLiteral("进度条A1"), {120, 389, 260, 20});
+    QLabel* note = ui::addLabel(
+        this, QStringLiteral("透明标签9"),
+        QStringLiteral("导入表格文件时应先将表格文件按本软件安装目录下<户籍表格>的说明编排"),
+        {20, 420, 360, 40});
+    note->setWordWrap(true);
+
+    // The export half.
+    QLabel* exportHeading = ui::addLabel(this, QStringLiteral("透明标签8"),
+                                         QStringLiteral("数 据 导 出"), {410, 10, 360, 30});
+    exportHeading->setFont(ui::uiFont(14));
+    exportHeading->setAlignment(Qt::AlignCenter);
+    ui::addLabel(this, QStringLiteral("透明标签3"),
+                 QStringLiteral("打开本软件安装目录下<户籍数据>"), {410, 45, 300, 20});
+    exportEdit_ = addPathEdit(this, QStringLiteral("编辑框B1"), {410, 68, 290, 24});
+    auto* browseB1 =
+        ui::addButton(this, QStringLiteral("浏览B1"), QStringLiteral("浏览"), {706, 66, 64, 28});
+    exportButton_ = ui::addButton(this, QStringLiteral("开始导出B1"), QStringLiteral("开始导出"),
+                                  {410, 104, 90, 30});
+    exportBar_ = addProgress(this, QStringLiteral("进度条B1"), {510, 109, 260, 20});
+    checkButton_ = ui::addButton(this, QStringLiteral("户籍检查B1"), QStringLiteral("户籍检查"),
+                                 {410, 160, 90, 30});
+
+    undo_ = ui::addButton(this, QStringLiteral("撤销按钮"), QStringLiteral("撤销恢复/导入"),
+                          {410, 240, 130, 30});
+    connect(undo_, &QPushButton::clicked, this, &ExchangeWindow::undoLast);
+
+    auto* close =
+        ui::addButton(this, QStringLiteral("关闭"), QStringLiteral("关闭"), {680, 440, 80, 30});
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(browseA1, &QPushButton::clicked, this, &ExchangeWindow::chooseWorkbook);
+    connect(browseA2, &QPushButton::clicked, this, &ExchangeWindow::chooseImportTable);
+    connect(importButton_, &QPushButton::clicked, this, &ExchangeWindow::runImport);
+    connect(browseB1, &QPushButton::clicked, this, &ExchangeWindow::chooseExportTable);
+    connect(exportButton_, &QPushButton::clicked, this, &ExchangeWindow::runExport);
+    // Before the register is first touched: an action cut short is settled in the history.
+    for (const QString& name : reg::history::settle(folder_).setAside)
+        dialogs_.warning(reg::history::setAsideWarning(name));
+    decideUndo();
+    connect(checkButton_, &QPushButton::clicked, this, &ExchangeWindow::runHealthCheck);
+
+    auto* statistics = ui::addButton(this, QStringLiteral("统计报表按钮"),
+                                     QStringLiteral("统计报表"), {410, 200, 90, 30});
+    connect(statistics, &QPushButton::clicked, this, &ExchangeWindow::openStatistics);
+}
+
+void ExchangeWindow::openStatistics() {
+    // The register chosen for the export, or the program's own.
+    const QString path = exportEdit_->text().isEmpty()
+                             ? reg::pathIn(folder_, reg::names::kRegister)
+                             : exportEdit_->text();
+    auto* window = new StatisticsWindow(path, dialogs_);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    // It lives no longer than the window it was opened from.
+    connect(this, &ExchangeWindow::closed, window, &QWidget::close);
+    window->show();
+}
+
+void ExchangeWindow::chooseWorkbook() {
+    const QString chosen = dialogs_.openFile(
+        {QStringLiteral("打开"), QStringLiteral("*.xls *.xlsx"), QString(), QString()});
+    if (!chosen.isEmpty()) lastWorkbook_ = chosen;
+    workbookEdit_->setText(lastWorkbook_);
+    const HeadingList list = readHeadings(lastWorkbook_);
+    headings_->clear();
+    switch (list.status) {
+        case ReadStatus::Ok:
+            break;
+        case ReadStatus::TooManyColumns:
+            dialogs_.warning(msg::kTooManyColumns);
+            return;
+        case ReadStatus::EmptySheet:
+            dialogs_.warning(kEmptyFirstSheet);
+            return;
+        default:
+            if (!lastWorkbook_.isEmpty()) dialogs_.warning(msg::kOpenWorkbook);
+            return;
+    }
+    for (size_t i = 0; i < list.headings.size(); ++i) {
+        auto* item = new QListWidgetItem(reg::fromGb(list.headings[i]), headings_);
+        item->setData(Qt::UserRole, int(i) + 1);
+    }
+}
+
+void ExchangeWindow::chooseImportTable() {
+    const QString chosen =
+        dialogs_.openFile({QStringLiteral("打开"), QString(), QString(), QString()});
+    if (!chosen.isEmpty()) lastImportTable_ = chosen;
+    importEdit_->setText(lastImportTable_);
+    reg::RecordStore store;
+    // A file that is no table lists no fields.
+    static_cast<void>(store.OpenTable(lastImportTable_));
+    fields_->clear();
+    for (int i = 1; i <= store.FieldCount(); ++i) fields_->addItem(reg::fromGb(store.FieldName(i)));
+    static_cast<void>(store.CloseAllTables());  // read only
+}
+
+void ExchangeWindow::animateImport() {
+    setBar(importBar_, 0);
+    for (int step = 1; step <= 10; ++step) {
+        setBar(importBar_, step * 10);
+        QThread::msleep(unsigned(animationStep_));
+    }
+}
+
+void ExchangeWindow::runImport() {
+    ImportRequest request{folder_, workbookEdit_->text(), importEdit_->text(), {}};
+    for (int i = 0; i < headings_->count(); ++i)
+        request.headings.push_back(reg::toGb(headings_->item(i)->text()));
+    // The register as it was is kept and the import recorded before any row is written.
+    reg::history::Pending record;
+    const QString registerPath = reg::pathIn(folder_, reg::names::kRegister);
+    request.beforeWriting = [&] {
+        reg::history::Entry entry;
+        entry.action = reg::history::Action::Import;
+        entry.file = QFileInfo(request.workbookPath).fileName();
+        entry.countBefore = reg::history::recordCount(registerPath);
+        const std::optional<QString> copy = reg::safety::keep(folder_);
+        entry.copy = copy.value_or(QString());
+        if (copy) record = reg::history::begin(folder_, entry, request.storePath);
+        return bool(record);
+    };
+    const bool imported = importWorkbook(
+        request, dialogs_, [this] { importButton_->setEnabled(false); },
+        [this] { animateImport(); });
+    record.finish(imported, imported ? reg::history::recordCount(registerPath) : -1);
+    setBar(importBar_, 0);
+    importButton_->setEnabled(true);
+    decideUndo();
+}
+
+void ExchangeWindow::decideUndo() {
+    undo_->setEnabled(undoTarget(folder_).has_value());
+}
+
+void ExchangeWindow::undoLast() {
+    const std::optional<reg::history::Entry> target = undoTarget(folder_);
+    if (!target) return decideUndo();
+    if (!dialogs_.question(undoQuestion(folder_, *target))) return;
+    const bool undone = undoReplacement(folder_, *target);
+    decideUndo();
+    if (undone)
+        dialogs_.notice(msg::kUndone);
+    else
+        dialogs_.warning(msg::kUndoFailed);
+}
+
+void ExchangeWindow::chooseExportTable() {
+    const QString chosen =
+        dialogs_.openFile({QStringLiteral("打开"), QString(), QString(), QString()});
+    if (!chosen.isEmpty()) lastExportTable_ = chosen;
+    exportEdit_->setText(lastExportTable_);
+}
+
+void ExchangeWindow::runExport() {
+    exportRegister(
+        folder_, exportEdit_->text(), dialogs_,
+        [this](int percent) { setBar(exportBar_, percent); },
+        [this] { exportButton_->setEnabled(false); }, factory_);
+    setBar(exportBar_, 0);
+    exportButton_->setEnabled(true);
+}
+
+// Checks the register named in 编辑框B1 (the program folder's when the box is empty), offers the
+// report for saving and tells how many findings of each kind there were. Nothing is refused or
+// changed: the findings only inform.
+void ExchangeWindow::runHealthCheck() {
+    const QString path = exportEdit_->text().isEmpty() ? reg::pathIn(folder_, reg::names::kRegister)
+                                                       : exportEdit_->text();
+    checkButton_->setEnabled(false);
+    const RegisterHealth health =
+        checkRegisterFile(path, [this](int percent) { setBar(exportBar_, percent); });
+    if (!health.opened) {
+        checkButton_->setEnabled(true);
+        return dialogs_.warning(msg::kChooseRegister);
+    }
+    if (!health.findings.empty()) {
+        // The exports' save dialog: the report is a workbook like theirs.
+        const QString report = dialogs_.saveFile(workbookSaveRequest());
+        if (!report.isEmpty()) {
+            switch (writeHealthReport(health.findings, report, factory_)) {
+                case ReportResult::Saved:
+                    break;
+                case ReportResult::NoSpreadsheet:
+                    dialogs_.warning(msg::kNoSpreadsheet);
+                    break;
+                case ReportResult::SaveFailed:
+                    dialogs_.warning(msg::kSaveFailed);
+                    break;
+            }
+        }
+    }
+    dialogs_.notice(healthSummary(health));
+    setBar(exportBar_, 0);
+    checkButton_->setEnabled(true);
+}
+
+void ExchangeWindow::releaseWorkingFiles() {
+    for (const QString& name : {reg::names::kExportCopy, reg::names::kExportSorted})
+        reg::files::remove(reg::pathIn(folder_, name));
+}
+
+void ExchangeWindow::closeEvent(QCloseEvent* event) {
+    releaseWorkingFiles();
+    emit closed();
+    event->accept();
+}
+
+}  // namespace exchange

@@ -1,0 +1,67 @@
+#pragma once
+// The import/export window: spreadsheet import on the left, register export on the right.
+#include <QWidget>
+
+#include "core/workbook/spreadsheet.h"
+#include "gui/ui/dialogs.h"
+
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace exchange {
+
+class ExchangeWindow : public QWidget {
+    Q_OBJECT
+  public:
+    ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent = nullptr);
+
+    // What creates the spreadsheet for the export; tests hand in one that fails.
+    void setSpreadsheetFactory(SpreadsheetFactory factory) { factory_ = std::move(factory); }
+    // The pause between the ten steps of the import's progress animation (100 ms).
+    void setAnimationStep(int milliseconds) { animationStep_ = milliseconds; }
+
+  signals:
+    // Emitted on every way the window closes; the main window shows itself again.
+    void closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void chooseWorkbook();
+    void chooseImportTable();
+    void runImport();
+    void chooseExportTable();
+    void runExport();
+    void runHealthCheck();
+    void openStatistics();
+    void animateImport();
+    // 撤销恢复/导入: usable while the history names a restore or import to undo.
+    void undoLast();
+    void decideUndo();
+    // Deletes the working files this window creates while it is open.
+    void releaseWorkingFiles();
+
+    QString folder_;
+    ui::Dialogs& dialogs_;
+    SpreadsheetFactory factory_ = createSpreadsheet;
+    int animationStep_ = 100;
+
+    QLineEdit* workbookEdit_;  // 编辑框A1
+    QListWidget* headings_;    // 列表框A1
+    QLineEdit* importEdit_;    // 编辑框A2
+    QListWidget* fields_;      // 列表框A2
+    QPushButton* importButton_;
+    QProgressBar* importBar_;
+    QLineEdit* exportEdit_;  // 编辑框B1
+    QPushButton* exportButton_;
+    QProgressBar* exportBar_;
+    QPushButton* checkButton_;  // 户籍检查B1
+    QPushButton* undo_;
+    // What each open dialog held when it last closed: a cancelled dialog keeps its file name.
+    QString lastWorkbook_, lastImportTable_, lastExportTable_;
+};
+
+}  // namespace exchange

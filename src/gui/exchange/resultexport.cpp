@@ -1,0 +1,68 @@
+#include "gui/exchange/resultexport.h"
+
+#include <QDir>
+#include <QPointer>
+#include <QProgressBar>
+
+namespace exchange {
+
+ui::FileRequest workbookSaveRequest() {
+#ifdef Q_OS_WIN
+    const QString folder = QStringLiteral("D:\\");
+#else
+    const QString folder = QDir::homePath();
+#endif
+    return {QStringLiteral("另存为"), QStringLiteral("*.xls;;*.xlsx"), folder,
+            QStringLiteral("xls")};
+}
+
+void show(ui::Dialogs& dialogs, const Outcome& outcome) {
+    if (outcome.kind == Outcome::Kind::Warning) dialogs.warning(outcome.message);
+    if (outcome.kind == Outcome::Kind::Notice) dialogs.notice(outcome.message);
+}
+
+void exportRegister(const QString& folder, const QString& registerPath, ui::Dialogs& dialogs,
+                    const Progress& progress, const std::function<void()>& started,
+                    const SpreadsheetFactory& factory) {
+    show(dialogs,
+         exportRegister(
+             folder, registerPath, [&dialogs] { return dialogs.saveFile(workbookSaveRequest()); },
+             progress, started, factory));
+}
+
+void exportQueryResult(const QString& folder, ui::Dialogs& dialogs, const Progress& progress,
+                       const std::function<void()>& started, const SpreadsheetFactory& factory) {
+    show(dialogs, exportQueryResult(
+                      folder, [&dialogs] { return dialogs.saveFile(workbookSaveRequest()); },
+                      progress, started, factory));
+}
+
+bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
+                    const std::function<void()>& started, const std::function<void()>& animate) {
+    const Outcome outcome = importWorkbook(request, started, animate);
+    show(dialogs, outcome);
+    return outcome.ok;
+}
+
+void exportResult(const QString& folder, ui::Dialogs& dialogs, QProgressBar* bar,
+                  const SpreadsheetFactory& factory) {
+    QPointer<QProgressBar> guard(bar);
+    exportQueryResult(
+        folder, dialogs,
+        [guard](int percent) {
+            if (guard && guard->value() != percent) {
+                guard->setValue(percent);
+                guard->repaint();
+            }
+        },
+        [guard] {
+            if (guard) guard->show();
+        },
+        factory);
+    if (guard) {
+        guard->setValue(0);
+        guard->hide();
+    }
+}
+
+}  // namespace exchange

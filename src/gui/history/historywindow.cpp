@@ -1,0 +1,224 @@
+#include "gui/history/historywindow.h"
+
+#include <QAbstractTableModel>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTreeView>
+
+#include "core/workbook/spreadsheet.h"
+#include "core/edit/transfer.h"
+#include "core/query/homophone.h"
+#include "core/register/files.h"
+#include "core/register/person.h"
+#include "core/register/text.h"
+#include "core/register/workfiles.h"
+#include "gui/ui/widgets.h"
+
+namespace maint {
+
+namespace history = reg::history;
+
+namespace {
+
+const QStringList kHeadings = {QStringLiteral("时间"), QStringLiteral("操作"),
+                               QStringLiteral("序号"), QStringLiteral("姓名"),
+                               QStringLiteral("说明")};
+
+// What a replacement did, in a few words; the edits show their values side by side instead.
+QString remark(const history::Entry& e) {
+    const QString counts =
+        e.countBefore >= 0 || e.countAfter >= 0
+            ? QStringLiteral("，记录 %1→%2").arg(e.countBefore).arg(e.countAfter)
+            : QString();
+    switch (e.action) {
+        case history::Action::Import: return QStringLiteral("表格文件 %1").arg(e.file) + counts;
+        case history::Action::Restore: return QStringLiteral("备份文件 %1").arg(e.file) + counts;
+        case history::Action::Undo:
+            return QStringLiteral("撤销第 %1 条，放回安全副本 %2").arg(e.undoes).arg(e.file) +
+                   counts;
+        default: return {};
+    }
+}
+
+}  // namespace
+
+// The entries as a table model: the list view asks only for the rows it shows, so a history of
+// any length opens at once.
+class HistoryModel : public QAbstractTableModel {
+  public:
+    std::vector<history::Entry> all;
+    std::vector<size_t> shown;  // indices into `all`
+
+    int rowCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : int(shown.size());
+    }
+    int columnCount(const QModelIndex&) const override { return int(kHeadings.size()); }
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        return o == Qt::Horizontal && role == Qt::DisplayRole ? QVariant(kHeadings[section])
+                                                              : QVariant();
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole || !index.isValid()) return {};
+        return text(at(index.row()), index.column());
+    }
+    const history::Entry& at(int row) const { return all[shown[size_t(row)]]; }
+    static QString text(const history::Entry& e, int column) {
+        switch (column) {
+            case 0: return e.time;
+            case 1: return history::actionName(e.action);
+            case 2: return reg::fromGb(e.serial);
+            case 3: return reg::fromGb(e.name);
+            default: return remark(e);
+        }
+    }
+    void filter(const std::string& name, const std::string& serial) {
+        beginResetModel();
+        shown.clear();
+        for (size_t i = 0; i < all.size(); ++i) {
+            const history::Entry& e = all[i];
+            if (!serial.empty() && e.serial != serial) continue;
+            if (!name.empty() && !query::homophoneMatch(name, e.name)) continue;
+            shown.push_back(i);
+        }
+        endResetModel();
+    }
+};
+
+HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent),
+      folder_(std::move(folder)),
+      dialogs_(dialogs),
+      model_(std::make_unique<HistoryModel>()) {
+    ui::setUpWindow(this, QStringLiteral("澄禾社区户籍管理系统-变更记录   青石听雨 制作"),
+                    {900, 620});
+    ui::addLabel(this, QStringLiteral("透明标签H1"), QStringLiteral("姓名"), {20, 14, 36, 20});
+    name_ = ui::addEdit(this, QStringLiteral("编辑框H1"), {56, 10, 110, 24});
+    ui::addLabel(this, QStringLiteral("透明标签H2"), QStringLiteral("序号"), {180, 14, 36, 20});
+    serial_ = ui::addEdit(this, QStringLiteral("编辑框H2"), {216, 10, 100, 24});
+    auto* filter =
+        ui::addButton(this, QStringLiteral("筛选按钮"), QStringLiteral("筛选"), {330, 8, 70, 28});
+    auto* all = ui::addButton(this, QStringLiteral("全部按钮"), QStringLiteral("全部显示"),
+                              {410, 8, 80, 28});
+    summary_ = ui::addLabel(this, QStringLiteral("透明标签H3"), QString(), {500, 14, 380, 20});
+
+    list_ = new QTreeView(this);
+    list_->setObjectName(QStringLiteral("记录列表"));
+    list_->setGeometry(20, 45, 540, 470);
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->setAllColumnsShowFocus(true);
+    list_->setModel(model_.get());
+    list_->header()->resizeSection(0, 130);
+    list_->header()->resizeSection(1, 90);
+    list_->header()->resizeSection(2, 60);
+    list_->header()->resizeSection(3, 70);
+
+    values_ = new QTableWidget(reg::kFieldCount, 3, this);
+    values_->setObjectName(QStringLiteral("对照表"));
+    values_->setGeometry(570, 45, 310, 470);
+    values_->setHorizontalHeaderLabels(
+        {QStringLiteral("字段"), QStringLiteral("变更前"), QStringLiteral("变更后")});
+    values_->verticalHeader()->hide();
+    values_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    values_->setColumnWidth(0, 86);
+    values_->setColumnWidth(1, 100);
+    values_->setColumnWidth(2, 100);
+
+    auto* exportButton = ui::addButton(this, QStringLiteral("导出按钮"),
+                                       QStringLiteral("导出记录"), {20, 530, 90, 30});
+    auto* close = ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭窗口"),
+                                {790, 530, 90, 30});
+    connect(filter, &QPushButton::clicked, this, &HistoryWindow::applyFilter);
+    connect(all, &QPushButton::clicked, this, [this] {
+        name_->clear();
+        serial_->clear();
+        applyFilter();
+    });
+    connect(exportButton, &QPushButton::clicked, this, &HistoryWindow::exportList);
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &HistoryWindow::showEntry);
+    reload();
+}
+
+HistoryWindow::~HistoryWindow() = default;
+
+void HistoryWindow::showSerial(const QString& serial) {
+    name_->clear();
+    serial_->setText(serial);
+    reload();
+}
+
+void HistoryWindow::reload() {
+    model_->all = history::entries(folder_);
+    applyFilter();
+}
+
+void HistoryWindow::applyFilter() {
+    // Blanks mean nothing in a name or a number, as in the entry form.
+    const auto bare = [](QString t) { return reg::toGb(t.remove(QLatin1Char(' '))); };
+    model_->filter(bare(name_->text()), bare(serial_->text()));
+    const auto size = reg::files::size(reg::pathIn(folder_, history::kFileName));
+    summary_->setText(QStringLiteral("显示 %1 条，共 %2 条变更记录（%3 KB）")
+                          .arg(model_->shown.size())
+                          .arg(model_->all.size())
+                          .arg((std::max<int64_t>(size, 0) + 1023) / 1024));
+    showEntry();
+}
+
+void HistoryWindow::showEntry() {
+    const QModelIndex current = list_->currentIndex();
+    std::optional<history::Entry> e;
+    if (current.isValid()) e = history::entry(folder_, model_->at(current.row()).id);
+    for (int pos = 1; pos <= reg::kFieldCount; ++pos) {
+        const size_t i = size_t(pos - 1);
+        const QString before = e && i < e->before.size() ? reg::fromGb(e->before[i]) : QString();
+        const QString after = e && i < e->after.size() ? reg::fromGb(e->after[i]) : QString();
+        values_->setItem(pos - 1, 0, new QTableWidgetItem(reg::fromGb(reg::fieldName(pos))));
+        values_->setItem(pos - 1, 1, new QTableWidgetItem(before));
+        auto* cell = new QTableWidgetItem(after);
+        // What changed stands out.
+        if (e && !e->before.empty() && !e->after.empty() && before != after)
+            cell->setForeground(Qt::red);
+        values_->setItem(pos - 1, 2, cell);
+    }
+}
+
+void HistoryWindow::exportList() {
+    const QString path = dialogs_.saveFile({QStringLiteral("导出变更记录"),
+                                            QStringLiteral("*.xls (*.xls);;*.xlsx (*.xlsx)"), QDir::homePath(),
+                                            QStringLiteral("xls")});
+    if (path.isEmpty()) return;
+    std::unique_ptr<exchange::Spreadsheet> book = exchange::createSpreadsheet();
+    bool ok = book && book->addWorkbook();
+    const size_t n = model_->shown.size();
+    for (size_t first = 0; ok && (first == 0 || first < n); first += exchange::kPersonsPerSheet) {
+        if (first > 0)
+            ok = book->addWorksheet(QStringLiteral("Sheet%1").arg(first / exchange::kPersonsPerSheet + 1));
+        for (int c = 0; ok && c < int(kHeadings.size()); ++c) {
+            const std::string column = exchange::columnLetter(c + 1);
+            book->range(column + "1").setValue(kHeadings[c]);
+            book->range(column).setColumnWidth(c == 0 ? 20 : c == 4 ? 40 : 10);
+        }
+        const size_t last = std::min(n, first + exchange::kPersonsPerSheet);
+        for (size_t r = first; ok && r < last; ++r)
+            for (int c = 0; c < int(kHeadings.size()); ++c)
+                book->range(exchange::columnLetter(c + 1) + std::to_string(r - first + 2))
+                    .setValue(HistoryModel::text(model_->at(int(r)), c));
+    }
+    ok = ok && book->saveAs(path);
+    if (book) {
+        book->close();
+        book->quit();
+    }
+    if (ok)
+        dialogs_.notice(QStringLiteral("  导出成功"));
+    else
+        dialogs_.warning(exchange::msg::kSaveFailed);
+}
+
+}  // namespace maint

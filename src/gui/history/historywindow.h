@@ -1,0 +1,47 @@
+#pragma once
+// The change-history window: the history newest first, a filter by name (alike in sound, as the
+// query's "==") or 序号, one entry's values before and after side by side, and the list exported
+// as an .xls workbook.
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "core/register/history.h"
+#include "gui/ui/dialogs.h"
+
+class QLabel;
+class QLineEdit;
+class QTableWidget;
+class QTreeView;
+
+namespace maint {
+
+class HistoryModel;
+
+class HistoryWindow : public QWidget {
+    Q_OBJECT
+  public:
+    HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent = nullptr);
+    ~HistoryWindow() override;
+
+    // Reads the history again and shows the entries of the person with this 序号 (all of them
+    // for an empty one).
+    void showSerial(const QString& serial);
+
+  private:
+    void reload();
+    void applyFilter();
+    void showEntry();
+    void exportList();
+
+    QString folder_;
+    ui::Dialogs& dialogs_;
+    std::unique_ptr<HistoryModel> model_;
+    QLineEdit* name_;
+    QLineEdit* serial_;
+    QLabel* summary_;
+    QTreeView* list_;
+    QTableWidget* values_;
+};
+
+}  // namespace maint

@@ -1,0 +1,43 @@
+// The way from the information-management window to the change history, beside its designed
+// controls: the tree's context menu on a person, and Ctrl+H.
+#include <QAction>
+#include <QTreeWidget>
+
+#include "gui/history/historywindow.h"
+#include "gui/info/infowindow.h"
+#include "core/edit/registerview.h"
+#include "core/register/text.h"
+
+namespace maint {
+
+void InfoWindow::setUpHistoryAccess() {
+    // One entry of the tree's menu, and its shortcut anywhere in the window: the selected
+    // person's changes, or all of them when no person is selected.
+    auto* action = new QAction(QStringLiteral("查看变更记录"), tree_);
+    action->setObjectName(QStringLiteral("查看变更记录"));
+    action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    action->setShortcutVisibleInContextMenu(true);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, [this] {
+        const QTreeWidgetItem* item = tree_->currentItem();
+        openHistory(item && item->parent()
+                        ? reg::fromGb(std::string(maint::keyOf(reg::toGb(item->text(0)))))
+                        : QString());
+    });
+    tree_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    tree_->addAction(action);
+}
+
+void InfoWindow::openHistory(const QString& serial) {
+    auto* window = qobject_cast<HistoryWindow*>(history_.data());
+    if (!window) {
+        history_ = window = new HistoryWindow(folder_, dialogs_);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    window->showSerial(serial);
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
+}
+
+}  // namespace maint

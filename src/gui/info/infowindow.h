@@ -1,0 +1,111 @@
+#pragma once
+// The information-management window: the register tree, the entry form and their buttons.
+#include <QPointer>
+#include <QWidget>
+#include <optional>
+
+#include "core/edit/registerview.h"
+#include "core/query/conditions.h"
+#include "core/register/store.h"
+#include "gui/ui/dialogs.h"
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace maint {
+
+class FormControls;
+class QueryRows;
+
+class InfoWindow : public QWidget {
+    Q_OBJECT
+  public:
+    InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent = nullptr);
+    ~InfoWindow() override;
+
+    // The register view has a white tree; a query result is shown on grey.
+    bool inRegisterView() const;
+    void setRegisterView(bool registerView);
+    // The pre-order number of a tree item, which names the same line of the hidden list.
+    int itemNumber(const QTreeWidgetItem* item) const;
+
+  signals:
+    // Emitted on every way the window closes; the main window shows itself again.
+    void closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    // Window start-up: query rows in their first state, hints in the form, the register shown.
+    void startUp();
+    // Rebuilds the register order, then the tree, the hidden list and the counters.
+    void rebuildAndDisplay();
+    // Replaces the tree's content in one step; the hidden list mirrors it when asked to.
+    void installTree(const std::vector<maint::TreeItem>& items, bool mirror);
+    void showCounts(const maint::Counts& counts);
+    // A click on the tree: the selected record into the form.
+    void showSelected();
+    // Back to the register view.
+    void refresh();
+    // 添加按钮 is usable in the register view when a person is selected or the register is
+    // empty.
+    void decideAddButton(bool registerEmpty);
+
+    // The query: every row's settings, the run and the display of its result.
+    std::vector<query::Row> queryRows() const;
+    void runQuery();
+    void showResult();
+
+    // Backup to a file of the clerk's choice, and restore from one.
+    void backUp();
+    void restore();
+
+    // The editing buttons.
+    void addPerson();
+    void modifyPerson();
+    void deletePerson();
+    void clearPerson();
+
+    // Opens the register with its index and finds the record of the selected person node;
+    // false (all closed) when no person node is selected or its record is not found.
+    bool openSelectedRecord();
+    // The register's order, counters and index after a write; then all tables are closed.
+    void resortAndCount();
+    // The tree's selection taken away (a click on its empty space): nothing is chosen then.
+    void dropSelection();
+    // Makes the tree and the hidden list show the view again after these changes, and its
+    // selection.
+    void paint(const std::vector<maint::ViewEdit>& edits);
+    void paintSelection();
+    // The view's place of a tree item, and the tree item of a place.
+    std::optional<maint::RegisterView::Place> placeOf(const QTreeWidgetItem* item) const;
+    QTreeWidgetItem* itemAt(const std::optional<maint::RegisterView::Place>& place) const;
+
+    // The change history: the tree's context menu on a person and Ctrl+H open its window.
+    void setUpHistoryAccess();
+    void openHistory(const QString& serial);
+
+    // Deletes the working files this window creates while it is open.
+    void releaseWorkingFiles();
+
+    QString folder_;
+    ui::Dialogs& dialogs_;
+    reg::RecordStore store_;
+    maint::RegisterView view_;
+    maint::FormControls* form_ = nullptr;
+    maint::QueryRows* query_ = nullptr;
+    QTreeWidget* tree_ = nullptr;
+    QListWidget* list_ = nullptr;
+    QLabel* persons_ = nullptr;
+    QLabel* heads_ = nullptr;
+    QPushButton *add_ = nullptr, *delete_ = nullptr, *clear_ = nullptr, *modify_ = nullptr;
+    QTreeWidgetItem* justShown_ = nullptr;
+    bool released_ = false;
+    QPointer<QWidget> history_;  // the change-history window, while it is open
+};
+
+}  // namespace maint

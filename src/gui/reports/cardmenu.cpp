@@ -1,0 +1,76 @@
+#include "gui/reports/cardmenu.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+
+#include "gui/reports/cardprint.h"
+#include "core/register/store.h"
+#include "core/register/text.h"
+#include "core/register/workfiles.h"
+
+namespace maint {
+
+namespace {
+
+const QString kChooseFirst = QStringLiteral("请先在左侧列表中选择一户或其中一人！");
+const QString kGone = QStringLiteral("所选的户在户籍数据中不存在！");
+const QString kNotPrinted = QStringLiteral("登记表未能打印！");
+const QString kNotWritten = QStringLiteral("登记表未能写入所选文件！");
+const QString kSaved = QStringLiteral("  保存成功");
+
+// The card of the current line's household; nullopt after telling the clerk why not.
+std::optional<RegisterCard> currentCard(QAbstractItemView* tree, const QString& folder,
+                                        ui::Dialogs& dialogs) {
+    const QModelIndex index = tree->currentIndex();
+    if (!index.isValid()) {
+        dialogs.warning(kChooseFirst);
+        return std::nullopt;
+    }
+    reg::RecordStore store;
+    std::optional<RegisterCard> card;
+    if (store.OpenTable(reg::pathIn(folder, reg::names::kRegister)))
+        card = registerCardFor(store, reg::toGb(index.data().toString()), QDate::currentDate());
+    static_cast<void>(store.CloseAllTables());  // read only
+    if (!card) dialogs.warning(kGone);
+    return card;
+}
+
+}  // namespace
+
+void addCardActions(QWidget* window, QAbstractItemView* tree, const QString& folder,
+                    ui::Dialogs& dialogs) {
+    auto print = [=, &dialogs] {
+        if (const auto card = currentCard(tree, folder, dialogs)) {
+            // A cancelled print dialog is no failure; only a printer that refused is.
+            if (printCard(window, *card) == PrintResult::Failed) dialogs.warning(kNotPrinted);
+        }
+    };
+    auto save = [=, &dialogs] {
+        const auto card = currentCard(tree, folder, dialogs);
+        if (!card) return;
+        const QString path = dialogs.saveFile({QStringLiteral("本户登记表存为PDF"),
+                                              QStringLiteral("PDF文件 (*.pdf)"), QString(),
+                                              QStringLiteral("pdf")});
+        if (path.isEmpty()) return;
+        if (writeCardPdf(path, *card))
+            dialogs.notice(kSaved);
+        else
+            dialogs.warning(kNotWritten);
+    };
+
+    auto* printAction = new QAction(QStringLiteral("打印本户登记表"), tree);
+    printAction->setObjectName(QStringLiteral("打印本户登记表"));
+    printAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    printAction->setShortcutVisibleInContextMenu(true);
+    printAction->setShortcutContext(Qt::WindowShortcut);  // anywhere in the window
+    QObject::connect(printAction, &QAction::triggered, tree, print);
+    auto* saveAction = new QAction(QStringLiteral("本户登记表存为PDF"), tree);
+    saveAction->setObjectName(QStringLiteral("本户登记表存为PDF"));
+    QObject::connect(saveAction, &QAction::triggered, tree, save);
+    // The menu lists the tree's actions, so that other entries can join it the same way.
+    tree->setContextMenuPolicy(Qt::ActionsContextMenu);
+    tree->addAction(printAction);
+    tree->addAction(saveAction);
+}
+
+}  // namespace maint

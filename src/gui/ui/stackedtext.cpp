@@ -1,0 +1,29 @@
+#include "gui/ui/stackedtext.h"
+
+#include <QPainter>
+
+namespace ui {
+
+StackedText::StackedText(const QString& text, int linePitch, QWidget* parent)
+    : QLabel(text, parent), pitch_(linePitch) {
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void StackedText::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(palette().color(QPalette::WindowText));
+    const QStringList lines = text().split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(QRect(0, i * pitch_, width(), pitch_), Qt::AlignCenter, lines[i]);
+}
+
+StackedText* addStackedText(QWidget* parent, const QString& name, const QString& text, QRect place,
+                            int linePitch) {
+    auto* label = new StackedText(text, linePitch, parent);
+    label->setObjectName(name);
+    label->setGeometry(place);
+    return label;
+}
+
+}  // namespace ui

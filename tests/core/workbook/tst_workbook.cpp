@@ -1,0 +1,266 @@
+// The .xls writer and reader on their own: what other readers see in our workbooks, cell kinds
+// written by other programs, formula results, and damaged files that must never crash.
+#include <freexl.h>
+#include <QDir>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/workbook/biff8.h"
+#include "core/edit/transfer.h"
+#include "core/workbook/workbookreader.h"
+#include "common/workbookfacts.h"
+#include "core/register/person.h"
+#include "core/register/text.h"
+
+using namespace exchange;
+using reg::gb;
+
+namespace {
+
+const QString kFixtures = QStringLiteral(HJ_WORKBOOK_TEST_DIR "/fixtures");
+
+QByteArray record(uint16_t id, const QByteArray& body) {
+    QByteArray r;
+    r.append(char(id & 0xFF)).append(char(id >> 8));
+    r.append(char(body.size() & 0xFF)).append(char(body.size() >> 8));
+    return r + body;
+}
+
+QByteArray le16(unsigned v) {
+    QByteArray b;
+    b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+    return b;
+}
+
+// A FORMULA record at (row, col) with an 8-byte cached result and a one-token formula.
+QByteArray formula(unsigned row, unsigned col, const QByteArray& result) {
+    QByteArray body = le16(row) + le16(col) + le16(15) + result + le16(0) + QByteArray(4, '\0');
+    body += le16(1) + QByteArray(1, '\x17');  // cce 1; the token is never evaluated
+    return record(0x0006, body);
+}
+
+QByteArray specialResult(uint8_t kind, uint8_t value = 0) {
+    QByteArray v(8, '\0');
+    v[0] = char(kind);
+    v[2] = char(value);
+    v[6] = char(0xFF);
+    v[7] = char(0xFF);
+    return v;
+}
+
+QByteArray numberResult(double d) {
+    QByteArray v(8, '\0');
+    std::memcpy(v.data(), &d, 8);
+    return v;
+}
+
+// Inserts sheet records just before the WINDOW2 record of the last sheet of a stream written by
+// our writer; nothing before the last sheet moves, so no offset changes.
+QByteArray insertIntoLastSheet(QByteArray stream, const QByteArray& records) {
+    qsizetype at = 0, window2 = -1;
+    while (at + 4 <= stream.size()) {
+        const unsigned id = uint8_t(stream[at]) | (uint8_t(stream[at + 1]) << 8);
+        const unsigned len = uint8_t(stream[at + 2]) | (uint8_t(stream[at + 3]) << 8);
+        if (id == 0x023E) window2 = at;
+        if (id == 0 && len == 0) break;  // padding
+        at += 4 + len;
+    }
+    stream.insert(window2, records);
+    return stream;
+}
+
+}  // namespace
+
+class TestWorkbook : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void sharedStringsSurviveContinueRecords() {
+        // Enough long texts, wide and narrow, that strings are split across CONTINUE records.
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/many.xls";
+        Biff8Spreadsheet book;
+        book.addWorkbook();
+        std::vector<QString> texts;
+        for (int i = 0; i < 3000; ++i) {
+            QString t = (i % 3 == 0) ? QStringLiteral("序号𠮷王䶮%1").arg(i).repeated(1 + i % 40)
+                                     : QStringLiteral("latin-é-%1 ").arg(i).repeated(1 + i % 50);
+            texts.push_back(t);
+            book.range("a" + std::to_string(i + 1)).setValue(t);
+            book.range("b" + std::to_string(i + 1)).setValue(texts[size_t(i / 2)]);
+        }
+        QVERIFY(book.saveAs(path));
+        const void* h = nullptr;
+        QCOMPARE(freexl_open(QFile::encodeName(path).constData(), &h), FREEXL_OK);
+        freexl_select_active_worksheet(h, 0);
+        for (unsigned r = 0; r < 3000; ++r) {
+            FreeXL_CellValue a, b;
+            QCOMPARE(freexl_get_cell_value(h, r, 0, &a), FREEXL_OK);
+            QCOMPARE(freexl_get_cell_value(h, r, 1, &b), FREEXL_OK);
+            QCOMPARE(a.type, uint8_t(FREEXL_CELL_SST_TEXT));
+            QCOMPARE(QString::fromUtf8(a.value.text_value), texts[r]);
+            QCOMPARE(QString::fromUtf8(b.value.text_value), texts[r / 2]);
+        }
+        freexl_close(h);
+        const QString facts = xtest::xlrdFacts(path);
+        if (!facts.isEmpty()) QVERIFY(facts.contains(QStringLiteral("sheet Sheet1 3000 2\n")));
+    }
+
+    void templateHasHeadingsTextColumnsAndNotes() {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.xls";
+        QVERIFY(writeTemplate(path));
+        const HeadingList heads = readHeadings(path);
+        QCOMPARE(heads.status, ReadStatus::Ok);
+        QCOMPARE(heads.headings, reg::fieldNames());
+        // Filled in as the template asks, it imports: the rows below the headings are its rows.
+        QCOMPARE(readRows(path, reg::kFieldCount).rows.size(), size_t(0));
+        const QString facts = xtest::xlrdFacts(path);
+        if (facts.isEmpty()) QSKIP("python3-xlrd is not installed");
+        QVERIFY(facts.contains(QStringLiteral("sheet Sheet1 1 22\n")));
+        QVERIFY(facts.contains(QStringLiteral("sheet 说明 ")));
+        for (const reg::CodeTable& t : reg::codeTables())
+            QVERIFY2(facts.contains(reg::fromGb(t.names.back())), t.name.c_str());
+    }
+
+    void cellKindsWrittenByAnotherProgram_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("xls") << "kinds.xls";
+        QTest::newRow("xlsx") << "kinds.xlsx";
+    }
+    void cellKindsWrittenByAnotherProgram() {
+        // Made by LibreOffice from kinds.fods: a formula, dates, a truth value shown as a number
+        // format, a boolean formula, an identity number stored as a number, an empty formula.
+        QFETCH(QString, name);
+        const QString path = kFixtures + "/" + name;
+        const HeadingList heads = readHeadings(path);
+        QCOMPARE(heads.status, ReadStatus::Ok);
+        QCOMPARE(heads.headings.size(), size_t(7));
+        const RowList rows = readRows(path, 7);
+        QCOMPARE(rows.status, ReadStatus::Ok);
+        QCOMPARE(rows.rows.size(), size_t(2));
+        const auto& a = rows.rows[0];
+        const auto& b = rows.rows[1];
+        QCOMPARE(a[0], std::string("2"));  // =1+1, its cached result
+        QCOMPARE(a[1], gb("张三"));
+        QCOMPARE(a[2], gb("1980年1月2日"));
+        QCOMPARE(a[4], std::string("1.10101198001e+17"));  // a number loses digits, as designed
+        QCOMPARE(a[5], std::string("2.5"));
+        QCOMPARE(b[2], gb("1980年1月2日8时5分"));
+        QCOMPARE(b[3], gb("假"));  // =1=2
+        QCOMPARE(b[4], std::string("110101198001011234"));
+        QCOMPARE(b[5], std::string());  // ="" is empty indeed
+    }
+
+    void formulaResultsAndTruthValuesAreRead() {
+        QTemporaryDir dir;
+        Biff8Spreadsheet book;
+        book.addWorkbook();
+        for (const char* cell : {"a1", "b1", "c1", "d1", "e1", "f1"})
+            book.range(cell).setValue("h");
+        book.range("a2").setValue(QStringLiteral("x"));
+        QByteArray stringBody = le16(3) + QByteArray(1, '\x01');
+        for (QChar c : QStringLiteral("王小明")) stringBody += le16(c.unicode());
+        QByteArray boolerr = le16(1) + le16(3) + le16(15);
+        boolerr.append(char(1)).append(char(0));
+        QByteArray error = le16(1) + le16(4) + le16(15);
+        error.append(char(0x07)).append(char(1));
+        const QByteArray extra = formula(1, 1, specialResult(0)) + record(0x0207, stringBody) +
+                                 formula(1, 2, numberResult(19800101)) + record(0x0205, boolerr) +
+                                 record(0x0205, error) + formula(1, 5, specialResult(1, 1));
+        const QString path = dir.path() + "/f.xls";
+        QVERIFY(writeCompoundFile(path, insertIntoLastSheet(book.workbookStream(), extra)));
+        const RowList rows = readRows(path, 6);
+        QCOMPARE(rows.status, ReadStatus::Ok);
+        QCOMPARE(rows.rows.size(), size_t(1));
+        const auto& r = rows.rows[0];
+        QCOMPARE(r[0], std::string("x"));
+        QCOMPARE(r[1], gb("王小明"));
+        QCOMPARE(r[2], std::string("19800101"));
+        QCOMPARE(r[3], gb("真"));
+        QCOMPARE(r[4], std::string("#DIV/0!"));
+        QCOMPARE(r[5], gb("真"));
+
+        // A string result whose STRING record is missing is refused, not read as empty.
+        const QString broken = dir.path() + "/broken.xls";
+        QVERIFY(writeCompoundFile(
+            broken, insertIntoLastSheet(book.workbookStream(), formula(1, 1, specialResult(0)))));
+        QCOMPARE(readRows(broken, 6).status, ReadStatus::NotWorkbook);
+    }
+
+    void libreOfficeOpensAnExport_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("xls") << QStringLiteral("xls");
+        QTest::newRow("xlsx") << QStringLiteral("xlsx");
+    }
+    void libreOfficeOpensAnExport() {
+        QFETCH(QString, kind);
+        const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice.isEmpty()) QSKIP("LibreOffice (libreoffice-calc-nogui) is not installed");
+        QTemporaryDir dir;
+        Biff8Spreadsheet book;
+        book.addWorkbook();
+        book.range("a1").setValue(QStringLiteral("公民身份号码"));
+        book.range("b1").setValue(QStringLiteral("姓名"));
+        book.range("a2").setValue(QStringLiteral("'110101198001011234"));
+        book.range("b2").setValue(QStringLiteral("王䶮"));
+        book.range("a3").setValue(QStringLiteral("'00012"));
+        const QString path = dir.path() + "/x." + kind;
+        QVERIFY(book.saveAs(path));
+        QProcess p;
+        p.start(soffice, {"-env:UserInstallation=file://" + dir.path() + "/profile", "--headless",
+                          "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1", "--outdir",
+                          dir.path(), path});
+        QVERIFY(p.waitForFinished(120000));
+        // LibreOffice quotes the cells it read as text.
+        const QString csv = QString::fromUtf8(xtest::fileBytes(dir.path() + "/x.csv"));
+        QCOMPARE(csv,
+                 QStringLiteral(
+                     "\"公民身份号码\",\"姓名\"\n\"110101198001011234\",\"王䶮\"\n\"00012\",\n"));
+    }
+
+    void workbooksThatBrokeTheReaderAreRefused() {
+        // Found by fuzzing: a compound-file directory entry with a huge name length, a shared
+        // string longer than its table, a sheet with two DIMENSIONS records. Each made the
+        // library behind the reader read or free memory it did not own.
+        const QStringList found = QDir(kFixtures + "/damaged").entryList({"*.xls"}, QDir::Files);
+        QVERIFY(found.size() >= 3);
+        for (const QString& name : found) {
+            const QString path = kFixtures + "/damaged/" + name;
+            QCOMPARE(readHeadings(path).status, ReadStatus::NotWorkbook);
+            QCOMPARE(readRows(path, 3).status, ReadStatus::NotWorkbook);
+        }
+    }
+
+    void damagedWorkbooksNeverCrash() {
+        // Bytes changed at random in a real workbook: every read ends with an answer.
+        QTemporaryDir dir;
+        const QString good = dir.path() + "/good.xls";
+        QVERIFY(xtest::writeBook(
+            good, {{QStringLiteral("Sheet1"), {{"序号", "姓名", "性别"}, {"1", "张三", "男"}}}}));
+        const QByteArray bytes = xtest::fileBytes(good);
+        QRandomGenerator rng(42);
+        const QString bad = dir.path() + "/bad.xls";
+        for (int round = 0; round < 300; ++round) {
+            QByteArray copy = bytes;
+            const int changes = 1 + int(rng.bounded(8));
+            for (int k = 0; k < changes; ++k)
+                copy[qsizetype(rng.bounded(uint32_t(copy.size())))] = char(rng.bounded(256));
+            if (round % 10 == 0) copy.truncate(qsizetype(rng.bounded(uint32_t(copy.size()))));
+            QFile f(bad);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(copy);
+            f.close();
+            const HeadingList h = readHeadings(bad);
+            const RowList r = readRows(bad, 3);
+            QVERIFY(h.status == ReadStatus::Ok || h.headings.empty());
+            QVERIFY(r.status == ReadStatus::Ok || r.rows.empty());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWorkbook)
+#include "tst_workbook.moc"

@@ -1,0 +1,215 @@
+// The .xlsx reader on packages made here, part by part: every kind of cell read as the .xls
+// reader reads it, and every bad package refused with an answer, never a crash or a hang.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "core/workbook/biff8.h"
+#include "core/workbook/workbookreader.h"
+#include "common/workbookfacts.h"
+#include "core/register/text.h"
+
+using namespace exchange;
+using reg::gb;
+
+namespace {
+
+// A .xlsx package around one sheet1 (and, unless empty, shared strings and styles), any part
+// replaceable: the workbook's parts as a writer of them lays them out.
+std::vector<std::pair<QString, QByteArray>> package(const QByteArray& sheetData,
+                                                    const QByteArray& strings = {},
+                                                    const QByteArray& styles = {},
+                                                    const QByteArray& workbookPr = {}) {
+    const QByteArray ns =
+        R"( xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
+    const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    QByteArray rels = "<Relationships><Relationship Id=\"rId1\" Type=\"" + rel +
+                      "worksheet\" Target=\"worksheets/sheet1.xml\"/>";
+    std::vector<std::pair<QString, QByteArray>> parts = {
+        {"_rels/.rels", "<Relationships><Relationship Id=\"rId1\" Type=\"" + rel +
+                            "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+        {"xl/workbook.xml", "<workbook" + ns + ">" + workbookPr +
+                                "<sheets><sheet name=\"Sheet1\" sheetId=\"1\" r:id=\"rId1\"/>"
+                                "</sheets></workbook>"},
+        {"xl/worksheets/sheet1.xml",
+         "<worksheet" + ns + "><sheetData>" + sheetData + "</sheetData></worksheet>"}};
+    if (!strings.isEmpty()) {
+        rels += "<Relationship Id=\"rId2\" Type=\"" + rel +
+                "sharedStrings\" Target=\"sharedStrings.xml\"/>";
+        parts.push_back({"xl/sharedStrings.xml", "<sst" + ns + ">" + strings + "</sst>"});
+    }
+    if (!styles.isEmpty()) {
+        rels += "<Relationship Id=\"rId3\" Type=\"" + rel + "styles\" Target=\"styles.xml\"/>";
+        parts.push_back({"xl/styles.xml", "<styleSheet" + ns + ">" + styles + "</styleSheet>"});
+    }
+    parts.push_back({"xl/_rels/workbook.xml.rels", rels + "</Relationships>"});
+    return parts;
+}
+
+// Row 1 holds the headings; each cell of row 2 is one kind, with the text it reads as.
+std::vector<std::pair<QByteArray, std::string>> kindCells() {
+    return {
+        {R"(<c t="s"><v>0</v></c>)", gb("张三")},
+        {R"(<c t="s"><v>1</v></c>)", gb("王小明")},  // rich text, without its phonetic guide
+        {R"(<c t="inlineStr"><is><r><t>甲</t></r><r><t xml:space="preserve"> 乙</t></r></is></c>)",
+         gb("甲 乙")},
+        {R"(<c><v>42</v></c>)", "42"},
+        {R"(<c><v>2.5</v></c>)", "2.5"},
+        {R"(<c><v>110101198001011234</v></c>)", "1.10101198001e+17"},
+        {R"(<c><v>1E-3</v></c>)", "0.001"},
+        {R"(<c t="b"><v>1</v></c>)", gb("真")},
+        {R"(<c t="b"><f>1=2</f><v>0</v></c>)", gb("假")},
+        {R"(<c t="e"><f>1/0</f><v>#DIV/0!</v></c>)", "#DIV/0!"},
+        {R"(<c t="str"><f>"a"&amp;"b"</f><v>ab</v></c>)", "ab"},
+        {R"(<c s="1"><v>29222</v></c>)", gb("1980年1月2日")},
+        {R"(<c s="2"><v>29222.3368055556</v></c>)", gb("1980年1月2日8时5分")},
+        {R"(<c s="3"><v>0.5</v></c>)", gb("1899年12月30日12时")},
+        {R"(<c s="4"><v>29222</v></c>)", gb("1980年1月2日")},  // a custom date format
+        {R"(<c s="5"><v>29222</v></c>)", "29222"},             // a custom number format
+        {R"(<c t="d"><v>1980-01-02T08:05:00</v></c>)", gb("1980年1月2日8时5分")},
+    };
+}
+
+// Two shared strings, the second rich text with a phonetic guide; the styles of kindCells().
+const QByteArray kStrings =
+    "<si><t>张三</t></si><si><r><t>王</t></r><r><t>小明</t></r>"
+    "<rPh sb=\"0\" eb=\"1\"><t>wang</t></rPh></si>";
+const QByteArray kStyles =
+    R"(<numFmts><numFmt numFmtId="164" formatCode="yyyy&quot;年&quot;m&quot;月&quot;d&quot;日&quot;"/>)"
+    R"(<numFmt numFmtId="165" formatCode="[Red]0.00_);&quot;day&quot;0"/></numFmts>)"
+    R"(<cellXfs><xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="22"/><xf numFmtId="21"/>)"
+    R"(<xf numFmtId="164"/><xf numFmtId="165"/></cellXfs>)";
+
+}  // namespace
+
+class TestXlsx : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void cellsReadAsTheOlderFormatReadsThem() {
+        const auto cells = kindCells();
+        QByteArray head = "<row r=\"1\">", row = "<row r=\"2\">";
+        for (size_t i = 0; i < cells.size(); ++i) {
+            head +=
+                "<c t=\"inlineStr\"><is><t>h" + QByteArray::number(qulonglong(i)) + "</t></is></c>";
+            row += cells[i].first;
+        }
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/kinds.data";
+        QVERIFY(
+            xtest::writeZip(path, package(head + "</row>" + row + "</row>", kStrings, kStyles)));
+        const HeadingList heads = readHeadings(path);
+        QCOMPARE(heads.status, ReadStatus::Ok);
+        QCOMPARE(heads.headings.size(), cells.size());
+        const RowList rows = readRows(path, int(cells.size()));
+        QCOMPARE(rows.status, ReadStatus::Ok);
+        QCOMPARE(rows.rows.size(), size_t(1));
+        for (size_t i = 0; i < cells.size(); ++i)
+            QVERIFY2(rows.rows[0][i] == cells[i].second, cells[i].first.constData());
+    }
+
+    void badPackagesAreRefused_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("headings");  // ReadStatus of the heading reader
+        QTest::addColumn<int>("rows");      // and of the row reader
+        const int no = int(ReadStatus::NotWorkbook);
+        QTest::newRow("not a zip") << "text" << no << no;
+        QTest::newRow("a zip of no workbook") << "other" << no << no;
+        QTest::newRow("sheet part missing") << "nosheet" << no << no;
+        QTest::newRow("sheet part cut off") << "cut" << no << no;
+        QTest::newRow("shared string index past the table") << "index" << no << no;
+        QTest::newRow("entity expansion") << "entities" << no << no;
+        QTest::newRow("formula without its result") << "formula" << no << no;
+        QTest::newRow("rows out of order") << "order" << no << no;
+        QTest::newRow("part inflating past the limit") << "bomb" << no << no;
+        QTest::newRow("cells past column Z")
+            << "wide" << int(ReadStatus::TooManyColumns) << int(ReadStatus::Ok);
+        QTest::newRow("no sheet1")
+            << "nosheet1" << int(ReadStatus::Ok) << int(ReadStatus::NoSheet1);
+        QTest::newRow("empty sheet1")
+            << "empty" << int(ReadStatus::EmptySheet) << int(ReadStatus::EmptySheet);
+    }
+    void badPackagesAreRefused() {
+        QFETCH(QString, kind);
+        QFETCH(int, headings);
+        QFETCH(int, rows);
+        const QByteArray good = R"(<row r="1"><c t="inlineStr"><is><t>序号</t></is></c></row>)"
+                                R"(<row r="2"><c><v>5</v></c></row>)";
+        auto parts = package(good);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/in.xlsx";
+        if (kind == "text") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("PK\3\4 and then no zip at all");
+        } else if (kind == "other") {
+            parts = {{"readme.txt", "hello"}};
+        } else if (kind == "nosheet") {
+            parts.erase(parts.begin() + 2);
+        } else if (kind == "cut") {
+            parts[2].second.chop(20);
+        } else if (kind == "index") {
+            parts = package(R"(<row r="1"><c t="s"><v>3</v></c></row>)", "<si><t>x</t></si>");
+        } else if (kind == "entities") {
+            parts[2].second.prepend(
+                R"(<!DOCTYPE w [<!ENTITY a "aaaaaaaaaa"><!ENTITY b "&a;&a;&a;&a;&a;&a;&a;&a;">]>)");
+            parts[2].second.replace("序号", "&b;");
+        } else if (kind == "formula") {
+            parts = package(good + R"(<row r="3"><c><f>1+1</f></c></row>)");
+        } else if (kind == "order") {
+            parts = package(good + R"(<row r="2"><c><v>6</v></c></row>)");
+        } else if (kind == "bomb") {
+            parts = package(good + QByteArray(70 << 20, ' '));
+        } else if (kind == "wide") {
+            parts = package(good + R"(<row r="3"><c r="AA3"><v>1</v></c></row>)");
+        } else if (kind == "nosheet1") {
+            parts[1].second.replace("name=\"Sheet1\"", "name=\"名单\"");
+        } else if (kind == "empty") {
+            parts = package({});
+        }
+        if (kind != "text") QVERIFY(xtest::writeZip(path, parts));
+        QCOMPARE(int(readHeadings(path).status), headings);
+        const RowList read = readRows(path, 1);
+        QCOMPARE(int(read.status), rows);
+        if (read.status == ReadStatus::Ok) QCOMPARE(read.rows.size(), size_t(1));
+    }
+
+    void millionEmptyRowsReadAsNone() {
+        // Formatting dragged to the last row leaves a row element for each; only the rows with
+        // a value come in (speed and memory: bench_exchange).
+        QByteArray sheet = R"(<row r="1"><c t="inlineStr"><is><t>序号</t></is></c></row>)";
+        sheet.reserve(40 << 20);
+        for (int r = 2; r < kMaxXlsxRows; ++r)
+            sheet += "<row r=\"" + QByteArray::number(r) + "\" s=\"1\" customFormat=\"1\"/>";
+        sheet += "<row r=\"1048576\"><c><v>7</v></c></row>";
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/long.xlsx";
+        QVERIFY(xtest::writeZip(path, package(sheet)));
+        const RowList read = readRows(path, 1);
+        QCOMPARE(read.status, ReadStatus::Ok);
+        QCOMPARE(read.rows, std::vector<std::vector<std::string>>{{"7"}});
+    }
+
+    void writerChoosesTheKindByName() {
+        QTemporaryDir dir;
+        for (const QString name : {"a.xls", "b.XLSX", "c.xlsx"}) {
+            const QString path = dir.path() + "/" + name;
+            QVERIFY(xtest::writeBook(
+                path, {{QStringLiteral("Sheet1"), {{"序号", "姓名"}, {"1", "王䶮"}}}}));
+            QCOMPARE(xtest::fileBytes(path).startsWith("PK"),
+                     name.endsWith("x", Qt::CaseInsensitive));
+            const RowList read = readRows(path, 2);
+            QCOMPARE(read.rows, (std::vector<std::vector<std::string>>{{"1", gb("王䶮")}}));
+        }
+        // A sheet longer than .xls holds is refused there and written as .xlsx.
+        Biff8Spreadsheet book;
+        book.addWorkbook();
+        book.range("a70000").setValue(QStringLiteral("x"));
+        QVERIFY(!book.saveAs(dir.path() + "/long.xls"));
+        QVERIFY(!QFile::exists(dir.path() + "/long.xls"));
+        QVERIFY(book.saveAs(dir.path() + "/long.xlsx"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestXlsx)
+#include "tst_xlsx.moc"

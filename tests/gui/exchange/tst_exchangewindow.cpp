@@ -1,0 +1,317 @@
+// The import/export window driven through its controls: the lists, the import and export with
+// their messages, progress bars and button states, and the close paths.
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <functional>
+
+#include "common/programfolder.h"
+#include "common/scripteddialogs.h"
+#include "gui/exchange/exchangewindow.h"
+#include "gui/exchange/resultexport.h"
+#include "core/edit/transfer.h"
+#include "core/workbook/workbookreader.h"
+#include "common/workbookfacts.h"
+#include "core/register/files.h"
+#include "core/register/person.h"
+#include "core/register/workfiles.h"
+#include "samplegen.h"
+
+using namespace reg;
+using exchange::ExchangeWindow;
+namespace msg = exchange::msg;
+using hjtest::ProgramFolder;
+
+namespace {
+
+// Scripted dialogs that also let a test look at the window while a box is up.
+class Probe : public hjtest::ScriptedDialogs {
+  public:
+    std::function<void()> atBox;
+    void notice(const QString& text) override {
+        if (atBox) atBox();
+        ScriptedDialogs::notice(text);
+    }
+    void warning(const QString& text) override {
+        if (atBox) atBox();
+        ScriptedDialogs::warning(text);
+    }
+    QString saveFile(const ui::FileRequest& request) override {
+        if (atBox) atBox();
+        return ScriptedDialogs::saveFile(request);
+    }
+};
+
+template <class T = QWidget>
+T* find(const QWidget* w, const char* name) {
+    T* c = w->findChild<T*>(QString::fromUtf8(name));
+    if (!c) qFatal("no control %s", name);
+    return c;
+}
+
+void click(const QWidget* w, const char* name) {
+    QTest::mouseClick(find<QPushButton>(w, name), Qt::LeftButton);
+}
+
+QStringList lines(const QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
+    return out;
+}
+
+}  // namespace
+
+class TestExchangeWindow : public QObject {
+    Q_OBJECT
+
+    ProgramFolder* pf_ = nullptr;
+    Probe* dialogs_ = nullptr;
+    ExchangeWindow* window_ = nullptr;
+
+  private slots:
+    void init() {
+        pf_ = new ProgramFolder;
+        dialogs_ = new Probe;
+        window_ = new ExchangeWindow(pf_->path(), *dialogs_);
+        window_->setAnimationStep(1);
+        window_->show();
+    }
+    void cleanup() {
+        QVERIFY2(dialogs_->done(), qPrintable(dialogs_->pendingText()));
+        delete window_;
+        delete dialogs_;
+        delete pf_;
+    }
+
+    void headingsAreListedWithTheirColumnNumbers() {
+        const QString book = pf_->path() + "/in.xls";
+        QVERIFY(xtest::writeBook(book, {{"Sheet1", {{"姓名", "说明", "序号"}}}}));
+        dialogs_->expectOpen(book);
+        click(window_, "浏览A1");
+        auto* list = find<QListWidget>(window_, "列表框A1");
+        QCOMPARE(lines(list), QStringList({"姓名", "说明", "序号"}));
+        QCOMPARE(list->item(2)->data(Qt::UserRole).toInt(), 3);
+        QCOMPARE(find<QLineEdit>(window_, "编辑框A1")->text(), book);
+        QCOMPARE(dialogs_->fileRequests().back().filter, QStringLiteral("*.xls *.xlsx"));
+
+        // Cancelling the dialog goes on with the workbook chosen before.
+        dialogs_->expectOpen(QString());
+        click(window_, "浏览A1");
+        QCOMPARE(find<QLineEdit>(window_, "编辑框A1")->text(), book);
+        QCOMPARE(list->count(), 3);
+    }
+
+    void workbooksThatCannotBeListedSaySo() {
+        QStringList wide;
+        for (int i = 0; i < 27; ++i) wide << QStringLiteral("列%1").arg(i);
+        const QString book = pf_->path() + "/wide.xls";
+        QVERIFY(xtest::writeBook(book, {{"Sheet1", {wide}}}));
+        dialogs_->expectOpen(book);
+        dialogs_->expectWarning(msg::kTooManyColumns);
+        click(window_, "浏览A1");
+        QCOMPARE(find<QListWidget>(window_, "列表框A1")->count(), 0);
+
+        QVERIFY(pf_->write("text.xls", "not a workbook"));
+        dialogs_->expectOpen(pf_->file("text.xls"));
+        dialogs_->expectWarning(msg::kOpenWorkbook);
+        click(window_, "浏览A1");
+        // With no headings listed the import refuses to run.
+        dialogs_->expectWarning(msg::kOpenWorkbook);
+        click(window_, "开始导入A1");
+    }
+
+    void registerFieldsAreListed() {
+        dialogs_->expectOpen(pf_->file(names::kRegister));
+        click(window_, "浏览A2");
+        QStringList expected;
+        for (const std::string& n : fieldNames()) expected << fromGb(n);
+        QCOMPARE(lines(find<QListWidget>(window_, "列表框A2")), expected);
+        dialogs_->expectOpen(pf_->file("CHSYSCFG.wav"));
+        click(window_, "浏览A2");
+        QCOMPARE(find<QListWidget>(window_, "列表框A2")->count(), 0);
+    }
+
+    void importAppendsWithAnimationAndButtonState() {
+        const QString book = pf_->path() + "/in.xls";
+        QVERIFY(xtest::writeBook(
+            book, {{"Sheet1", {{"序号", "姓名", "性别", "民族"}, {"3", "张三", "女", "汉族"}}}}));
+        dialogs_->expectOpen(book);
+        click(window_, "浏览A1");
+        dialogs_->expectOpen(pf_->file(names::kRegister));
+        click(window_, "浏览A2");
+        auto* button = find<QPushButton>(window_, "开始导入A1");
+        auto* bar = find<QProgressBar>(window_, "进度条A1");
+        bool enabledAtBox = true;
+        int barAtBox = -1;
+        dialogs_->atBox = [&] {
+            enabledAtBox = button->isEnabled();
+            barAtBox = bar->value();
+        };
+        dialogs_->expectNotice(msg::kImported);
+        click(window_, "开始导入A1");
+        QVERIFY(!enabledAtBox);
+        QCOMPARE(barAtBox, 100);
+        QVERIFY(button->isEnabled());
+        QCOMPARE(bar->value(), 0);
+        const auto rs = xtest::records(pf_->file(names::kRegister));
+        QCOMPARE(int(rs.size()), 1);
+        QCOMPARE(rs[0][F性别 - 1], std::string("2"));
+        QCOMPARE(rs[0][F民族 - 1], std::string("1"));
+
+        // A register that is no register: the Part's message, the button stays usable.
+        QVERIFY(pf_->write("bad.wav", "nothing"));
+        dialogs_->expectOpen(pf_->file("bad.wav"));
+        click(window_, "浏览A2");
+        enabledAtBox = false;
+        dialogs_->expectWarning(msg::kOpenRegister);
+        click(window_, "开始导入A1");
+        QVERIFY(enabledAtBox);
+        QCOMPARE(int(xtest::records(pf_->file(names::kRegister)).size()), 1);
+    }
+
+    void exportWritesTheChosenRegister() {
+        QVERIFY(sample::writeRegister(pf_->file(names::kRegister), 40, 9, true));
+        dialogs_->expectOpen(pf_->file(names::kRegister));
+        click(window_, "浏览B1");
+        QCOMPARE(find<QLineEdit>(window_, "编辑框B1")->text(), pf_->file(names::kRegister));
+        auto* button = find<QPushButton>(window_, "开始导出B1");
+        auto* bar = find<QProgressBar>(window_, "进度条B1");
+        bool enabledAtBox = true;
+        int barAtBox = -1;
+        dialogs_->atBox = [&] {
+            enabledAtBox = button->isEnabled();
+            barAtBox = bar->value();
+        };
+        const QString book = pf_->path() + "/out.xls";
+        dialogs_->expectSave(book);
+        click(window_, "开始导出B1");
+        QVERIFY(!enabledAtBox);
+        QCOMPARE(barAtBox, 100);
+        QVERIFY(button->isEnabled());
+        QCOMPARE(bar->value(), 0);
+        QVERIFY(files::exists(book));
+        const auto& request = dialogs_->fileRequests().back();
+        QCOMPARE(request.filter, QStringLiteral("*.xls;;*.xlsx"));
+        QCOMPARE(request.defaultSuffix, QStringLiteral("xls"));
+    }
+
+    void exportFailuresKeepTheButtonEnabled() {
+        auto* button = find<QPushButton>(window_, "开始导出B1");
+        bool enabledAtBox = false;
+        dialogs_->atBox = [&] { enabledAtBox = button->isEnabled(); };
+        dialogs_->expectWarning(msg::kChooseRegister);
+        click(window_, "开始导出B1");
+        QVERIFY(enabledAtBox);
+
+        window_->setSpreadsheetFactory([] { return std::unique_ptr<exchange::Spreadsheet>(); });
+        dialogs_->expectOpen(pf_->file(names::kRegister));
+        click(window_, "浏览B1");
+        dialogs_->expectWarning(msg::kNoSpreadsheet);
+        click(window_, "开始导出B1");
+        QVERIFY(button->isEnabled());
+        QVERIFY(!files::exists(pf_->file(names::kExportCopy)));
+    }
+
+    void resultExportShowsItsProgressBarOnlyWhileItRuns() {
+        QVERIFY(sample::writeRegister(pf_->file(names::kQueryResult), 12, 4, true));
+        QProgressBar bar(window_);
+        bar.hide();
+        bool shownAtBox = false;
+        int valueAtBox = -1;
+        dialogs_->atBox = [&] {
+            shownAtBox = bar.isVisible();
+            valueAtBox = bar.value();
+        };
+        const QString book = pf_->path() + "/result.xls";
+        dialogs_->expectSave(book);
+        exchange::exportResult(pf_->path(), *dialogs_, &bar);
+        QVERIFY(shownAtBox);
+        QCOMPARE(valueAtBox, 100);
+        QVERIFY(!bar.isVisible());
+        QCOMPARE(bar.value(), 0);
+        QVERIFY(files::exists(book));
+        QVERIFY(!files::exists(pf_->file(names::kQueryResult)));
+        QVERIFY(!files::exists(pf_->file(names::kSorted)));
+
+        // Without the spreadsheet the bar never shows.
+        shownAtBox = true;
+        dialogs_->expectWarning(msg::kNoSpreadsheet);
+        exchange::exportResult(pf_->path(), *dialogs_, &bar,
+                               [] { return std::unique_ptr<exchange::Spreadsheet>(); });
+        QVERIFY(!shownAtBox);
+    }
+
+    void healthCheckReportsAndChangesNothing() {
+        auto* button = find<QPushButton>(window_, "户籍检查B1");
+        QCOMPARE(button->geometry(), QRect(410, 160, 90, 30));
+        // With 编辑框B1 empty the program folder's register is checked; an empty one is sound.
+        dialogs_->expectNotice(QStringLiteral("户籍检查完成：共检查0条记录，未发现问题。"));
+        click(window_, "户籍检查B1");
+
+        std::vector<sample::Person> people = sample::generate(3, 5);
+        people[1][F公民身份号码 - 1].back() ^= 1;
+        for (int pos = 1; pos <= kFieldCount; ++pos)
+            if (pos != F序号 && pos != F房屋详址 && pos != F备注)
+                people[2][size_t(pos - 1)] = codeTableOf(pos) ? "0" : "";
+        std::swap(people[0], people[2]);
+        QVERIFY(sample::writeRegister(pf_->file(names::kRegister), people));
+        const QByteArray before = pf_->read(names::kRegister);
+        bool enabledAtBox = true;
+        int barAtBox = -1;
+        dialogs_->atBox = [&] {
+            enabledAtBox = button->isEnabled();
+            barAtBox = find<QProgressBar>(window_, "进度条B1")->value();
+        };
+        const QString book = pf_->path() + "/check.xls";
+        const QString summary =
+            QStringLiteral("户籍检查完成：共检查3条记录，发现1处问题，其中\r\n    身份号码：1处\r\n"
+                           "    日期：0处\r\n    重复登记：0处\r\n    户主与户：0处\r\n"
+                           "另有空记录1条（已清空的记录），仅供参考。");
+        dialogs_->expectSave(book);
+        dialogs_->expectNotice(summary);
+        click(window_, "户籍检查B1");
+        QVERIFY(!enabledAtBox);
+        QCOMPARE(barAtBox, 100);
+        QVERIFY(button->isEnabled());
+        QCOMPARE(pf_->read(names::kRegister), before);
+        QCOMPARE(dialogs_->fileRequests().back().filter, QStringLiteral("*.xls;;*.xlsx"));
+        // The finding first, the placeholder (stored first) after it.
+        const auto rows = exchange::readRows(book, 5).rows;
+        QCOMPARE(int(rows.size()), 2);
+        QCOMPARE(rows[0][0], std::string("2"));
+        QCOMPARE(fromGb(rows[0][3]), QStringLiteral("身份号码"));
+        QVERIFY(fromGb(rows[0][4]).contains(QStringLiteral("校验码")));
+        QCOMPARE(rows[1][0], std::string("3"));
+        QCOMPARE(fromGb(rows[1][3]), QStringLiteral("空记录"));
+
+        // A file that is no register, and a report that cannot be written.
+        dialogs_->expectOpen(pf_->file(names::kPassword));
+        click(window_, "浏览B1");
+        dialogs_->expectWarning(msg::kChooseRegister);
+        click(window_, "户籍检查B1");
+        QVERIFY(button->isEnabled());
+        dialogs_->expectOpen(pf_->file(names::kRegister));
+        click(window_, "浏览B1");
+        dialogs_->expectSave(pf_->path() + "/no/such/folder/check.xls");
+        dialogs_->expectWarning(msg::kSaveFailed);
+        dialogs_->expectNotice(summary);
+        click(window_, "户籍检查B1");
+    }
+
+    void closePathsRemoveWorkingFiles() {
+        QSignalSpy closed(window_, &ExchangeWindow::closed);
+        QVERIFY(pf_->write(names::kExportCopy, "x"));
+        QVERIFY(pf_->write(names::kExportSorted, "x"));
+        click(window_, "关闭");
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(!window_->isVisible());
+        QVERIFY(!files::exists(pf_->file(names::kExportCopy)));
+        QVERIFY(!files::exists(pf_->file(names::kExportSorted)));
+    }
+};
+
+QTEST_MAIN(TestExchangeWindow)
+#include "tst_exchangewindow.moc"

@@ -1,0 +1,323 @@
+// The change history, the safety copies and the undo of the last restore or import, driven
+// through the real windows.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTreeWidget>
+#include <deque>
+#include <sqlite3.h>
+
+#include "common/lookup.h"
+#include "common/programfolder.h"
+#include "common/crashops.h"
+#include "gui/exchange/exchangewindow.h"
+#include "gui/history/historywindow.h"
+#include "gui/info/infowindow.h"
+#include "core/register/files.h"
+#include "core/register/history.h"
+#include "core/register/safetycopy.h"
+#include "core/register/workfiles.h"
+#include "samplegen.h"
+#include "gui/shell/passwordwindow.h"
+#include "common/workbookfacts.h"
+
+using namespace reg;
+namespace history = reg::history;
+using hjtest::find;
+
+namespace {
+
+// Yes to every question; file dialogs answer from a queue; every box is kept.
+class Answering : public ui::Dialogs {
+  public:
+    QStringList boxes;
+    std::deque<QString> files;
+    void warning(const QString& t) override { boxes << QStringLiteral("W:") + t; }
+    bool question(const QString& t) override {
+        boxes << QStringLiteral("Q:") + t;
+        return true;
+    }
+    void notice(const QString& t) override { boxes << QStringLiteral("N:") + t; }
+    QString openFile(const ui::FileRequest&) override { return next(); }
+    QString saveFile(const ui::FileRequest&) override { return next(); }
+    QString next() {
+        if (files.empty()) return {};
+        QString f = files.front();
+        files.pop_front();
+        return f;
+    }
+};
+
+void click(const QWidget& w, const char* name) {
+    QTest::mouseClick(find<QPushButton>(&w, QString::fromUtf8(name)), Qt::LeftButton);
+}
+
+// Selects member `child` of the first household that has more than one.
+void selectPerson(const maint::InfoWindow& w, int child) {
+    auto* tree = find<QTreeWidget>(&w, QStringLiteral("树型框"));
+    int top = 0;
+    while (tree->topLevelItem(top)->childCount() < 2) ++top;
+    QTreeWidgetItem* item = tree->topLevelItem(top)->child(child);
+    tree->setCurrentItem(item);
+    emit tree->itemPressed(item, 0);
+}
+
+void fill(const maint::InfoWindow& w, const crashops::Record& v) {
+    for (int pos = 1; pos <= kFieldCount; ++pos) {
+        if (codeTableOf(pos)) {
+            const QString name = QStringLiteral("组合框%1%2").arg(pos, 2, 10, QChar('0')).arg(pos % 10);
+            find<QComboBox>(&w, name)->setCurrentIndex(std::stoi(v[size_t(pos - 1)]));
+        } else {
+            find<QLineEdit>(&w, QStringLiteral("编辑框%1").arg(pos, 2, 10, QChar('0')))
+                ->setText(fromGb(v[size_t(pos - 1)]));
+        }
+    }
+}
+
+// Lists the workbook's headings and the register's fields, then imports.
+void import(exchange::ExchangeWindow& w, Answering& d, const QString& book, const QString& reg) {
+    w.setAnimationStep(0);
+    d.files = {book, reg};
+    click(w, "浏览A1");
+    click(w, "浏览A2");
+    click(w, "开始导入A1");
+}
+
+}  // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+
+    // A program folder with 30 generated persons, a backup of 12 others and a workbook of two.
+    struct Village {
+        hjtest::ProgramFolder pf;
+        QString backup = pf.file(QStringLiteral("旧.bak"));
+        QString book = pf.file(QStringLiteral("新户.xls"));
+        Village() {
+            sample::writeRegister(pf.file(names::kRegister), 30, 5);
+            sample::writeRegister(backup, 12, 6);
+            xtest::Sheet rows(1);
+            for (int pos = 1; pos <= kFieldCount; ++pos) rows[0] << fromGb(fieldName(pos));
+            for (const auto& serial : {"501", "502"}) {
+                rows.emplace_back();
+                for (const auto& value : crashops::newHead(serial)) rows.back() << fromGb(value);
+            }
+            xtest::writeBook(book, {{QStringLiteral("sheet1"), rows}});
+        }
+        QString path() const { return pf.path(); }
+        QString registerPath() const { return pf.file(names::kRegister); }
+    };
+
+  private slots:
+    void eachActionWritesItsEntry_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("expected");  // history::Action
+        QTest::addColumn<bool>("values");   // before and after recorded
+        QTest::addColumn<bool>("copy");     // a safety copy named
+        for (auto [name, action, values, copy] :
+             {std::tuple{"add", history::Action::Add, true, false},
+              {"modify", history::Action::Modify, true, false},
+              {"delete", history::Action::Delete, true, false},
+              {"clear", history::Action::Clear, true, false},
+              {"import", history::Action::Import, false, true},
+              {"restore", history::Action::Restore, false, true},
+              {"undo", history::Action::Undo, false, true},
+              {"password", history::Action::Password, false, false}})
+            QTest::newRow(name) << QString::fromLatin1(name) << int(action) << values << copy;
+    }
+
+    void eachActionWritesItsEntry() {
+        QFETCH(QString, action);
+        QFETCH(int, expected);
+        QFETCH(bool, values);
+        QFETCH(bool, copy);
+        Village v;
+        Answering d;
+        const long before = history::recordCount(v.registerPath());
+        std::string serial;
+        {
+            maint::InfoWindow w(v.path(), d);
+            if (action == "add") {
+                selectPerson(w, 0);
+            fill(w, crashops::newHead("900"));
+                click(w, "添加按钮");
+                serial = "900";
+            } else if (action == "modify" || action == "delete" || action == "clear") {
+                selectPerson(w, 1);
+                serial = find<QLineEdit>(&w, QStringLiteral("编辑框01"))->text().toStdString();
+                find<QLineEdit>(&w, QStringLiteral("编辑框13"))->setText(QStringLiteral("农机站"));
+                click(w, action == "modify" ? "修改按钮" : action == "delete" ? "删除按钮" : "清空按钮");
+            } else if (action == "restore") {
+                d.files = {v.backup};
+                click(w, "恢复按钮");
+            }
+        }
+        if (action == "import" || action == "undo") {
+            exchange::ExchangeWindow x(v.path(), d);
+            import(x, d, v.book, v.registerPath());
+            if (action == "undo") click(x, "撤销按钮");
+        }
+        if (action == "password") {
+            shell::PasswordWindow p(v.path(), d);
+            find<QLineEdit>(&p, QStringLiteral("编辑框1"))->setText(QStringLiteral("7402"));
+            find<QLineEdit>(&p, QStringLiteral("编辑框2"))->setText(QStringLiteral("秘密7777"));
+            find<QLineEdit>(&p, QStringLiteral("编辑框3"))->setText(QStringLiteral("秘密7777"));
+            click(p, "修改按钮");
+        }
+        QVERIFY2(!d.boxes.filter(QStringLiteral("W:")).size(), qPrintable(d.boxes.join('|')));
+
+        const auto all = history::entries(v.path(), true);
+        QCOMPARE(all.size(), size_t(action == "undo" ? 2 : 1));
+        const history::Entry& e = all.front();
+        QCOMPARE(int(e.action), expected);
+        QVERIFY(!e.time.isEmpty());
+        QCOMPARE(e.serial, serial);
+        QCOMPARE(!e.before.empty() || !e.after.empty(), values);
+        QCOMPARE(!e.copy.isEmpty(), copy);
+        if (copy) {
+            QVERIFY(files::exists(safety::pathOf(v.path(), e.copy)));
+            QCOMPARE(e.countBefore, action == "undo" ? before + 2 : before);
+            QCOMPARE(e.countAfter, history::recordCount(v.registerPath()));
+            QVERIFY(!e.file.isEmpty());
+        }
+        if (action == "password") {
+            // The fact only: nothing of the password anywhere in the history file.
+            const QByteArray file = xtest::fileBytes(v.pf.file(history::kFileName));
+            QVERIFY(!file.contains(QStringLiteral("秘密7777").toUtf8()));
+            QVERIFY(!file.contains(QByteArrayLiteral("7777")));
+        }
+        if (action == "modify") {
+            QCOMPARE(fromGb(e.after[F工作单位 - 1]), QStringLiteral("农机站"));
+            QVERIFY(e.before[F工作单位 - 1] != e.after[F工作单位 - 1]);
+        }
+    }
+
+    void safetyCopiesKeepTheNewestTwenty() {
+        Village v;
+        QStringList made;
+        for (int i = 0; i < safety::kKept + 3; ++i) made << safety::keep(v.path()).value_or("?");
+        QCOMPARE(safety::copies(v.path()), made.mid(3));
+        // Each one a complete register that opens.
+        QCOMPARE(hjtest::records(safety::pathOf(v.path(), made.back())),
+                 hjtest::records(v.registerPath()));
+    }
+
+    void undoPutsBackWhatRestoreAndImportReplaced() {
+        for (const bool restoring : {true, false}) {
+            Village v;
+            Answering d;
+            const auto original = hjtest::records(v.registerPath());
+            exchange::ExchangeWindow x(v.path(), d);
+            auto* undo = find<QPushButton>(&x, QStringLiteral("撤销按钮"));
+            QVERIFY(!undo->isEnabled());
+            if (restoring) {
+                maint::InfoWindow w(v.path(), d);
+                d.files = {v.backup};
+                click(w, "恢复按钮");
+                exchange::ExchangeWindow again(v.path(), d);
+                QVERIFY(find<QPushButton>(&again, QStringLiteral("撤销按钮"))->isEnabled());
+                click(again, "撤销按钮");
+            } else {
+                import(x, d, v.book, v.registerPath());
+                QVERIFY(undo->isEnabled());
+                click(x, "撤销按钮");
+                QVERIFY(!undo->isEnabled());
+            }
+            QCOMPARE(hjtest::records(v.registerPath()), original);
+            // The question names what and when; the replaced register is kept too.
+            const QString question = d.boxes.filter(QStringLiteral("将撤销")).join('|');
+            QVERIFY2(question.contains(restoring ? QStringLiteral("旧.bak") : QStringLiteral("新户.xls")),
+                     qPrintable(question));
+            QVERIFY(question.contains(history::entries(v.path()).back().time));
+            QVERIFY(d.boxes.contains(QStringLiteral("N:  撤销成功")));
+            QCOMPARE(safety::copies(v.path()).size(), 2);
+        }
+    }
+
+    void aDamagedHistoryIsSetAsideAndANewOneStarted() {
+        // A damaged file, and a foreign one: a register is a good SQLite file, but no history.
+        for (const bool foreign : {false, true}) {
+            Village v;
+            const QString path = v.pf.file(history::kFileName);
+            QVERIFY(foreign ? files::copy(v.registerPath(), path)
+                            : v.pf.write(history::kFileName, "not a database at all"));
+            const QByteArray was = xtest::fileBytes(path);
+            Answering d;
+            {
+                maint::InfoWindow w(v.path(), d);
+                selectPerson(w, 0);
+            fill(w, crashops::newHead("900"));
+                click(w, "添加按钮");
+            }
+            QCOMPARE(d.boxes.size(), 3);  // the warning, the question, the notice
+            QVERIFY(d.boxes[0].startsWith(QStringLiteral("W:变更记录文件已损坏")));
+            const QString aside = d.boxes[0].section(QStringLiteral("“"), 1).section(QStringLiteral("”"), 0, 0);
+            QCOMPARE(xtest::fileBytes(v.pf.file(aside)), was);
+            QCOMPARE(history::entries(v.path()).size(), size_t(1));
+        }
+    }
+
+    void aHistoryThatTakesNothingStopsTheChange() {
+        Village v;
+        Answering d;
+        QVERIFY(history::settle(v.path()).setAside.isEmpty());
+        // The history refuses every new entry, as a full disk would.
+        {
+            sqlite3* db = nullptr;
+            sqlite3_open(QFile::encodeName(v.pf.file(history::kFileName)).constData(), &db);
+            sqlite3_exec(db, "CREATE TRIGGER full BEFORE INSERT ON entries BEGIN "
+                             "SELECT RAISE(ABORT, 'full'); END;", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        }
+        const auto original = hjtest::records(v.registerPath());
+        {
+            maint::InfoWindow w(v.path(), d);
+            selectPerson(w, 0);
+            fill(w, crashops::newHead("900"));
+            click(w, "添加按钮");
+            d.files = {v.backup};
+            click(w, "恢复按钮");
+        }
+        exchange::ExchangeWindow x(v.path(), d);
+        import(x, d, v.book, v.registerPath());
+        QCOMPARE(hjtest::records(v.registerPath()), original);
+        QCOMPARE(d.boxes.filter(QStringLiteral("W:")),
+                 QStringList({QStringLiteral("W:添加失败！"), QStringLiteral("W:数据恢复失败！"),
+                              QStringLiteral("W:导入失败，户籍数据没有改变！")}));
+    }
+
+    void theWindowListsFiltersAndShowsOneEntry() {
+        Village v;
+        Answering d;
+        {
+            maint::InfoWindow w(v.path(), d);
+            selectPerson(w, 0);
+            find<QLineEdit>(&w, QStringLiteral("编辑框13"))->setText(QStringLiteral("农机站"));
+            click(w, "修改按钮");
+            fill(w, crashops::newHead("900"));
+            click(w, "添加按钮");
+        }
+        maint::HistoryWindow h(v.path(), d);
+        auto* list = find<QAbstractItemView>(&h, QStringLiteral("记录列表"));
+        QCOMPARE(list->model()->rowCount(), 2);
+        QCOMPARE(list->model()->index(0, 2).data().toString(), QStringLiteral("900"));
+        // 韩 and 寒 sound alike: the name filter matches as the query's "==" does.
+        find<QLineEdit>(&h, QStringLiteral("编辑框H1"))->setText(QStringLiteral("寒900"));
+        click(h, "筛选按钮");
+        QCOMPARE(list->model()->rowCount(), 1);
+        list->setCurrentIndex(list->model()->index(0, 0));
+        auto* values = find<QTableWidget>(&h, QStringLiteral("对照表"));
+        QCOMPARE(values->item(F姓名 - 1, 2)->text(), QStringLiteral("韩900"));
+        const QString xls = v.pf.file(QStringLiteral("记录.xls"));
+        d.files = {xls};
+        click(h, "导出按钮");
+        QVERIFY(d.boxes.contains(QStringLiteral("N:  导出成功")));
+        const QString facts = xtest::xlrdFacts(xls);
+        if (!facts.isEmpty()) QVERIFY2(facts.contains(QStringLiteral("韩900")), qPrintable(facts));
+    }
+};
+
+QTEST_MAIN(TestHistory)
+#include "tst_history.moc"

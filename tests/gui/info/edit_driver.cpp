@@ -1,0 +1,139 @@
+// Edits a register through the real information-management window, without end, journaling
+// each op before it starts ("B") and after its success message ("E") or a refusal ("F"). The
+// crash test kills it at random moments.
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTreeWidget>
+#include <cstdio>
+#include <memory>
+
+#include "common/crashops.h"
+#include "core/workbook/biff8.h"
+#include "gui/exchange/exchangewindow.h"
+#include "gui/info/infowindow.h"
+#include "core/register/workfiles.h"
+
+namespace {
+
+class YesDialogs : public ui::Dialogs {
+  public:
+    bool succeeded = false;
+    void warning(const QString&) override {}
+    bool question(const QString&) override { return true; }
+    void notice(const QString&) override { succeeded = true; }
+    QString file;
+    QString openFile(const ui::FileRequest&) override { return file; }
+    QString saveFile(const ui::FileRequest&) override { return {}; }
+};
+
+template <class T>
+T* find(const QWidget& w, const char* name) {
+    return w.findChild<T*>(QString::fromUtf8(name));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 4 && argc != 5) return 2;
+    // With a backup file the driver also restores, imports and undoes.
+    const QString backup = argc == 5 ? QString::fromLocal8Bit(argv[4]) : QString();
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    FILE* journal = std::fopen(argv[2], "a");
+    const uint32_t seed = uint32_t(std::atoi(argv[3]));
+    QRandomGenerator rng(seed);
+    YesDialogs dialogs;
+    auto info = std::make_unique<maint::InfoWindow>(folder, dialogs);
+    for (int k = 0;; ++k) {
+        maint::InfoWindow& w = *info;
+        auto* tree = find<QTreeWidget>(w, "树型框");
+        std::vector<QTreeWidgetItem*> persons;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            for (int c = 0; c < tree->topLevelItem(i)->childCount(); ++c)
+                persons.push_back(tree->topLevelItem(i)->child(c));
+        QTreeWidgetItem* chosen = persons[size_t(rng.bounded(int(persons.size())))];
+        tree->setCurrentItem(chosen);
+        emit tree->itemPressed(chosen, 0);
+        const std::string serial = chosen->text(0).section(':', 0, 0).toStdString();
+        const int op = rng.bounded(backup.isEmpty() ? 4 : 7);
+        dialogs.succeeded = false;
+        if (op >= 5) {
+            exchange::ExchangeWindow x(folder, dialogs);
+            x.setAnimationStep(0);
+            if (op == 5) {
+                // Two new heads from a workbook of their own.
+                const long first = long(seed) * 100000 + 2 * k + 50000000;
+                exchange::Biff8Spreadsheet book;
+                book.addWorkbook();
+                book.renameWorksheet(QStringLiteral("sheet1"));
+                for (int r = 0; r < 3; ++r)
+                    for (int pos = 1; pos <= reg::kFieldCount; ++pos) {
+                        const std::string cell = exchange::columnLetter(pos) + std::to_string(r + 1);
+                        const auto v = crashops::newHead(std::to_string(first + r - 1));
+                        book.range(cell).setValue(
+                            reg::fromGb(r == 0 ? reg::fieldName(pos) : v[size_t(pos - 1)]));
+                    }
+                dialogs.file = folder + QStringLiteral("/import.xls");
+                book.saveAs(dialogs.file);
+                find<QPushButton>(x, "浏览A1")->click();
+                dialogs.file = reg::pathIn(folder, reg::names::kRegister);
+                find<QPushButton>(x, "浏览A2")->click();
+                std::fprintf(journal, "B import %ld -\n", first);
+                std::fflush(journal);
+                find<QPushButton>(x, "开始导入A1")->click();
+            } else {
+                std::fprintf(journal, "B undo - -\n");
+                std::fflush(journal);
+                find<QPushButton>(x, "撤销按钮")->click();
+            }
+            std::fprintf(journal, dialogs.succeeded ? "E\n" : "F\n");
+            std::fflush(journal);
+            // The tree shows the register as it now is (the old window takes its index along).
+            info.reset();
+            info = std::make_unique<maint::InfoWindow>(folder, dialogs);
+            continue;
+        }
+        if (op == 4) {
+            std::fprintf(journal, "B restore - -\n");
+            std::fflush(journal);
+            dialogs.file = backup;
+            find<QPushButton>(w, "恢复按钮")->click();
+        } else if (op == 0) {
+            const std::string added = std::to_string(seed * 1000 + uint32_t(k) + 100000);
+            std::fprintf(journal, "B add %s -\n", added.c_str());
+            std::fflush(journal);
+            const crashops::Record v = crashops::newHead(added);
+            for (int pos = 1; pos <= reg::kFieldCount; ++pos) {
+                const QString name = QStringLiteral("编辑框%1").arg(pos, 2, 10, QChar('0'));
+                if (auto* e = w.findChild<QLineEdit*>(name))
+                    e->setText(reg::fromGb(v[size_t(pos - 1)]));
+            }
+            for (auto* c : w.findChildren<QComboBox*>())
+                if (c->objectName().startsWith(QStringLiteral("组合框0")) ||
+                    c->objectName().startsWith(QStringLiteral("组合框1")))
+                    c->setCurrentIndex(0);
+            find<QComboBox>(w, "组合框033")->setCurrentIndex(1);
+            find<QComboBox>(w, "组合框066")->setCurrentIndex(1);
+            find<QComboBox>(w, "组合框088")->setCurrentIndex(1);
+            find<QComboBox>(w, "组合框155")->setCurrentIndex(1);
+            find<QComboBox>(w, "组合框166")->setCurrentIndex(1);
+            find<QPushButton>(w, "添加按钮")->click();
+        } else if (op == 1) {
+            const std::string value = "unit" + std::to_string(k);
+            std::fprintf(journal, "B modify %s %s\n", serial.c_str(), value.c_str());
+            std::fflush(journal);
+            find<QLineEdit>(w, "编辑框13")->setText(QString::fromStdString(value));
+            find<QPushButton>(w, "修改按钮")->click();
+        } else {
+            std::fprintf(journal, "B %s %s -\n", op == 2 ? "delete" : "clear", serial.c_str());
+            std::fflush(journal);
+            find<QPushButton>(w, op == 2 ? "删除按钮" : "清空按钮")->click();
+        }
+        std::fprintf(journal, dialogs.succeeded ? "E\n" : "F\n");
+        std::fflush(journal);
+    }
+}
