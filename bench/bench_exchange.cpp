@@ -10,14 +10,14 @@
 #include <cstring>
 #include <map>
 
-#include "core/workbook/biff8.h"
 #include "core/edit/transfer.h"
-#include "core/workbook/workbookreader.h"
 #include "core/register/files.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "core/workbook/biff8.h"
+#include "core/workbook/workbookreader.h"
 #include "samplegen.h"
 
 #ifdef HJ_HAVE_XLSXWRITER

@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 #include <map>
 
-#include "core/edit/healthreport.h"
 #include "core/edit/health.h"
+#include "core/edit/healthreport.h"
 #include "core/register/person.h"
 #include "core/register/store.h"
 #include "samplegen.h"

@@ -5,10 +5,10 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
-#include "gui/reports/statisticswindow.h"
 #include "core/edit/registerview.h"
 #include "core/query/statistics.h"
 #include "core/register/files.h"
+#include "gui/reports/statisticswindow.h"
 #include "quietdialogs.h"
 #include "samplegen.h"
 

@@ -115,9 +115,9 @@ void sortTo(benchmark::State& state, bool byField) {
     reg::RecordStore store;
     static_cast<void>(store.OpenTable(path));
     for (auto _ : state) {
-        const bool sorted =
-            byField ? store.SortTo(target, reg::fieldName(reg::F序号))
-                    : store.SortTo(target, [&store] { return reg::serialKey(store); });
+        const bool sorted = byField
+                                ? store.SortTo(target, reg::fieldName(reg::F序号))
+                                : store.SortTo(target, [&store] { return reg::serialKey(store); });
         if (!sorted) state.SkipWithError("SortTo failed");
     }
     static_cast<void>(store.CloseAllTables());
@@ -136,7 +136,8 @@ void BM_EngineFloor(benchmark::State& state) {
     if (!prepared(state, path)) return;
     const QString target = folder(int(state.range(0)), "floor") + QStringLiteral("/sorted.wav");
     sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     const std::string attach = "ATTACH '" + QFile::encodeName(target).toStdString() +
                                "' AS sorted; PRAGMA sorted.journal_mode=OFF;"
                                " PRAGMA sorted.synchronous=OFF;";
@@ -279,7 +280,8 @@ void BM_Seek(benchmark::State& state) {
     const QString f = indexedFolder(persons);
     const auto keys = lookupKeys(persons);
     reg::RecordStore store;
-    static_cast<void>(store.OpenTable(reg::pathIn(f, reg::names::kRegister), reg::pathIn(f, reg::names::kIndex)));
+    static_cast<void>(
+        store.OpenTable(reg::pathIn(f, reg::names::kRegister), reg::pathIn(f, reg::names::kIndex)));
     size_t i = 0;
     for (auto _ : state) {
         if (!store.SeekKey(keys[i++ % keys.size()])) state.SkipWithError("SeekKey missed");

@@ -2,6 +2,7 @@
 // a person, add / modify / delete through the real buttons, and a query of three rows.
 #include <benchmark/benchmark.h>
 
+#include <sqlite3.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,15 +13,14 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <memory>
-#include <sqlite3.h>
 
-#include "gui/history/historywindow.h"
-#include "gui/info/infowindow.h"
-#include "core/register/history.h"
 #include "core/register/files.h"
+#include "core/register/history.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "gui/history/historywindow.h"
+#include "gui/info/infowindow.h"
 #include "quietdialogs.h"
 #include "samplegen.h"
 
@@ -194,8 +194,7 @@ void HistoryTenYears(benchmark::State& state) {
                                                   people[size_t(i) % people.size()], after);
             (void)record.finish(true);
         }
-        state.counters["bytes"] =
-            double(reg::files::size(reg::pathIn(f, reg::history::kFileName)));
+        state.counters["bytes"] = double(reg::files::size(reg::pathIn(f, reg::history::kFileName)));
     }
 }
 

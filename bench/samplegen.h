@@ -32,21 +32,21 @@ bool writeRegister(const QString& path, int persons, uint32_t seed, bool shuffle
 
 // The faults the register health check looks for, one kind each.
 enum class Fault {
-    CheckDigit,       // the identity number's last character altered
-    IdDate,           // 出生日期 a day off the date inside the identity number
-    IdSex,            // 性别 the other one than the sequence digit says
-    IdLetter,         // a letter inside the identity number
-    IdLength,         // an identity number of 16 characters
-    BadDate,          // 出生日期 20130231
-    FutureDate,       // 户籍变动日期 in the future
+    CheckDigit,  // the identity number's last character altered
+    IdDate,      // 出生日期 a day off the date inside the identity number
+    IdSex,       // 性别 the other one than the sequence digit says
+    IdLetter,    // a letter inside the identity number
+    IdLength,    // an identity number of 16 characters
+    BadDate,     // 出生日期 20130231
+    FutureDate,  // 户籍变动日期 in the future
     MarriedBeforeBirth,
-    SameId,           // the identity number of the person before
-    SamePerson,       // 姓名 and 出生日期 of the person before, at the same address
-    NoHead,           // the head turned into a child
-    SecondHead,       // a member made head as well
-    WrongHeadName,    // 户主姓名 that names nobody
-    SplitAddress,     // 序号 swapped with a person of another household
-    Cleared,          // a placeholder, as the clear button leaves one
+    SameId,         // the identity number of the person before
+    SamePerson,     // 姓名 and 出生日期 of the person before, at the same address
+    NoHead,         // the head turned into a child
+    SecondHead,     // a member made head as well
+    WrongHeadName,  // 户主姓名 that names nobody
+    SplitAddress,   // 序号 swapped with a person of another household
+    Cleared,        // a placeholder, as the clear button leaves one
 };
 constexpr int kFaultKinds = 15;
 

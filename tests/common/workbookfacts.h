@@ -11,9 +11,9 @@
 
 #include <minizip/zip.h>
 
-#include "core/workbook/biff8.h"
 #include "core/register/store.h"
 #include "core/register/text.h"
+#include "core/workbook/biff8.h"
 
 namespace xtest {
 
@@ -61,8 +61,8 @@ inline QByteArray fileBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Runs tests/core/workbook/xls_facts.py (python3-xlrd) over a .xls, or xlsx_facts.py (python3-openpyxl)
-// over a .xlsx; empty when that reader is absent.
+// Runs tests/core/workbook/xls_facts.py (python3-xlrd) over a .xls, or xlsx_facts.py
+// (python3-openpyxl) over a .xlsx; empty when that reader is absent.
 inline QString xlrdFacts(const QString& workbook) {
     QProcess p;
     const bool xlsx = workbook.endsWith(QLatin1String(".xlsx"));

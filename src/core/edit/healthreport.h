@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/workbook/spreadsheet.h"
 #include "core/edit/health.h"
+#include "core/workbook/spreadsheet.h"
 
 namespace exchange {
 

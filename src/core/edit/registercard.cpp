@@ -45,7 +45,8 @@ CardMember cardOf(const std::vector<std::string>& v) {
     };
     CardMember m;
     m.lines = {
-        {pair("姓名", text(F姓名)), pair("与户主关系", code(F与户主关系)), pair("性别", code(F性别))},
+        {pair("姓名", text(F姓名)), pair("与户主关系", code(F与户主关系)),
+         pair("性别", code(F性别))},
         {pair("出生日期", date(F出生日期)), pair("民族", code(F民族)),
          pair("受教育程度", code(F受教育程度))},
         {pair("公民身份号码", text(F公民身份号码)), pair("婚姻状况", code(F婚姻类型)),
@@ -114,7 +115,8 @@ std::optional<RegisterCard> registerCardFor(RecordStore& store, std::string_view
     RegisterCard card;
     card.address = fromGb(address);
     card.hasHead = members.front().head;
-    card.headName = fromGb(members.front().values[size_t(card.hasHead ? F姓名 - 1 : F户主姓名 - 1)]);
+    card.headName =
+        fromGb(members.front().values[size_t(card.hasHead ? F姓名 - 1 : F户主姓名 - 1)]);
     card.printed = printed;
     for (const Member& m : members) card.members.push_back(cardOf(m.values));
     return card;

@@ -145,8 +145,8 @@ int RegisterView::firstLine(const std::string& text) const {
     return -1;
 }
 
-std::vector<ViewEdit> RegisterView::addPerson(const std::string& address,
-                                              const std::string& label, bool mayUseSelected) {
+std::vector<ViewEdit> RegisterView::addPerson(const std::string& address, const std::string& label,
+                                              bool mayUseSelected) {
     std::vector<ViewEdit> edits;
     auto addTo = [&](int h) {
         auto& persons = households_[size_t(h)].persons;
@@ -223,8 +223,7 @@ std::vector<ViewEdit> RegisterView::relabelSelected(const std::string& label) {
 std::vector<ViewEdit> RegisterView::modifySelected(const std::string& address,
                                                    const std::string& label) {
     if (!personSelected()) return {};
-    if (households_[size_t(selected_->household)].address == address)
-        return relabelSelected(label);
+    if (households_[size_t(selected_->household)].address == address) return relabelSelected(label);
     std::vector<ViewEdit> edits = addPerson(address, label, false);
     for (ViewEdit& e : removeSelected()) edits.push_back(std::move(e));
     return edits;

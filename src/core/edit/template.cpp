@@ -1,10 +1,10 @@
 // The template workbook that shows the clerk how a workbook for the import is laid out.
 #include <QStringList>
 
-#include "core/workbook/biff8.h"
 #include "core/edit/transfer.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
+#include "core/workbook/biff8.h"
 
 namespace exchange {
 

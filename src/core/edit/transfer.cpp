@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "core/workbook/workbookreader.h"
 #include "core/register/files.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
 #include "core/register/store.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "core/workbook/workbookreader.h"
 
 namespace exchange {
 

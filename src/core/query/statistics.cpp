@@ -159,10 +159,17 @@ Statistics computeStatistics(reg::RecordStore& store, QDate reference, const Per
 
         int sex = kSexOther;
         switch (codeRow(read(sexCol), 2)) {
-            case 0: sex = kMale; break;
-            case 1: sex = kFemale; break;
-            case 2: sex = kSexUnset; break;
-            default: break;
+            case 0:
+                sex = kMale;
+                break;
+            case 1:
+                sex = kFemale;
+                break;
+            case 2:
+                sex = kSexUnset;
+                break;
+            default:
+                break;
         }
         const QDate birth = parseDate(read(birthCol));
         int band = kAgeBands;  // bad date
@@ -227,19 +234,26 @@ std::vector<Sheet> statisticsSheets(const Statistics& s) {
 
     Sheet totals{QStringLiteral("总数"), {{QStringLiteral("项目"), QStringLiteral("数目")}}};
     const std::pair<const char*, long> lines[] = {
-        {"人员数", s.persons},         {"户主数", s.heads},
-        {"户数", s.households},        {"无户主的户", s.headless},
-        {"多个户主的户", s.severalHeads}, {"出生日期有误的人员", s.badBirthDates},
-        {"记录数", s.records},         {"不计为人员的记录", s.records - s.persons},
+        {"人员数", s.persons},
+        {"户主数", s.heads},
+        {"户数", s.households},
+        {"无户主的户", s.headless},
+        {"多个户主的户", s.severalHeads},
+        {"出生日期有误的人员", s.badBirthDates},
+        {"记录数", s.records},
+        {"不计为人员的记录", s.records - s.persons},
     };
-    for (const auto& [label, value] : lines) totals.rows.push_back({QString::fromUtf8(label), num(value)});
+    for (const auto& [label, value] : lines)
+        totals.rows.push_back({QString::fromUtf8(label), num(value)});
     for (int row = 0; row < 4; ++row)
-        totals.rows.push_back({QStringLiteral("户籍变动日期") + changeDateLabel(row), num(s.changeDates[size_t(row)])});
+        totals.rows.push_back({QStringLiteral("户籍变动日期") + changeDateLabel(row),
+                               num(s.changeDates[size_t(row)])});
     sheets.push_back(std::move(totals));
 
-    Sheet ages{QStringLiteral("性别年龄"),
-               {{QStringLiteral("年龄段"), QStringLiteral("男"), QStringLiteral("女"),
-                 QStringLiteral("性别未填"), QStringLiteral("性别表外代码"), QStringLiteral("合计")}}};
+    Sheet ages{
+        QStringLiteral("性别年龄"),
+        {{QStringLiteral("年龄段"), QStringLiteral("男"), QStringLiteral("女"),
+          QStringLiteral("性别未填"), QStringLiteral("性别表外代码"), QStringLiteral("合计")}}};
     std::array<long, kSexColumns> columnSums{};
     for (int band = 0; band <= kAgeBands; ++band) {
         std::vector<QString> row{band < kAgeBands ? ageBandName(band) : badBirthDateLabel()};

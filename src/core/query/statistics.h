@@ -55,13 +55,13 @@ struct Statistics {
     QDate reference;
     Period period;
 
-    long records = 0;          // unmarked records
-    long persons = 0;          // 与户主关系 above "0"
-    long heads = 0;            // 与户主关系 "1"
-    long households = 0;       // distinct 房屋详址 among the persons
-    long headless = 0;         // households without a head
-    long severalHeads = 0;     // households with more than one head
-    long badBirthDates = 0;    // persons whose 出生日期 is no real day on or before the reference
+    long records = 0;        // unmarked records
+    long persons = 0;        // 与户主关系 above "0"
+    long heads = 0;          // 与户主关系 "1"
+    long households = 0;     // distinct 房屋详址 among the persons
+    long headless = 0;       // households without a head
+    long severalHeads = 0;   // households with more than one head
+    long badBirthDates = 0;  // persons whose 出生日期 is no real day on or before the reference
 
     // Row kAgeBands counts the persons whose birth date is bad ("出生日期有误").
     std::array<std::array<long, kSexColumns>, kAgeBands + 1> sexByAge{};

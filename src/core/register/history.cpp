@@ -117,8 +117,8 @@ bool createFresh(const QString& path) {
     bool ok = false;
     {
         Db db(openFile(tmp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
-        ok = db && db.exec("PRAGMA journal_mode=DELETE") && db.exec("BEGIN") &&
-             db.exec(kSchema) && db.exec("COMMIT");
+        ok = db && db.exec("PRAGMA journal_mode=DELETE") && db.exec("BEGIN") && db.exec(kSchema) &&
+             db.exec("COMMIT");
     }
     ok = ok && files::syncFile(tmp) && files::move(tmp, path);
     if (!ok) files::remove(tmp);
@@ -146,9 +146,10 @@ QString setAside(const QString& path) {
 bool looksOurs(const Db& db, bool thorough) {
     Stmt id(db, "PRAGMA application_id");
     if (!id.row() || id.integer(0) != kHistoryAppId) return false;
-    Stmt table(db, "SELECT id, state, time, action, action_name, serial, name, before, after, "
-                   "count_before, count_after, file, copy, undoes, target, target_a, target_b "
-                   "FROM entries LIMIT 0");
+    Stmt table(db,
+               "SELECT id, state, time, action, action_name, serial, name, before, after, "
+               "count_before, count_after, file, copy, undoes, target, target_a, target_b "
+               "FROM entries LIMIT 0");
     if (!table) return false;
     if (!thorough) return true;
     Stmt check(db, "PRAGMA quick_check");
@@ -244,10 +245,13 @@ void settleBegun(const QString& folder, const Db& db) {
     };
     std::vector<Begun> begun;
     {
-        Stmt st(db, "SELECT id, action, target, target_a IS NOT NULL, target_a, target_b "
-                    "FROM entries WHERE state = 0");
+        Stmt st(db,
+                "SELECT id, action, target, target_a IS NOT NULL, target_a, target_b "
+                "FROM entries WHERE state = 0");
         while (st.row())
-            begun.push_back({st.integer(0), Action(st.integer(1)), st.text(2),
+            begun.push_back({st.integer(0),
+                             Action(st.integer(1)),
+                             st.text(2),
                              {st.integer(3) != 0, st.integer(4), st.integer(5)}});
     }
     for (Begun& b : begun) {
@@ -295,21 +299,30 @@ constexpr const char* kColumns =
 
 QString actionName(Action action) {
     switch (action) {
-        case Action::Add: return QStringLiteral("添加");
-        case Action::Modify: return QStringLiteral("修改");
-        case Action::Delete: return QStringLiteral("删除");
-        case Action::Clear: return QStringLiteral("清空");
-        case Action::Import: return QStringLiteral("导入");
-        case Action::Restore: return QStringLiteral("恢复数据");
-        case Action::Undo: return QStringLiteral("撤销恢复/导入");
-        case Action::Password: return QStringLiteral("修改密码");
+        case Action::Add:
+            return QStringLiteral("添加");
+        case Action::Modify:
+            return QStringLiteral("修改");
+        case Action::Delete:
+            return QStringLiteral("删除");
+        case Action::Clear:
+            return QStringLiteral("清空");
+        case Action::Import:
+            return QStringLiteral("导入");
+        case Action::Restore:
+            return QStringLiteral("恢复数据");
+        case Action::Undo:
+            return QStringLiteral("撤销恢复/导入");
+        case Action::Password:
+            return QStringLiteral("修改密码");
     }
     return {};
 }
 
 QString setAsideWarning(const QString& name) {
-    return QStringLiteral("变更记录文件已损坏或不是本软件的文件，已改名为“%1”保存，"
-                          "并开始了新的变更记录。")
+    return QStringLiteral(
+               "变更记录文件已损坏或不是本软件的文件，已改名为“%1”保存，"
+               "并开始了新的变更记录。")
         .arg(name);
 }
 
@@ -450,8 +463,7 @@ std::optional<Entry> undoable(const QString& folder) {
     if (!st.row()) return std::nullopt;
     Entry e = readEntry(st, false);
     if (e.action == Action::Undo || e.copy.isEmpty()) return std::nullopt;
-    if (!files::exists(safety::pathOf(folder, e.copy)))
-        return std::nullopt;
+    if (!files::exists(safety::pathOf(folder, e.copy))) return std::nullopt;
     return e;
 }
 

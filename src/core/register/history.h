@@ -29,14 +29,14 @@ enum class Action { Add = 1, Modify, Delete, Clear, Import, Restore, Undo, Passw
 QString actionName(Action action);
 
 struct Entry {
-    long long id = 0;   // order of recording, from 1
-    QString time;       // local time, yyyy-MM-dd HH:mm:ss
+    long long id = 0;  // order of recording, from 1
+    QString time;      // local time, yyyy-MM-dd HH:mm:ss
     Action action = Action::Add;
     std::string serial, name;                // GB18030: the person's 序号 and 姓名
     std::vector<std::string> before, after;  // GB18030: 22 values each, or none
     long countBefore = -1, countAfter = -1;  // persons in the register; -1 when not counted
-    QString file;        // the workbook or backup file the action read (its name)
-    QString copy;        // the safety copy made before the action (file name in 安全副本)
+    QString file;          // the workbook or backup file the action read (its name)
+    QString copy;          // the safety copy made before the action (file name in 安全副本)
     long long undoes = 0;  // an undo: the entry it reverses
 };
 

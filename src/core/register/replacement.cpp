@@ -65,17 +65,17 @@ std::optional<history::Entry> undoTarget(const QString& folder) {
 }
 
 QString undoQuestion(const QString& folder, const history::Entry& target) {
-    const QString what =
-        target.action == history::Action::Import
-            ? QStringLiteral("导入（表格文件 %1，导入后共 %2 条记录）")
-                  .arg(target.file)
-                  .arg(target.countAfter)
-            : QStringLiteral("数据恢复（备份文件 %1，恢复后共 %2 条记录）")
-                  .arg(target.file)
-                  .arg(target.countAfter);
-    QString text = QStringLiteral("       将撤销 %1 的%2，户籍数据回到这次操作之前的样子（共 %3 条记录）。")
-                       .arg(target.time, what)
-                       .arg(target.countBefore);
+    const QString what = target.action == history::Action::Import
+                             ? QStringLiteral("导入（表格文件 %1，导入后共 %2 条记录）")
+                                   .arg(target.file)
+                                   .arg(target.countAfter)
+                             : QStringLiteral("数据恢复（备份文件 %1，恢复后共 %2 条记录）")
+                                   .arg(target.file)
+                                   .arg(target.countAfter);
+    QString text =
+        QStringLiteral("       将撤销 %1 的%2，户籍数据回到这次操作之前的样子（共 %3 条记录）。")
+            .arg(target.time, what)
+            .arg(target.countBefore);
     if (const long later = history::entriesAfter(folder, target.id); later > 0)
         text += QStringLiteral("此后所做的 %1 项修改也一并撤销。").arg(later);
     return text + QStringLiteral("撤销前的户籍数据另存在安全副本中。确认撤销吗？");

@@ -49,8 +49,8 @@ std::optional<QString> keep(const QString& folder) {
     const QStringList all = copies(folder);
     for (qsizetype i = 0; i + kKept < all.size(); ++i) files::remove(pathOf(folder, all[i]));
     // Temporary files of a copy cut short by a crash.
-    for (const QString& left : QDir(dir).entryList({QStringLiteral(".*.tmp")},
-                                                   QDir::Files | QDir::Hidden))
+    for (const QString& left :
+         QDir(dir).entryList({QStringLiteral(".*.tmp")}, QDir::Files | QDir::Hidden))
         files::remove(dir + QLatin1Char('/') + left);
     return name;
 }

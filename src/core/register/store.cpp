@@ -164,8 +164,7 @@ class NewFile {
   public:
     // With a source, that table file is attached read-only as "src" for a copy made inside the
     // engine; the engine refuses ATTACH inside a transaction, so it comes first.
-    explicit NewFile(const QString& target, const QString& source = QString())
-        : target_(target) {
+    explicit NewFile(const QString& target, const QString& source = QString()) : target_(target) {
         if (target.isEmpty()) return;
         // An absolute name, so never taken for a URI.
         tmp_ = files::temporaryNameBeside(target);
@@ -174,10 +173,9 @@ class NewFile {
         // The file is private until renamed; durability comes from the flush before the rename.
         if (db_ && !(exec(db_, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;") &&
                      (source.isEmpty() || attachReadOnly(db_, source)) &&
-                     sqlite3_create_function_v2(db_, "hj_leading_number", 1,
-                                                SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                                leadingNumberSql, nullptr, nullptr,
-                                                nullptr) == SQLITE_OK &&
+                     sqlite3_create_function_v2(
+                         db_, "hj_leading_number", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                         leadingNumberSql, nullptr, nullptr, nullptr) == SQLITE_OK &&
                      exec(db_, "BEGIN"))) {
             sqlite3_close(db_);
             db_ = nullptr;
@@ -478,8 +476,8 @@ struct RecordStore::Table {
         std::string columns;
         for (const auto& name : utf8Names) columns += ", " + sqlName(name);
         const std::string sql = "INSERT INTO main.records(deleted" + columns + ") SELECT 0" +
-                                columns + " FROM src.records WHERE " + kUnmarked +
-                                " ORDER BY " + order;
+                                columns + " FROM src.records WHERE " + kUnmarked + " ORDER BY " +
+                                order;
         if (!exec(out.db(), sql.c_str())) return std::nullopt;
         return out.finish();
     }
@@ -523,8 +521,7 @@ struct RecordStore::Table {
                 if (!ins.run()) return false;
             }
         }
-        return exec(out.db(), "CREATE INDEX entries_by_key ON entries(key, recno)") &&
-               out.finish();
+        return exec(out.db(), "CREATE INDEX entries_by_key ON entries(key, recno)") && out.finish();
     }
 
     // Field texts of records kept in memory: one buffer, and where each text ends in it.

@@ -73,7 +73,7 @@ class RecordStore {
     [[nodiscard]] long CountMatching(const Condition& condition = {});
     // Sets `field` to `value` in every unmarked record for which the condition holds.
     [[nodiscard]] bool ReplaceMatching(const Condition& condition, std::string_view field,
-                         std::string_view value);
+                                       std::string_view value);
     // Writes a new table file at `path` with the same fields and the unmarked records for which
     // the condition holds, in their order, replacing any file there. The current table stays
     // current and unchanged.
@@ -96,7 +96,8 @@ class RecordStore {
     [[nodiscard]] int FieldSize(int position) const;
 
     // Writes a new, empty table file with these fields (replacing any file at `path`).
-    [[nodiscard]] static bool CreateTable(const QString& path, const std::vector<FieldSpec>& fields);
+    [[nodiscard]] static bool CreateTable(const QString& path,
+                                          const std::vector<FieldSpec>& fields);
 
     struct Table;
     struct Index;

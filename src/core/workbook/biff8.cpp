@@ -18,8 +18,8 @@
 #include <tuple>
 #include <vector>
 
-#include "core/workbook/biffcodes.h"
 #include "core/register/files.h"
+#include "core/workbook/biffcodes.h"
 
 namespace exchange {
 

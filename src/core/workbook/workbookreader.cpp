@@ -22,10 +22,10 @@
 #include <optional>
 #include <utility>
 
+#include "core/register/text.h"
 #include "core/workbook/biff8.h"
 #include "core/workbook/biffcodes.h"
 #include "core/workbook/xlsxreader.h"
-#include "core/register/text.h"
 
 namespace exchange {
 
@@ -207,7 +207,8 @@ bool specialCells(const QByteArray& s, const QString& name, CellTexts& cells) {
                 std::make_pair(unsigned(get16(s, rec->body)), unsigned(get16(s, rec->body + 2)));
             const uint8_t value = uint8_t(s[rec->body + 6]);
             cells[key] = s[rec->body + 7] ? errorText(value) : reg::gb(value ? "真" : "假");
-        } else if (rec->id == Biff::kFormula && rec->length >= 20) {  // FORMULA with its cached result
+        } else if (rec->id == Biff::kFormula &&
+                   rec->length >= 20) {  // FORMULA with its cached result
             const auto key =
                 std::make_pair(unsigned(get16(s, rec->body)), unsigned(get16(s, rec->body + 2)));
             const qsizetype v = rec->body + 6;

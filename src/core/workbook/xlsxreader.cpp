@@ -11,8 +11,8 @@
 #include <optional>
 #include <vector>
 
-#include "core/workbook/spreadsheet.h"
 #include "core/register/text.h"
+#include "core/workbook/spreadsheet.h"
 
 namespace exchange {
 

@@ -9,17 +9,17 @@
 #include <QThread>
 
 #include "core/edit/healthreport.h"
-#include "gui/exchange/resultexport.h"
-#include "gui/reports/statisticswindow.h"
-#include "core/register/replacement.h"
 #include "core/edit/transfer.h"
-#include "core/workbook/workbookreader.h"
 #include "core/register/files.h"
 #include "core/register/history.h"
+#include "core/register/replacement.h"
 #include "core/register/safetycopy.h"
 #include "core/register/store.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "core/workbook/workbookreader.h"
+#include "gui/exchange/resultexport.h"
+#include "gui/reports/statisticswindow.h"
 #include "gui/ui/widgets.h"
 
 namespace exchange {
@@ -122,9 +122,8 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
 
 void ExchangeWindow::openStatistics() {
     // The register chosen for the export, or the program's own.
-    const QString path = exportEdit_->text().isEmpty()
-                             ? reg::pathIn(folder_, reg::names::kRegister)
-                             : exportEdit_->text();
+    const QString path = exportEdit_->text().isEmpty() ? reg::pathIn(folder_, reg::names::kRegister)
+                                                       : exportEdit_->text();
     auto* window = new StatisticsWindow(path, dialogs_);
     window->setAttribute(Qt::WA_DeleteOnClose);
     // It lives no longer than the window it was opened from.

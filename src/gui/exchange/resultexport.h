@@ -5,8 +5,8 @@
 #include <QString>
 #include <functional>
 
-#include "core/workbook/spreadsheet.h"
 #include "core/edit/transfer.h"
+#include "core/workbook/spreadsheet.h"
 #include "gui/ui/dialogs.h"
 
 class QProgressBar;

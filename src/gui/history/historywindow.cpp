@@ -9,13 +9,13 @@
 #include <QTableWidget>
 #include <QTreeView>
 
-#include "core/workbook/spreadsheet.h"
 #include "core/edit/transfer.h"
 #include "core/query/homophone.h"
 #include "core/register/files.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "core/workbook/spreadsheet.h"
 #include "gui/ui/widgets.h"
 
 namespace maint {
@@ -30,17 +30,19 @@ const QStringList kHeadings = {QStringLiteral("时间"), QStringLiteral("操作"
 
 // What a replacement did, in a few words; the edits show their values side by side instead.
 QString remark(const history::Entry& e) {
-    const QString counts =
-        e.countBefore >= 0 || e.countAfter >= 0
-            ? QStringLiteral("，记录 %1→%2").arg(e.countBefore).arg(e.countAfter)
-            : QString();
+    const QString counts = e.countBefore >= 0 || e.countAfter >= 0
+                               ? QStringLiteral("，记录 %1→%2").arg(e.countBefore).arg(e.countAfter)
+                               : QString();
     switch (e.action) {
-        case history::Action::Import: return QStringLiteral("表格文件 %1").arg(e.file) + counts;
-        case history::Action::Restore: return QStringLiteral("备份文件 %1").arg(e.file) + counts;
+        case history::Action::Import:
+            return QStringLiteral("表格文件 %1").arg(e.file) + counts;
+        case history::Action::Restore:
+            return QStringLiteral("备份文件 %1").arg(e.file) + counts;
         case history::Action::Undo:
             return QStringLiteral("撤销第 %1 条，放回安全副本 %2").arg(e.undoes).arg(e.file) +
                    counts;
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -68,11 +70,16 @@ class HistoryModel : public QAbstractTableModel {
     const history::Entry& at(int row) const { return all[shown[size_t(row)]]; }
     static QString text(const history::Entry& e, int column) {
         switch (column) {
-            case 0: return e.time;
-            case 1: return history::actionName(e.action);
-            case 2: return reg::fromGb(e.serial);
-            case 3: return reg::fromGb(e.name);
-            default: return remark(e);
+            case 0:
+                return e.time;
+            case 1:
+                return history::actionName(e.action);
+            case 2:
+                return reg::fromGb(e.serial);
+            case 3:
+                return reg::fromGb(e.name);
+            default:
+                return remark(e);
         }
     }
     void filter(const std::string& name, const std::string& serial) {
@@ -128,8 +135,8 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
     values_->setColumnWidth(1, 100);
     values_->setColumnWidth(2, 100);
 
-    auto* exportButton = ui::addButton(this, QStringLiteral("导出按钮"),
-                                       QStringLiteral("导出记录"), {20, 530, 90, 30});
+    auto* exportButton = ui::addButton(this, QStringLiteral("导出按钮"), QStringLiteral("导出记录"),
+                                       {20, 530, 90, 30});
     auto* close = ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭窗口"),
                                 {790, 530, 90, 30});
     connect(filter, &QPushButton::clicked, this, &HistoryWindow::applyFilter);
@@ -190,15 +197,16 @@ void HistoryWindow::showEntry() {
 
 void HistoryWindow::exportList() {
     const QString path = dialogs_.saveFile({QStringLiteral("导出变更记录"),
-                                            QStringLiteral("*.xls (*.xls);;*.xlsx (*.xlsx)"), QDir::homePath(),
-                                            QStringLiteral("xls")});
+                                            QStringLiteral("*.xls (*.xls);;*.xlsx (*.xlsx)"),
+                                            QDir::homePath(), QStringLiteral("xls")});
     if (path.isEmpty()) return;
     std::unique_ptr<exchange::Spreadsheet> book = exchange::createSpreadsheet();
     bool ok = book && book->addWorkbook();
     const size_t n = model_->shown.size();
     for (size_t first = 0; ok && (first == 0 || first < n); first += exchange::kPersonsPerSheet) {
         if (first > 0)
-            ok = book->addWorksheet(QStringLiteral("Sheet%1").arg(first / exchange::kPersonsPerSheet + 1));
+            ok = book->addWorksheet(
+                QStringLiteral("Sheet%1").arg(first / exchange::kPersonsPerSheet + 1));
         for (int c = 0; ok && c < int(kHeadings.size()); ++c) {
             const std::string column = exchange::columnLetter(c + 1);
             book->range(column + "1").setValue(kHeadings[c]);

@@ -3,11 +3,11 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "core/register/replacement.h"
-#include "gui/info/infowindow.h"
 #include "core/register/files.h"
 #include "core/register/programfolder.h"
+#include "core/register/replacement.h"
 #include "core/register/workfiles.h"
+#include "gui/info/infowindow.h"
 
 namespace maint {
 

@@ -6,15 +6,15 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "gui/info/entryform.h"
-#include "gui/info/infowindow.h"
-#include "core/edit/rules.h"
 #include "core/edit/health.h"
+#include "core/edit/rules.h"
 #include "core/register/history.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "gui/info/entryform.h"
+#include "gui/info/infowindow.h"
 
 namespace maint {
 

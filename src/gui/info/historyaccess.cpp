@@ -3,10 +3,10 @@
 #include <QAction>
 #include <QTreeWidget>
 
-#include "gui/history/historywindow.h"
-#include "gui/info/infowindow.h"
 #include "core/edit/registerview.h"
 #include "core/register/text.h"
+#include "gui/history/historywindow.h"
+#include "gui/info/infowindow.h"
 
 namespace maint {
 

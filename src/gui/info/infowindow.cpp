@@ -11,15 +11,15 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "gui/exchange/resultexport.h"
-#include "gui/reports/cardmenu.h"
-#include "gui/info/entryform.h"
-#include "gui/info/queryrows.h"
 #include "core/register/files.h"
 #include "core/register/history.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "gui/exchange/resultexport.h"
+#include "gui/info/entryform.h"
+#include "gui/info/queryrows.h"
+#include "gui/reports/cardmenu.h"
 #include "gui/ui/stackedtext.h"
 #include "gui/ui/widgets.h"
 
@@ -270,14 +270,30 @@ void InfoWindow::paint(const std::vector<maint::ViewEdit>& edits) {
             case E::AddHousehold:
                 tree_->addTopLevelItem(new QTreeWidgetItem(QStringList(text)));
                 break;
-            case E::AddPerson: top->addChild(new QTreeWidgetItem(QStringList(text))); break;
-            case E::RemovePerson: delete top->child(e.person); break;
-            case E::RemoveHousehold: delete tree_->takeTopLevelItem(e.household); break;
-            case E::RelabelPerson: top->child(e.person)->setText(0, text); break;
-            case E::ExpandHousehold: top->setExpanded(true); break;
-            case E::InsertLine: list_->insertItem(e.line, text); break;
-            case E::RemoveLine: delete list_->takeItem(e.line); break;
-            case E::RelabelLine: list_->item(e.line)->setText(text); break;
+            case E::AddPerson:
+                top->addChild(new QTreeWidgetItem(QStringList(text)));
+                break;
+            case E::RemovePerson:
+                delete top->child(e.person);
+                break;
+            case E::RemoveHousehold:
+                delete tree_->takeTopLevelItem(e.household);
+                break;
+            case E::RelabelPerson:
+                top->child(e.person)->setText(0, text);
+                break;
+            case E::ExpandHousehold:
+                top->setExpanded(true);
+                break;
+            case E::InsertLine:
+                list_->insertItem(e.line, text);
+                break;
+            case E::RemoveLine:
+                delete list_->takeItem(e.line);
+                break;
+            case E::RelabelLine:
+                list_->item(e.line)->setText(text);
+                break;
         }
     }
     paintSelection();

@@ -5,13 +5,13 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "gui/info/infowindow.h"
-#include "gui/info/queryrows.h"
 #include "core/query/conditions.h"
 #include "core/register/files.h"
 #include "core/register/programfolder.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "gui/info/infowindow.h"
+#include "gui/info/queryrows.h"
 
 namespace maint {
 
@@ -89,7 +89,7 @@ void InfoWindow::showResult() {
     static_cast<void>(store_.OpenTable(pathIn(folder_, names::kQueryResult)));
     files::remove(sorted);
     if (store_.RecordCount() > 0 && store_.SortTo(sorted, [this] { return serialKey(store_); })) {
-        static_cast<void>(store_.CloseAllTables());  // read only
+        static_cast<void>(store_.CloseAllTables());   // read only
         static_cast<void>(store_.OpenTable(sorted));  // just written; else shown empty
     }
     const long found = store_.RecordCount();

@@ -3,10 +3,10 @@
 #include <QAbstractItemView>
 #include <QAction>
 
-#include "gui/reports/cardprint.h"
 #include "core/register/store.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "gui/reports/cardprint.h"
 
 namespace maint {
 
@@ -48,9 +48,9 @@ void addCardActions(QWidget* window, QAbstractItemView* tree, const QString& fol
     auto save = [=, &dialogs] {
         const auto card = currentCard(tree, folder, dialogs);
         if (!card) return;
-        const QString path = dialogs.saveFile({QStringLiteral("本户登记表存为PDF"),
-                                              QStringLiteral("PDF文件 (*.pdf)"), QString(),
-                                              QStringLiteral("pdf")});
+        const QString path =
+            dialogs.saveFile({QStringLiteral("本户登记表存为PDF"),
+                              QStringLiteral("PDF文件 (*.pdf)"), QString(), QStringLiteral("pdf")});
         if (path.isEmpty()) return;
         if (writeCardPdf(path, *card))
             dialogs.notice(kSaved);

@@ -15,11 +15,11 @@ namespace maint {
 
 namespace {
 
-constexpr double kMargin = 15;      // mm
-constexpr double kWidth = 180;      // mm of text width on A4
-constexpr double kRow = 6;          // mm per line of a member's block
-constexpr double kCaption = 22;     // mm of a caption cell
-constexpr double kBlockGap = 4;     // mm between two members
+constexpr double kMargin = 15;   // mm
+constexpr double kWidth = 180;   // mm of text width on A4
+constexpr double kRow = 6;       // mm per line of a member's block
+constexpr double kCaption = 22;  // mm of a caption cell
+constexpr double kBlockGap = 4;  // mm between two members
 
 QString pageText(int page, int pages) {
     return QStringLiteral("第%1页 共%2页").arg(page).arg(pages);
@@ -98,8 +98,8 @@ bool paintCard(QPagedPaintDevice& device, const RegisterCard& card) {
     const int pages = std::max(1, (members + kMembersPerPage - 1) / kMembersPerPage);
     for (int page = 0; page < pages; ++page) {
         if (page > 0 && !device.newPage()) return false;
-        drawer.page(card, page * kMembersPerPage,
-                    std::min(members, (page + 1) * kMembersPerPage), page + 1, pages);
+        drawer.page(card, page * kMembersPerPage, std::min(members, (page + 1) * kMembersPerPage),
+                    page + 1, pages);
     }
     return painter.end();
 }

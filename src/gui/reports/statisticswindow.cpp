@@ -210,10 +210,14 @@ StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, Q
 query::Period StatisticsWindow::pickedPeriod() const {
     const int part = std::max(part_->currentIndex(), 0) + 1;
     switch (periodKind_->currentIndex()) {
-        case kMonth: return query::monthPeriod(year_->value(), part);
-        case kQuarter: return query::quarterPeriod(year_->value(), part);
-        case kDates: return query::periodBetween(from_->date(), to_->date());
-        default: return query::yearPeriod(year_->value());
+        case kMonth:
+            return query::monthPeriod(year_->value(), part);
+        case kQuarter:
+            return query::quarterPeriod(year_->value(), part);
+        case kDates:
+            return query::periodBetween(from_->date(), to_->date());
+        default:
+            return query::yearPeriod(year_->value());
     }
 }
 
@@ -297,9 +301,10 @@ QImage StatisticsWindow::chartsImage() const {
 
 void StatisticsWindow::exportWorkbook() {
     if (!stats_) return;
-    const QString path = dialogs_.saveFile({QStringLiteral("导出统计报表"),
-                                           QStringLiteral("Excel工作簿 (*.xls);;Excel工作簿 (*.xlsx)"), QString(),
-                                           QStringLiteral("xls")});
+    const QString path =
+        dialogs_.saveFile({QStringLiteral("导出统计报表"),
+                           QStringLiteral("Excel工作簿 (*.xls);;Excel工作簿 (*.xlsx)"), QString(),
+                           QStringLiteral("xls")});
     if (path.isEmpty()) return;
     if (writeStatisticsWorkbook(path, *stats_))
         dialogs_.notice(kExported);
@@ -308,9 +313,9 @@ void StatisticsWindow::exportWorkbook() {
 }
 
 void StatisticsWindow::saveCharts() {
-    const QString path = dialogs_.saveFile({QStringLiteral("保存图表"),
-                                           QStringLiteral("PNG图片 (*.png)"), QString(),
-                                           QStringLiteral("png")});
+    const QString path =
+        dialogs_.saveFile({QStringLiteral("保存图表"), QStringLiteral("PNG图片 (*.png)"), QString(),
+                           QStringLiteral("png")});
     if (path.isEmpty()) return;
     if (chartsImage().save(path, "PNG"))
         dialogs_.notice(kSaved);

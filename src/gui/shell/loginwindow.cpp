@@ -10,9 +10,9 @@
 #include "core/register/files.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
-#include "gui/shell/mainwindow.h"
 #include "core/session/password.h"
 #include "core/session/startup.h"
+#include "gui/shell/mainwindow.h"
 #include "gui/ui/widgets.h"
 
 namespace shell {

@@ -4,10 +4,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "gui/exchange/exchangewindow.h"
-#include "gui/info/infowindow.h"
 #include "core/register/files.h"
 #include "core/register/workfiles.h"
+#include "gui/exchange/exchangewindow.h"
+#include "gui/info/infowindow.h"
 #include "gui/shell/passwordwindow.h"
 #include "gui/shell/picture.h"
 #include "gui/shell/session.h"

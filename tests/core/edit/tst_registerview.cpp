@@ -63,15 +63,32 @@ void replay(const std::vector<maint::ViewEdit>& edits,
     for (const E& e : edits) {
         auto h = tree.begin() + std::max(e.household, 0);
         switch (e.kind) {
-            case E::AddHousehold: tree.push_back({e.text, {}}); break;
-            case E::AddPerson: h->persons.push_back(e.text); break;
-            case E::RemovePerson: h->persons.erase(h->persons.begin() + e.person); break;
-            case E::RemoveHousehold: tree.erase(h); break;
-            case E::RelabelPerson: h->persons[size_t(e.person)] = e.text; break;
-            case E::ExpandHousehold: break;
-            case E::InsertLine: lines.insert(lines.begin() + e.line, e.text); break;
-            case E::RemoveLine: lines.erase(lines.begin() + e.line); break;
-            case E::RelabelLine: lines[size_t(e.line)] = e.text; break;
+            case E::AddHousehold:
+                tree.push_back({e.text, {}});
+                break;
+            case E::AddPerson:
+                h->persons.push_back(e.text);
+                break;
+            case E::RemovePerson:
+                h->persons.erase(h->persons.begin() + e.person);
+                break;
+            case E::RemoveHousehold:
+                tree.erase(h);
+                break;
+            case E::RelabelPerson:
+                h->persons[size_t(e.person)] = e.text;
+                break;
+            case E::ExpandHousehold:
+                break;
+            case E::InsertLine:
+                lines.insert(lines.begin() + e.line, e.text);
+                break;
+            case E::RemoveLine:
+                lines.erase(lines.begin() + e.line);
+                break;
+            case E::RelabelLine:
+                lines[size_t(e.line)] = e.text;
+                break;
         }
     }
 }
@@ -189,33 +206,49 @@ void TestRegisterView::updateRules_data() {
     using V = std::vector<std::string>;
     const V two{"=a", "1:h:x", "2:h:y", "=b", "3:k:z"};
     QTest::newRow("add to the selected household")
-        << two << 1 << "add" << "a" << "9:h:n" << V{"=a", "1:h:x", "2:h:y", "9:h:n", "=b", "3:k:z"}
+        << two << 1 << "add"
+        << "a"
+        << "9:h:n" << V{"=a", "1:h:x", "2:h:y", "9:h:n", "=b", "3:k:z"}
         << V{"=a", "1:h:x", "9:h:n", "2:h:y", "=b", "3:k:z"} << 1;
     QTest::newRow("add to another listed household")
-        << two << 4 << "add" << "a" << "9:h:n" << V{"=a", "1:h:x", "2:h:y", "9:h:n", "=b", "3:k:z"}
+        << two << 4 << "add"
+        << "a"
+        << "9:h:n" << V{"=a", "1:h:x", "2:h:y", "9:h:n", "=b", "3:k:z"}
         << V{"=a", "9:h:n", "1:h:x", "2:h:y", "=b", "3:k:z"} << 5;
     QTest::newRow("add a new household at the end")
-        << two << 2 << "add" << "0" << "0.5:m:m" << V{"=a", "1:h:x", "2:h:y", "=b", "3:k:z", "=0", "0.5:m:m"}
+        << two << 2 << "add"
+        << "0"
+        << "0.5:m:m" << V{"=a", "1:h:x", "2:h:y", "=b", "3:k:z", "=0", "0.5:m:m"}
         << V{"=a", "1:h:x", "2:h:y", "=b", "3:k:z", "=0", "0.5:m:m"} << 2;
-    QTest::newRow("modify in place")
-        << two << 2 << "modify" << "a" << "2:h:w" << V{"=a", "1:h:x", "2:h:w", "=b", "3:k:z"}
-        << V{"=a", "1:h:x", "2:h:w", "=b", "3:k:z"} << 2;
+    QTest::newRow("modify in place") << two << 2 << "modify"
+                                     << "a"
+                                     << "2:h:w" << V{"=a", "1:h:x", "2:h:w", "=b", "3:k:z"}
+                                     << V{"=a", "1:h:x", "2:h:w", "=b", "3:k:z"} << 2;
     QTest::newRow("modify into another household")
-        << two << 1 << "modify" << "b" << "3.5:k:x" << V{"=a", "2:h:y", "=b", "3:k:z", "3.5:k:x"}
+        << two << 1 << "modify"
+        << "b"
+        << "3.5:k:x" << V{"=a", "2:h:y", "=b", "3:k:z", "3.5:k:x"}
         << V{"=a", "2:h:y", "=b", "3.5:k:x", "3:k:z"} << -1;
     QTest::newRow("modify the last member to a new address")
-        << two << 4 << "modify" << "c" << "3:z:z" << V{"=a", "1:h:x", "2:h:y", "=c", "3:z:z"}
+        << two << 4 << "modify"
+        << "c"
+        << "3:z:z" << V{"=a", "1:h:x", "2:h:y", "=c", "3:z:z"}
         << V{"=a", "1:h:x", "2:h:y", "=c", "3:z:z"} << -1;
     QTest::newRow("delete one of several")
-        << two << 1 << "delete" << "" << "" << V{"=a", "2:h:y", "=b", "3:k:z"}
-        << V{"=a", "2:h:y", "=b", "3:k:z"} << -1;
+        << two << 1 << "delete"
+        << ""
+        << "" << V{"=a", "2:h:y", "=b", "3:k:z"} << V{"=a", "2:h:y", "=b", "3:k:z"} << -1;
     QTest::newRow("delete the last member")
-        << two << 4 << "delete" << "" << "" << V{"=a", "1:h:x", "2:h:y"} << V{"=a", "1:h:x", "2:h:y"}
-        << -1;
-    QTest::newRow("clear") << two << 2 << "clear" << "" << "2::" << V{"=a", "1:h:x", "2::", "=b", "3:k:z"}
+        << two << 4 << "delete"
+        << ""
+        << "" << V{"=a", "1:h:x", "2:h:y"} << V{"=a", "1:h:x", "2:h:y"} << -1;
+    QTest::newRow("clear") << two << 2 << "clear"
+                           << ""
+                           << "2::" << V{"=a", "1:h:x", "2::", "=b", "3:k:z"}
                            << V{"=a", "1:h:x", "2::", "=b", "3:k:z"} << 2;
-    QTest::newRow("an address node is no person to delete")
-        << two << 3 << "delete" << "" << "" << two << two << 3;
+    QTest::newRow("an address node is no person to delete") << two << 3 << "delete"
+                                                            << ""
+                                                            << "" << two << two << 3;
 }
 
 void TestRegisterView::updateRules() {

@@ -14,14 +14,14 @@
 
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
-#include "gui/exchange/resultexport.h"
-#include "core/edit/transfer.h"
-#include "core/workbook/workbookreader.h"
 #include "common/workbookfacts.h"
+#include "core/edit/transfer.h"
 #include "core/register/files.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
 #include "core/register/workfiles.h"
+#include "core/workbook/workbookreader.h"
+#include "gui/exchange/resultexport.h"
 #include "samplegen.h"
 
 using namespace reg;

@@ -97,7 +97,7 @@ class TestStatistics : public QObject {
         QCOMPARE(s.headless, 0L);
         QCOMPARE(s.severalHeads, 1L);
         QCOMPARE(s.badBirthDates, 3L);
-        QCOMPARE(s.sexByAge[8][query::kMale], 1L);     // 40-44
+        QCOMPARE(s.sexByAge[8][query::kMale], 1L);  // 40-44
         QCOMPARE(s.sexByAge[8][query::kFemale], 1L);
         QCOMPARE(s.sexByAge[0][query::kFemale], 1L);
         QCOMPARE(s.sexByAge[20][query::kSexOther], 1L);  // 100 and over, sex "3"
@@ -119,9 +119,9 @@ class TestStatistics : public QObject {
     }
 
     void headlessHousehold() {
-        const Statistics s = count({{"甲", "2", "1", "19900101", "1", "", ""},
-                                    {"乙", "1", "1", "19900101", "1", "", ""}},
-                                   query::yearPeriod(2024));
+        const Statistics s = count(
+            {{"甲", "2", "1", "19900101", "1", "", ""}, {"乙", "1", "1", "19900101", "1", "", ""}},
+            query::yearPeriod(2024));
         QCOMPARE(s.households, 2L);
         QCOMPARE(s.headless, 1L);
     }
@@ -130,10 +130,18 @@ class TestStatistics : public QObject {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("last");
-        QTest::newRow("month") << "m" << "20240201" << "20240229";
-        QTest::newRow("quarter") << "q" << "20240401" << "20240630";
-        QTest::newRow("year") << "y" << "20240101" << "20241231";
-        QTest::newRow("two dates") << "d" << "20240310" << "20240920";
+        QTest::newRow("month") << "m"
+                               << "20240201"
+                               << "20240229";
+        QTest::newRow("quarter") << "q"
+                                 << "20240401"
+                                 << "20240630";
+        QTest::newRow("year") << "y"
+                              << "20240101"
+                              << "20241231";
+        QTest::newRow("two dates") << "d"
+                                   << "20240310"
+                                   << "20240920";
     }
     void periodBoundaries() {
         QFETCH(QString, kind);
@@ -195,8 +203,8 @@ class TestStatistics : public QObject {
     }
 
     void noTable() {
-        QVERIFY(!query::computeStatistics(dir.filePath("none"), kReference,
-                                          query::yearPeriod(2024)));
+        QVERIFY(
+            !query::computeStatistics(dir.filePath("none"), kReference, query::yearPeriod(2024)));
     }
 };
 

@@ -366,17 +366,19 @@ class TestStore : public QObject {
     // table holds writes of its own and whatever now stands at its path.
     void copiesShowWhatTheTableShows() {
         const std::vector<std::pair<std::string, const char*>> people = {
-            {"10", "a"}, {"9", "b"}, {"x", "c"}, {"2.5", "d"}, {"9", "e"},   {"", "f"},
-            {"-1", "g"}, {"0", "n"}, {"3", "gone"}, {"007", "h"}};
+            {"10", "a"}, {"9", "b"},  {"x", "c"}, {"2.5", "d"},  {"9", "e"},
+            {"", "f"},   {"-1", "g"}, {"0", "n"}, {"3", "gone"}, {"007", "h"}};
         const std::vector<std::string> inOrder = {"a", "b", "c", "d", "e", "f", "g", "n", "h"};
         const std::vector<std::string> sorted = {"g", "c", "f", "n", "d", "h", "b", "e", "a"};
         enum Case { Untouched, WrittenInThisAction, ReplacedWhileOpen };
         for (Case c : {Untouched, WrittenInThisAction, ReplacedWhileOpen}) {
             std::vector<std::vector<std::string>> rows;
-            for (const auto& [serial, name] : people) rows.push_back(person(serial, "甲", "1", name));
+            for (const auto& [serial, name] : people)
+                rows.push_back(person(serial, "甲", "1", name));
             makeRegister(rows);
-            QVERIFY(sql(reg_, "UPDATE records SET deleted = 1 WHERE 姓名 = 'gone';"
-                              "UPDATE records SET 序号 = NULL WHERE 姓名 = 'n'"));
+            QVERIFY(sql(reg_,
+                        "UPDATE records SET deleted = 1 WHERE 姓名 = 'gone';"
+                        "UPDATE records SET 序号 = NULL WHERE 姓名 = 'n'"));
             RecordStore s;
             QVERIFY(s.OpenTable(reg_));
             auto wantInOrder = inOrder, wantSorted = sorted;
@@ -391,7 +393,8 @@ class TestStore : public QObject {
                 RecordStore r;
                 std::vector<std::string> out;
                 if (!r.OpenTable(file)) return out;
-                for (long n = 1; n <= r.RecordCount(); ++n, static_cast<void>(r.Skip())) out.push_back(r.ReadField(F姓名));
+                for (long n = 1; n <= r.RecordCount(); ++n, static_cast<void>(r.Skip()))
+                    out.push_back(r.ReadField(F姓名));
                 return out;
             };
             QVERIFY(s.SortTo(path("byfield.wav"), fieldName(F序号)));
@@ -429,8 +432,9 @@ class TestStore : public QObject {
             QVERIFY(s.OpenTable(table));
             QVERIFY(s.SortTo(folder + QStringLiteral("/s.wav"), fieldName(F序号)));
             QVERIFY(s.CreateIndex(names::kIndex, fieldName(F序号)));
-            QCOMPARE(sqlText(folder + QLatin1Char('/') + names::kIndex, "SELECT records FROM about"),
-                     std::string("2"));
+            QCOMPARE(
+                sqlText(folder + QLatin1Char('/') + names::kIndex, "SELECT records FROM about"),
+                std::string("2"));
             QVERIFY(s.CloseAllTables());
             QVERIFY(s.OpenTable(folder + QStringLiteral("/s.wav")));
             QCOMPARE(serials(s), (std::vector<std::string>{"1", "2"}));
@@ -446,8 +450,9 @@ class TestStore : public QObject {
         QVERIFY(s.OpenTable(reg_));
         QVERIFY(s.CreateIndex(names::kIndex, fieldName(F序号)));
         QVERIFY(s.CloseAllTables());
-        QVERIFY(sql(index, "CREATE TRIGGER no99 BEFORE INSERT ON entries WHEN NEW.key = '99' "
-                           "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        QVERIFY(sql(index,
+                    "CREATE TRIGGER no99 BEFORE INSERT ON entries WHEN NEW.key = '99' "
+                    "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
         QVERIFY(s.OpenTable(reg_, index));
         QVERIFY(s.AppendRecord(person("99", "乙", "1", "c")));
         QVERIFY(s.CloseAllTables());

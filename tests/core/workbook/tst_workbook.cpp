@@ -8,12 +8,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "core/workbook/biff8.h"
-#include "core/edit/transfer.h"
-#include "core/workbook/workbookreader.h"
 #include "common/workbookfacts.h"
+#include "core/edit/transfer.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
+#include "core/workbook/biff8.h"
+#include "core/workbook/workbookreader.h"
 
 using namespace exchange;
 using reg::gb;

@@ -4,10 +4,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "core/workbook/biff8.h"
-#include "core/workbook/workbookreader.h"
 #include "common/workbookfacts.h"
 #include "core/register/text.h"
+#include "core/workbook/biff8.h"
+#include "core/workbook/workbookreader.h"
 
 using namespace exchange;
 using reg::gb;

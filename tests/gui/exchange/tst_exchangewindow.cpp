@@ -10,14 +10,14 @@
 
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
-#include "gui/exchange/exchangewindow.h"
-#include "gui/exchange/resultexport.h"
-#include "core/edit/transfer.h"
-#include "core/workbook/workbookreader.h"
 #include "common/workbookfacts.h"
+#include "core/edit/transfer.h"
 #include "core/register/files.h"
 #include "core/register/person.h"
 #include "core/register/workfiles.h"
+#include "core/workbook/workbookreader.h"
+#include "gui/exchange/exchangewindow.h"
+#include "gui/exchange/resultexport.h"
 #include "samplegen.h"
 
 using namespace reg;
@@ -266,10 +266,10 @@ class TestExchangeWindow : public QObject {
             barAtBox = find<QProgressBar>(window_, "进度条B1")->value();
         };
         const QString book = pf_->path() + "/check.xls";
-        const QString summary =
-            QStringLiteral("户籍检查完成：共检查3条记录，发现1处问题，其中\r\n    身份号码：1处\r\n"
-                           "    日期：0处\r\n    重复登记：0处\r\n    户主与户：0处\r\n"
-                           "另有空记录1条（已清空的记录），仅供参考。");
+        const QString summary = QStringLiteral(
+            "户籍检查完成：共检查3条记录，发现1处问题，其中\r\n    身份号码：1处\r\n"
+            "    日期：0处\r\n    重复登记：0处\r\n    户主与户：0处\r\n"
+            "另有空记录1条（已清空的记录），仅供参考。");
         dialogs_->expectSave(book);
         dialogs_->expectNotice(summary);
         click(window_, "户籍检查B1");

@@ -1,5 +1,6 @@
 // The change history, the safety copies and the undo of the last restore or import, driven
 // through the real windows.
+#include <sqlite3.h>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -7,21 +8,20 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <deque>
-#include <sqlite3.h>
 
+#include "common/crashops.h"
 #include "common/lookup.h"
 #include "common/programfolder.h"
-#include "common/crashops.h"
-#include "gui/exchange/exchangewindow.h"
-#include "gui/history/historywindow.h"
-#include "gui/info/infowindow.h"
+#include "common/workbookfacts.h"
 #include "core/register/files.h"
 #include "core/register/history.h"
 #include "core/register/safetycopy.h"
 #include "core/register/workfiles.h"
-#include "samplegen.h"
+#include "gui/exchange/exchangewindow.h"
+#include "gui/history/historywindow.h"
+#include "gui/info/infowindow.h"
 #include "gui/shell/passwordwindow.h"
-#include "common/workbookfacts.h"
+#include "samplegen.h"
 
 using namespace reg;
 namespace history = reg::history;
@@ -67,7 +67,8 @@ void selectPerson(const maint::InfoWindow& w, int child) {
 void fill(const maint::InfoWindow& w, const crashops::Record& v) {
     for (int pos = 1; pos <= kFieldCount; ++pos) {
         if (codeTableOf(pos)) {
-            const QString name = QStringLiteral("组合框%1%2").arg(pos, 2, 10, QChar('0')).arg(pos % 10);
+            const QString name =
+                QStringLiteral("组合框%1%2").arg(pos, 2, 10, QChar('0')).arg(pos % 10);
             find<QComboBox>(&w, name)->setCurrentIndex(std::stoi(v[size_t(pos - 1)]));
         } else {
             find<QLineEdit>(&w, QStringLiteral("编辑框%1").arg(pos, 2, 10, QChar('0')))
@@ -141,14 +142,16 @@ class TestHistory : public QObject {
             maint::InfoWindow w(v.path(), d);
             if (action == "add") {
                 selectPerson(w, 0);
-            fill(w, crashops::newHead("900"));
+                fill(w, crashops::newHead("900"));
                 click(w, "添加按钮");
                 serial = "900";
             } else if (action == "modify" || action == "delete" || action == "clear") {
                 selectPerson(w, 1);
                 serial = find<QLineEdit>(&w, QStringLiteral("编辑框01"))->text().toStdString();
                 find<QLineEdit>(&w, QStringLiteral("编辑框13"))->setText(QStringLiteral("农机站"));
-                click(w, action == "modify" ? "修改按钮" : action == "delete" ? "删除按钮" : "清空按钮");
+                click(w, action == "modify"   ? "修改按钮"
+                         : action == "delete" ? "删除按钮"
+                                              : "清空按钮");
             } else if (action == "restore") {
                 d.files = {v.backup};
                 click(w, "恢复按钮");
@@ -228,7 +231,8 @@ class TestHistory : public QObject {
             QCOMPARE(hjtest::records(v.registerPath()), original);
             // The question names what and when; the replaced register is kept too.
             const QString question = d.boxes.filter(QStringLiteral("将撤销")).join('|');
-            QVERIFY2(question.contains(restoring ? QStringLiteral("旧.bak") : QStringLiteral("新户.xls")),
+            QVERIFY2(question.contains(restoring ? QStringLiteral("旧.bak")
+                                                 : QStringLiteral("新户.xls")),
                      qPrintable(question));
             QVERIFY(question.contains(history::entries(v.path()).back().time));
             QVERIFY(d.boxes.contains(QStringLiteral("N:  撤销成功")));
@@ -248,12 +252,13 @@ class TestHistory : public QObject {
             {
                 maint::InfoWindow w(v.path(), d);
                 selectPerson(w, 0);
-            fill(w, crashops::newHead("900"));
+                fill(w, crashops::newHead("900"));
                 click(w, "添加按钮");
             }
             QCOMPARE(d.boxes.size(), 3);  // the warning, the question, the notice
             QVERIFY(d.boxes[0].startsWith(QStringLiteral("W:变更记录文件已损坏")));
-            const QString aside = d.boxes[0].section(QStringLiteral("“"), 1).section(QStringLiteral("”"), 0, 0);
+            const QString aside =
+                d.boxes[0].section(QStringLiteral("“"), 1).section(QStringLiteral("”"), 0, 0);
             QCOMPARE(xtest::fileBytes(v.pf.file(aside)), was);
             QCOMPARE(history::entries(v.path()).size(), size_t(1));
         }
@@ -267,8 +272,10 @@ class TestHistory : public QObject {
         {
             sqlite3* db = nullptr;
             sqlite3_open(QFile::encodeName(v.pf.file(history::kFileName)).constData(), &db);
-            sqlite3_exec(db, "CREATE TRIGGER full BEFORE INSERT ON entries BEGIN "
-                             "SELECT RAISE(ABORT, 'full'); END;", nullptr, nullptr, nullptr);
+            sqlite3_exec(db,
+                         "CREATE TRIGGER full BEFORE INSERT ON entries BEGIN "
+                         "SELECT RAISE(ABORT, 'full'); END;",
+                         nullptr, nullptr, nullptr);
             sqlite3_close(db);
         }
         const auto original = hjtest::records(v.registerPath());

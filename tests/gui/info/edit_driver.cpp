@@ -11,10 +11,10 @@
 #include <memory>
 
 #include "common/crashops.h"
+#include "core/register/workfiles.h"
 #include "core/workbook/biff8.h"
 #include "gui/exchange/exchangewindow.h"
 #include "gui/info/infowindow.h"
-#include "core/register/workfiles.h"
 
 namespace {
 
@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
                 book.renameWorksheet(QStringLiteral("sheet1"));
                 for (int r = 0; r < 3; ++r)
                     for (int pos = 1; pos <= reg::kFieldCount; ++pos) {
-                        const std::string cell = exchange::columnLetter(pos) + std::to_string(r + 1);
+                        const std::string cell =
+                            exchange::columnLetter(pos) + std::to_string(r + 1);
                         const auto v = crashops::newHead(std::to_string(first + r - 1));
                         book.range(cell).setValue(
                             reg::fromGb(r == 0 ? reg::fieldName(pos) : v[size_t(pos - 1)]));

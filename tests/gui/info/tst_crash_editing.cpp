@@ -119,8 +119,8 @@ class TestCrashEditing : public QObject {
             const auto entries = history::entries(dir.path());
             for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
                 if (e->id <= seen) continue;
-                static const char* const ops[] = {"", "add", "modify", "delete", "clear",
-                                                  "import", "restore", "undo", "password"};
+                static const char* const ops[] = {"",       "add",     "modify", "delete",  "clear",
+                                                  "import", "restore", "undo",   "password"};
                 recorded.push_back(std::string(ops[int(e->action)]) + " " +
                                    (e->serial.empty() ? "-" : e->serial));
                 newest = e->id;

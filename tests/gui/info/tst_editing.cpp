@@ -17,13 +17,13 @@
 #include "common/lookup.h"
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
-#include "gui/info/infowindow.h"
 #include "core/edit/registerview.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
 #include "core/register/store.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "gui/info/infowindow.h"
 #include "samplegen.h"
 
 using namespace reg;
@@ -270,18 +270,26 @@ class TestEditing : public QObject {
         QTest::addColumn<QString>("question");
         const QString add = QStringLiteral("       确认添加吗？");
         const QString modify = QStringLiteral("       确认修改吗？");
-        const QString checkDigit =
-            QStringLiteral("公民身份号码的校验码（第18位）应为“4”，现为“5”，号码中可能有输错的数字");
-        QTest::newRow("add, sound") << "添加按钮" << "440524188001010014" << "18800101" << add;
-        QTest::newRow("modify, sound") << "修改按钮" << "" << "19800101" << modify;
-        QTest::newRow("add, one finding")
-            << "添加按钮" << "440524188001010015" << "18800101" << checkDigit + "\r\n\r\n" + add;
+        const QString checkDigit = QStringLiteral(
+            "公民身份号码的校验码（第18位）应为“4”，现为“5”，号码中可能有输错的数字");
+        QTest::newRow("add, sound") << "添加按钮"
+                                    << "440524188001010014"
+                                    << "18800101" << add;
+        QTest::newRow("modify, sound") << "修改按钮"
+                                       << ""
+                                       << "19800101" << modify;
+        QTest::newRow("add, one finding") << "添加按钮"
+                                          << "440524188001010015"
+                                          << "18800101" << checkDigit + "\r\n\r\n" + add;
         QTest::newRow("modify, three findings")
-            << "修改按钮" << "440524188001010015" << "20130231"
+            << "修改按钮"
+            << "440524188001010015"
+            << "20130231"
             << QStringLiteral("公民身份号码中的出生日期18800101与出生日期20130231不同\r\n") +
                    checkDigit +
-                   QStringLiteral("\r\n出生日期“20130231”不是有效的日期（应为年＋月＋日八位数字）"
-                                  "\r\n\r\n") +
+                   QStringLiteral(
+                       "\r\n出生日期“20130231”不是有效的日期（应为年＋月＋日八位数字）"
+                       "\r\n\r\n") +
                    modify;
     }
     void confirmationsShowWhatTheChecksFind() {

@@ -12,11 +12,11 @@
 #include "common/lookup.h"
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
-#include "gui/info/infowindow.h"
 #include "core/register/files.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "gui/info/infowindow.h"
 #include "samplegen.h"
 
 using namespace reg;

@@ -11,14 +11,14 @@
 #include "common/lookup.h"
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
-#include "gui/reports/cardprint.h"
-#include "gui/info/infowindow.h"
 #include "core/edit/registercard.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
-#include "samplegen.h"
+#include "gui/info/infowindow.h"
+#include "gui/reports/cardprint.h"
 #include "gui/ui/widgets.h"
+#include "samplegen.h"
 
 using namespace reg;
 using maint::RegisterCard;
@@ -100,12 +100,18 @@ class TestRegisterCard : public QObject {
     void dates_data() {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("real day") << "19800101" << "1980年1月1日";
-        QTest::newRow("leap day") << "20000229" << "2000年2月29日";
-        QTest::newRow("no such day") << "19800230" << "19800230";
-        QTest::newRow("seven digits") << "1980010" << "1980010";
-        QTest::newRow("year zero") << "00000101" << "00000101";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("real day") << "19800101"
+                                  << "1980年1月1日";
+        QTest::newRow("leap day") << "20000229"
+                                  << "2000年2月29日";
+        QTest::newRow("no such day") << "19800230"
+                                     << "19800230";
+        QTest::newRow("seven digits") << "1980010"
+                                      << "1980010";
+        QTest::newRow("year zero") << "00000101"
+                                   << "00000101";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void dates() {
         QFETCH(QString, stored);
@@ -117,8 +123,10 @@ class TestRegisterCard : public QObject {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<bool>("hasHead");
-        QTest::newRow("a member's label") << "3:王大:李芳" << QStringList{"王大", "王二", "李芳", "王老"} << true;
-        QTest::newRow("the address") << "甲村1号" << QStringList{"王大", "王二", "李芳", "王老"} << true;
+        QTest::newRow("a member's label")
+            << "3:王大:李芳" << QStringList{"王大", "王二", "李芳", "王老"} << true;
+        QTest::newRow("the address")
+            << "甲村1号" << QStringList{"王大", "王二", "李芳", "王老"} << true;
         QTest::newRow("no head") << "4:张三:赵四" << QStringList{"赵四"} << false;
         QTest::newRow("unknown serial") << "9:x:y" << QStringList{} << false;
         QTest::newRow("unknown address") << "丙村" << QStringList{} << false;
@@ -143,13 +151,33 @@ class TestRegisterCard : public QObject {
         const QString pdf = pf_.file(QStringLiteral("card.pdf"));
         QVERIFY(maint::writeCardPdf(pdf, *cardFor("甲村1号")));
 
-        const QStringList expected = {
-            "澄禾社区户籍登记表", "户主姓名：王大", "房屋详址：甲村1号", "姓名", "王大", "本人",
-            "男", "1980年1月1日", "汉族", "王二", "子女", "20100230", "李芳", "配偶", "女",
-            "1982年12月31日", "14", "打印日期：2026年1月2日", "第1页共2页", "王老", "父母",
-            "1950年7月1日", "打印日期：2026年1月2日", "第2页共2页"};
-        const QString text =
-            undoRadicals(run(pdftotext, {"-layout", pdf, "-"}), expected.join("")).simplified().remove(' ');
+        const QStringList expected = {"澄禾社区户籍登记表",
+                                      "户主姓名：王大",
+                                      "房屋详址：甲村1号",
+                                      "姓名",
+                                      "王大",
+                                      "本人",
+                                      "男",
+                                      "1980年1月1日",
+                                      "汉族",
+                                      "王二",
+                                      "子女",
+                                      "20100230",
+                                      "李芳",
+                                      "配偶",
+                                      "女",
+                                      "1982年12月31日",
+                                      "14",
+                                      "打印日期：2026年1月2日",
+                                      "第1页共2页",
+                                      "王老",
+                                      "父母",
+                                      "1950年7月1日",
+                                      "打印日期：2026年1月2日",
+                                      "第2页共2页"};
+        const QString text = undoRadicals(run(pdftotext, {"-layout", pdf, "-"}), expected.join(""))
+                                 .simplified()
+                                 .remove(' ');
         qsizetype at = 0;
         for (const QString& piece : expected) {
             const qsizetype found = text.indexOf(piece, at);

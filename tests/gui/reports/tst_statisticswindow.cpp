@@ -10,11 +10,11 @@
 #include "common/lookup.h"
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
-#include "gui/exchange/exchangewindow.h"
-#include "gui/reports/statisticswindow.h"
-#include "core/workbook/workbookreader.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "core/workbook/workbookreader.h"
+#include "gui/exchange/exchangewindow.h"
+#include "gui/reports/statisticswindow.h"
 #include "samplegen.h"
 
 using exchange::StatisticsWindow;

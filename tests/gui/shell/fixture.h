@@ -12,9 +12,9 @@
 #include "core/register/files.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "core/session/password.h"
 #include "gui/shell/loginwindow.h"
 #include "gui/shell/mainwindow.h"
-#include "core/session/password.h"
 #include "gui/shell/session.h"
 #include "gui/ui/widgets.h"
 

@@ -4,10 +4,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "fixture.h"
 #include "core/register/programfolder.h"
 #include "core/register/store.h"
 #include "core/session/startup.h"
+#include "fixture.h"
 
 #ifndef _WIN32
 #include <unistd.h>
