@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "core/register/files.h"
+#include "core/register/log.h"
 #include "core/register/programfolder.h"
 #include "core/register/workfiles.h"
 #include "core/session/password.h"
@@ -30,6 +31,8 @@ bool prepareStart(const QString& folder, ProgramLock& lock) {
         return false;
     }
     files::setProtected(lockPath);
+    reg::log::setFolder(folder);
+    reg::log::event(QStringLiteral("程序启动"));
     return true;
 }
 
@@ -71,6 +74,8 @@ FolderChoice chooseProgramFolder(const QString& named, const QString& executable
 }
 
 void clearAtExit(const QString& folder, ProgramLock& lock) {
+    reg::log::event(QStringLiteral("程序结束"));
+    reg::log::setFolder({});
     lock.release();
     QString paths[1 + std::size(names::kWorkingFiles)];
     paths[0] = pathIn(folder, names::kLock);

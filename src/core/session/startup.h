@@ -8,8 +8,9 @@
 namespace shell {
 
 // Protects the password file, clears the attributes of the program's other files and takes the
-// lock file, leaving it protected. False when another copy of the program holds the lock; the
-// caller then ends at once without showing anything.
+// lock file, leaving it protected; the run log is written in `folder` from then on. False when
+// another copy of the program holds the lock; the caller then ends at once without showing
+// anything.
 bool prepareStart(const QString& folder, ProgramLock& lock);
 
 // Whether a new file can be made in a folder; tests replace it, since a root user can write
