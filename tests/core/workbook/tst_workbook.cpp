@@ -13,6 +13,7 @@
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "core/workbook/biff8.h"
+#include "core/workbook/tablewriter.h"
 #include "core/workbook/workbookreader.h"
 
 using namespace exchange;
@@ -124,6 +125,45 @@ class TestWorkbook : public QObject {
         QVERIFY(facts.contains(QStringLiteral("sheet 说明 ")));
         for (const reg::CodeTable& t : reg::codeTables())
             QVERIFY2(facts.contains(reg::fromGb(t.names.back())), t.name.c_str());
+    }
+
+    void tablesGoOnInSheetsWithTheSameHeadings_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QStringList>("sheets");  // "name rows columns" as xlrd counts them
+        QTest::newRow("no rows") << 0 << QStringList{"Sheet1 1 2"};
+        QTest::newRow("one full sheet") << 3 << QStringList{"Sheet1 4 2"};
+        QTest::newRow("one row more") << 4 << QStringList{"Sheet1 4 2", "Sheet2 2 2"};
+        QTest::newRow("three sheets") << 7 << QStringList{"Sheet1 4 2", "Sheet2 4 2", "Sheet3 2 2"};
+    }
+    void tablesGoOnInSheetsWithTheSameHeadings() {
+        QFETCH(int, rows);
+        QFETCH(QStringList, sheets);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.xls";
+        Table table;
+        table.columns = {{QStringLiteral("序号"), 8}, {QStringLiteral("说明"), 30}};
+        table.rows = rows;
+        // A value that begins with the text mark keeps it.
+        table.cell = [](long row, int column, QString& text) {
+            text += column == 0 ? QString::number(row + 1) : QStringLiteral("'备注%1").arg(row);
+        };
+        std::vector<int> progress;
+        Biff8Spreadsheet book;
+        QVERIFY(book.addWorkbook());
+        QVERIFY(writeTable(book, table, 3, [&](int p) { progress.push_back(p); }));
+        QVERIFY(saveWorkbook(book, path));
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+        QCOMPARE(progress.empty() ? 100 : progress.back(), 100);
+        const QString facts = xtest::xlrdFacts(path);
+        if (facts.isEmpty()) QSKIP("python3-xlrd is not installed");
+        QCOMPARE(facts.count(QStringLiteral("sheet ")), sheets.size());
+        for (int s = 0; s < sheets.size(); ++s) {
+            QVERIFY2(facts.contains(QStringLiteral("sheet %1\n").arg(sheets[s])),
+                     qPrintable(facts));
+            QVERIFY(facts.contains(QStringLiteral("cell %1 0 1 text 0 2 0 | 说明\n").arg(s)));
+            QVERIFY(facts.contains(QStringLiteral("width %1 1 7680\n").arg(s)));
+        }
+        if (rows > 0) QVERIFY(facts.contains(QStringLiteral("cell 0 1 1 text 0 2 0 | '备注0\n")));
     }
 
     void cellKindsWrittenByAnotherProgram_data() {
