@@ -22,10 +22,10 @@ using Sheet = std::vector<QStringList>;  // rows of cells, row 1 first
 // A workbook of named sheets, each cell a text cell.
 inline bool writeBook(const QString& path, const std::vector<std::pair<QString, Sheet>>& sheets) {
     exchange::Biff8Spreadsheet book;
-    book.addWorkbook();
+    if (!book.addWorkbook()) return false;
     for (size_t s = 0; s < sheets.size(); ++s) {
-        if (s > 0) book.addWorksheet(sheets[s].first);
-        book.renameWorksheet(sheets[s].first);
+        if (s > 0 && !book.addWorksheet(sheets[s].first)) return false;
+        if (!book.renameWorksheet(sheets[s].first)) return false;
         const Sheet& rows = sheets[s].second;
         for (size_t r = 0; r < rows.size(); ++r)
             for (int c = 0; c < rows[r].size(); ++c) {

@@ -6,6 +6,7 @@
 #include "core/register/person.h"
 #include "core/register/store.h"
 #include "core/register/text.h"
+#include "core/workbook/tablewriter.h"
 
 namespace exchange {
 
@@ -13,9 +14,6 @@ namespace {
 
 using reg::health::Finding;
 using reg::health::Kind;
-
-// One worksheet holds this many findings below its heading row.
-constexpr long kRowsPerSheet = 65535;
 
 struct Column {
     const char16_t* heading;
@@ -28,15 +26,6 @@ const std::array<Column, 5> kColumns = {{
     {u"类别", 10},
     {u"说明", 80},
 }};
-
-void startSheet(Spreadsheet& book) {
-    for (size_t i = 0; i < kColumns.size(); ++i) {
-        Range cell = book.range(columnLetter(int(i) + 1) + "1");
-        cell.setColumnWidth(kColumns[i].width);
-        cell.setHorizontalAlignment(kAlignCentre);
-        cell.setValue(QString::fromUtf16(kColumns[i].heading));
-    }
-}
 
 }  // namespace
 
@@ -77,27 +66,21 @@ ReportResult writeHealthReport(const std::vector<Finding>& findings, const QStri
     std::unique_ptr<Spreadsheet> book = factory ? factory() : nullptr;
     if (!book) return ReportResult::NoSpreadsheet;
     book->setVisible(false);
-    book->addWorkbook();
-    startSheet(*book);
-    QString value;
-    for (size_t r = 0; r < findings.size(); ++r) {
-        const long inSheet = long(r) % kRowsPerSheet + 1;
-        if (inSheet == 1 && r > 0) {
-            book->addWorksheet(QStringLiteral("Sheet%1").arg(long(r) / kRowsPerSheet + 1));
-            startSheet(*book);
-        }
-        const Finding& f = findings[r];
-        const std::string row = std::to_string(inSheet + 1);
+    Table table;
+    for (const Column& c : kColumns)
+        table.columns.push_back({QString::fromUtf16(c.heading), c.width});
+    table.look.centredHeadings = true;
+    table.rows = long(findings.size());
+    // Every value a text cell, so that serial numbers stay as they were typed.
+    table.cell = [&findings](long row, int column, QString& text) {
+        const Finding& f = findings[size_t(row)];
         const std::array<const std::string*, 5> cells = {&f.serial, &f.address, &f.name,
                                                          &reg::health::kindName(f.kind), &f.text};
-        for (size_t i = 0; i < cells.size(); ++i) {
-            // "'" asks for a text cell, so that serial numbers stay as they were typed.
-            value = QStringLiteral("'") + reg::fromGb(*cells[i]);
-            book->range(columnLetter(int(i) + 1) + row).setValue(value);
-        }
-    }
-    book->selectWorksheet(0);
-    const bool saved = book->saveAs(path);
+        text += reg::fromGb(*cells[size_t(column)]);
+    };
+    const bool saved = book->addWorkbook() &&
+                       writeTable(*book, table, rowsPerSheet(workbookKindOf(path))) &&
+                       saveWorkbook(*book, path);
     book->quit();
     book->close();
     return saved ? ReportResult::Saved : ReportResult::SaveFailed;

@@ -26,7 +26,8 @@ RegisterHealth checkRegisterFile(const QString& path,
 enum class ReportResult { Saved, NoSpreadsheet, SaveFailed };
 
 // The report: headings 序号, 房屋详址, 姓名, 类别, 说明 in row 1, then one row per finding in the
-// order given; rows beyond one worksheet go on in "Sheet2", "Sheet3" ... with the same headings.
+// order given; rows beyond one worksheet of the kind the name asks for go on in "Sheet2",
+// "Sheet3" ... with the same headings.
 ReportResult writeHealthReport(const std::vector<reg::health::Finding>& findings,
                                const QString& path,
                                const SpreadsheetFactory& factory = createSpreadsheet);

@@ -1,6 +1,7 @@
 #include "core/edit/statisticsbook.h"
 
 #include "core/workbook/biff8.h"
+#include "core/workbook/tablewriter.h"
 
 namespace exchange {
 
@@ -24,7 +25,7 @@ bool writeStatisticsWorkbook(const QString& path, const query::Statistics& stati
             ++row;
         }
     }
-    const bool saved = book.saveAs(path);
+    const bool saved = saveWorkbook(book, path);
     book.quit();
     return saved;
 }

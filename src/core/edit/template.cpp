@@ -59,7 +59,7 @@ QString q(const std::string& gbText) {
 
 bool writeTemplate(const QString& path) {
     Biff8Spreadsheet book;
-    book.addWorkbook();
+    if (!book.addWorkbook()) return false;
     // Every column of the sheet to fill is a text column, so that typed identity numbers, dates
     // and serial numbers stay as they were typed.
     const std::string last = columnLetter(reg::kFieldCount);
@@ -73,7 +73,7 @@ bool writeTemplate(const QString& path) {
         cell.setValue(q(reg::fieldName(i)));
     }
 
-    book.addWorksheet(QStringLiteral("说明"));
+    if (!book.addWorksheet(QStringLiteral("说明"))) return false;
     int row = 1;
     for (const char* line : kGeneral)
         book.range("a" + std::to_string(row++)).setValue(QString::fromUtf8(line));
@@ -100,8 +100,7 @@ bool writeTemplate(const QString& path) {
     book.range("a1").setColumnWidth(14);
     book.range("b1").setColumnWidth(50);
     book.range("c1").setColumnWidth(60);
-    book.selectWorksheet(0);
-    return book.saveAs(path);
+    return book.selectWorksheet(0) && book.saveAs(path);
 }
 
 }  // namespace exchange

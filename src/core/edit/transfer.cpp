@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "core/register/files.h"
+#include "core/register/log.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
 #include "core/register/store.h"
@@ -84,19 +85,6 @@ void sortBySerial(Sheet& sheet) {
     sheet.records = std::move(sorted);
 }
 
-// Heading row and the centred, wrapped block a1 .. v(rows + 1) of the active worksheet.
-void startSheet(Spreadsheet& book, const Sheet& sheet, long persons) {
-    Range block = book.range("a1", "v" + std::to_string(persons + 1));
-    block.setHorizontalAlignment(kAlignCentre);
-    block.setVerticalAlignment(kAlignCentre);
-    block.setWrapText(true);
-    for (size_t i = 1; i <= sheet.names.size(); ++i) {
-        Range cell = book.range(columnLetter(int(i)) + "1");
-        cell.setColumnWidth(sheet.widths[i - 1]);
-        cell.setValue(reg::fromGb(sheet.names[i - 1]));
-    }
-}
-
 // GB18030 to Unicode once per distinct text: households share addresses, and names of codes
 // repeat in every record. ASCII texts (serials, identity numbers, dates) are mostly distinct and
 // need no decoding, so they are appended as they are and never cached.
@@ -120,35 +108,18 @@ class Decoder {
     std::unordered_map<std::string, QString, Hash, std::equal_to<>> cache_;
 };
 
-// The persons of `sheet` into `book`, `perSheet` persons below the headings of each worksheet.
-void fillSheets(Spreadsheet& book, const Sheet& sheet, long perSheet, const Progress& progress) {
-    const long n = long(sheet.records.size());
-    const size_t fields = sheet.names.size();
-    std::vector<std::string> letters;
-    for (size_t i = 1; i <= fields; ++i) letters.push_back(columnLetter(int(i)));
-    Decoder decode;
-    QString value;  // "'" + text, the spreadsheet's way to ask for a text cell
-    startSheet(book, sheet, std::min<long>(n, perSheet));
-    int shown = -1;
-    for (long r = 1; r <= n; ++r) {
-        const long inSheet = (r - 1) % perSheet + 1;
-        if (inSheet == 1 && r > 1) {
-            book.addWorksheet(QStringLiteral("Sheet%1").arg((r - 1) / perSheet + 1));
-            startSheet(book, sheet, std::min<long>(n - r + 1, perSheet));
-        }
-        const std::string row = std::to_string(inSheet + 1);
-        const Record& record = sheet.records[size_t(r - 1)];
-        for (size_t i = 0; i < fields; ++i) {
-            Range cell = book.range(letters[i] + row);
-            cell.setColumnWidth(sheet.widths[i]);
-            value.resize(1, u'\'');
-            decode.appendTo(value, record.field(i));
-            cell.setValue(value);
-        }
-        const int percent = int(r * 100 / n);
-        if (progress && percent != shown) progress(shown = percent);
-    }
-    book.selectWorksheet(0);
+// The persons of `sheet` as a table: the field names over their declared widths, every value a
+// text cell, the whole block centred and wrapped.
+Table tableOf(const Sheet& sheet, Decoder& decode) {
+    Table table;
+    for (size_t i = 0; i < sheet.names.size(); ++i)
+        table.columns.push_back({reg::fromGb(sheet.names[i]), double(sheet.widths[i])});
+    table.look.centredColumns = reg::kFieldCount;
+    table.rows = long(sheet.records.size());
+    table.cell = [&sheet, &decode](long row, int column, QString& text) {
+        decode.appendTo(text, sheet.records[size_t(row)].field(size_t(column)));
+    };
+    return table;
 }
 
 // The sheet pipeline from the open table on: read, translate, sort, write, save.
@@ -157,12 +128,16 @@ Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& f
     Sheet sheet = readForExport(store);
     static_cast<void>(store.CloseAllTables());  // read only
     sortBySerial(sheet);
+    Decoder decode;
+    const Table table = tableOf(sheet, decode);
     // The kind is known only once the clerk names the file. The sheets are laid out for .xlsx,
     // which holds 1,048,575 persons in one worksheet, and laid out again for .xls when a longer
     // register must go on in more worksheets there.
-    const long longest = maxSheetRows(WorkbookKind::Xlsx) - 1;
-    const bool longRegister = long(sheet.records.size()) > kPersonsPerSheet;
-    fillSheets(book, sheet, longRegister ? longest : kPersonsPerSheet, progress);
+    const bool longRegister = table.rows > kPersonsPerSheet;
+    bool written = writeTable(
+        book, table,
+        longRegister ? rowsPerSheet(WorkbookKind::Xlsx) : rowsPerSheet(WorkbookKind::Xls),
+        progress);
     reg::files::remove(firstCopy);
     reg::files::remove(sortedCopy);
 
@@ -170,12 +145,13 @@ Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& f
     if (path.isEmpty()) return {};
     if (longRegister && workbookKindOf(path) == WorkbookKind::Xls) {
         book.close();
-        book.addWorkbook();
-        fillSheets(book, sheet, kPersonsPerSheet, {});
+        written = book.addWorkbook() && writeTable(book, table, rowsPerSheet(WorkbookKind::Xls));
     }
     // A save that fails is reported: otherwise the clerk would look for a workbook that is not
     // there.
-    if (!book.saveAs(path)) return Outcome::warning(msg::kSaveFailed);
+    if (!written)
+        reg::log::failure(QStringLiteral("导出表格"), QStringLiteral("工作表未能加入工作簿"));
+    if (!written || !saveWorkbook(book, path)) return Outcome::warning(msg::kSaveFailed);
     return {true, Outcome::Kind::Silent, {}};
 }
 
@@ -230,7 +206,8 @@ Outcome exportRegister(const QString& folder, const QString& registerPath, const
     }
     if (started) started();
     sheet->setVisible(false);
-    sheet->addWorkbook();
+    // A new workbook of this writer is always made; a refusal would show at saveAs.
+    static_cast<void>(sheet->addWorkbook());
     // The records are read straight from the chosen table: the translation and the sort happen
     // in memory, so no working copy is needed.
     const Outcome outcome = writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress);
@@ -247,7 +224,8 @@ Outcome exportQueryResult(const QString& folder, const SavePath& savePath, const
     const QString firstCopy = reg::pathIn(folder, reg::names::kQueryResult);
     const QString sortedCopy = reg::pathIn(folder, reg::names::kSorted);
     sheet->setVisible(false);
-    sheet->addWorkbook();
+    // A new workbook of this writer is always made; a refusal would show at saveAs.
+    static_cast<void>(sheet->addWorkbook());
     reg::RecordStore store;
     static_cast<void>(store.OpenTable(firstCopy));  // an unreadable result exports no rows
     const Outcome outcome = writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress);

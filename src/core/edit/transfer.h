@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/workbook/spreadsheet.h"
+#include "core/workbook/tablewriter.h"
 
 namespace exchange {
 
@@ -42,13 +43,8 @@ struct Outcome {
 // cancelled. The kind of workbook follows the name (see spreadsheet.h).
 using SavePath = std::function<QString()>;
 
-// Percent done, 0 to 100.
-using Progress = std::function<void(int percent)>;
-
-// One .xls worksheet holds at most this many persons below its heading row; a longer export goes
-// on in worksheets "Sheet2", "Sheet3" ... with the same heading row. A .xlsx worksheet holds
-// 1,048,575 (maxSheetRows - 1).
-constexpr int kPersonsPerSheet = 65535;
+// The exports write through writeTable (tablewriter.h): kPersonsPerSheet persons to an .xls
+// worksheet, a longer export going on in "Sheet2", "Sheet3" ... with the same heading row.
 
 // The register export of the import/export window: the table at `registerPath` (normally the
 // register file) copied, codes turned into names, sorted by 序号, written to a workbook that the

@@ -20,12 +20,12 @@ class Biff8Spreadsheet : public Spreadsheet {
     ~Biff8Spreadsheet() override;
 
     void setVisible(bool visible) override;
-    bool addWorkbook() override;
-    bool addWorksheet(const QString& name) override;
-    bool selectWorksheet(int index) override;
+    [[nodiscard]] bool addWorkbook() override;
+    [[nodiscard]] bool addWorksheet(const QString& name) override;
+    [[nodiscard]] bool selectWorksheet(int index) override;
     // Renames the active worksheet.
-    bool renameWorksheet(const QString& name);
-    bool saveAs(const QString& path) override;
+    [[nodiscard]] bool renameWorksheet(const QString& name);
+    [[nodiscard]] bool saveAs(const QString& path) override;
     void close() override;
     void quit() override;
 

@@ -68,16 +68,16 @@ class Spreadsheet {
 
     virtual void setVisible(bool visible) = 0;
     // A new workbook with one worksheet "Sheet1", which becomes the active worksheet.
-    virtual bool addWorkbook() = 0;
+    [[nodiscard]] virtual bool addWorkbook() = 0;
     // Adds a worksheet after the last one and makes it active.
-    virtual bool addWorksheet(const QString& name) = 0;
+    [[nodiscard]] virtual bool addWorksheet(const QString& name) = 0;
     // Makes the worksheet at `index` (0-based) active.
-    virtual bool selectWorksheet(int index) = 0;
+    [[nodiscard]] virtual bool selectWorksheet(int index) = 0;
 
     Range range(std::string_view from, std::string_view to = {}) { return Range(*this, from, to); }
 
     // Writes the workbook to `path`, replacing a file there only once the new one is complete.
-    virtual bool saveAs(const QString& path) = 0;
+    [[nodiscard]] virtual bool saveAs(const QString& path) = 0;
     // Closes the workbook without saving; harmless when there is none.
     virtual void close() = 0;
     // Ends the application; harmless when repeated.

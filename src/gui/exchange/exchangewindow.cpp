@@ -20,6 +20,7 @@
 #include "core/workbook/workbookreader.h"
 #include "gui/exchange/resultexport.h"
 #include "gui/reports/statisticswindow.h"
+#include "gui/ui/background.h"
 #include "gui/ui/widgets.h"
 
 namespace exchange {
@@ -51,7 +52,10 @@ void setBar(QProgressBar* bar, int value) {
 }  // namespace
 
 ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), folder_(std::move(folder)), dialogs_(dialogs) {
+    : QWidget(parent),
+      folder_(std::move(folder)),
+      dialogs_(dialogs),
+      checking_(new ui::Background(this)) {
     ui::setUpWindow(this, QStringLiteral("澄禾社区户籍管理系统-导入导出   青石听雨 制作"),
                     {790, 520});
 
@@ -126,9 +130,15 @@ void ExchangeWindow::openStatistics() {
                                                        : exportEdit_->text();
     auto* window = new StatisticsWindow(path, dialogs_);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    // It lives no longer than the window it was opened from.
+    // It lives no longer than the window it was opened from: closed with it, and deleted with it
+    // when the program ends with both open (it is a top-level window, so no child of this one).
     connect(this, &ExchangeWindow::closed, window, &QWidget::close);
+    statistics_.emplace_back(window);
     window->show();
+}
+
+ExchangeWindow::~ExchangeWindow() {
+    for (const QPointer<QWidget>& window : statistics_) delete window.data();
 }
 
 void ExchangeWindow::chooseWorkbook() {
@@ -238,20 +248,29 @@ void ExchangeWindow::runExport() {
 
 // Checks the register named in 编辑框B1 (the program folder's when the box is empty), offers the
 // report for saving and tells how many findings of each kind there were. Nothing is refused or
-// changed: the findings only inform.
+// changed: the findings only inform. The check reads the whole register, so it runs off the
+// window's thread with 进度条B1 showing how far it is.
 void ExchangeWindow::runHealthCheck() {
+    if (checking_->busy()) return;
     const QString path = exportEdit_->text().isEmpty() ? reg::pathIn(folder_, reg::names::kRegister)
                                                        : exportEdit_->text();
     checkButton_->setEnabled(false);
-    const RegisterHealth health =
-        checkRegisterFile(path, [this](int percent) { setBar(exportBar_, percent); });
+    checking_->run<RegisterHealth>(
+        [path](const ui::Background::Progress& progress) {
+            return checkRegisterFile(path, progress);
+        },
+        [this](int percent) { setBar(exportBar_, percent); },
+        [this](RegisterHealth& health) { showHealth(health); });
+}
+
+void ExchangeWindow::showHealth(const RegisterHealth& health) {
     if (!health.opened) {
         checkButton_->setEnabled(true);
         return dialogs_.warning(msg::kChooseRegister);
     }
     if (!health.findings.empty()) {
         // The exports' save dialog: the report is a workbook like theirs.
-        const QString report = dialogs_.saveFile(workbookSaveRequest());
+        const QString report = dialogs_.saveFile(ui::workbookSaveRequest());
         if (!report.isEmpty()) {
             switch (writeHealthReport(health.findings, report, factory_)) {
                 case ReportResult::Saved:

@@ -1,8 +1,11 @@
 #pragma once
 // The import/export window: spreadsheet import on the left, register export on the right.
+#include <QPointer>
 #include <QWidget>
+#include <vector>
 
 #include "core/workbook/spreadsheet.h"
+#include "gui/ui/background.h"
 #include "gui/ui/dialogs.h"
 
 class QLineEdit;
@@ -12,13 +15,18 @@ class QPushButton;
 
 namespace exchange {
 
+struct RegisterHealth;
+
 class ExchangeWindow : public QWidget {
     Q_OBJECT
   public:
     ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent = nullptr);
+    ~ExchangeWindow() override;
 
     // What creates the spreadsheet for the export; tests hand in one that fails.
     void setSpreadsheetFactory(SpreadsheetFactory factory) { factory_ = std::move(factory); }
+    // Runs 户籍检查's reading of the register; finished() once its messages have been shown.
+    ui::Background& healthCheck() { return *checking_; }
     // The pause between the ten steps of the import's progress animation (100 ms).
     void setAnimationStep(int milliseconds) { animationStep_ = milliseconds; }
 
@@ -36,6 +44,7 @@ class ExchangeWindow : public QWidget {
     void chooseExportTable();
     void runExport();
     void runHealthCheck();
+    void showHealth(const RegisterHealth& health);
     void openStatistics();
     void animateImport();
     // 撤销恢复/导入: usable while the history names a restore or import to undo.
@@ -58,7 +67,9 @@ class ExchangeWindow : public QWidget {
     QLineEdit* exportEdit_;  // 编辑框B1
     QPushButton* exportButton_;
     QProgressBar* exportBar_;
-    QPushButton* checkButton_;  // 户籍检查B1
+    QPushButton* checkButton_;                   // 户籍检查B1
+    ui::Background* checking_;                   // the check's worker
+    std::vector<QPointer<QWidget>> statistics_;  // the statistics windows opened from here
     QPushButton* undo_;
     // What each open dialog held when it last closed: a cancelled dialog keeps its file name.
     QString lastWorkbook_, lastImportTable_, lastExportTable_;

@@ -1,20 +1,9 @@
 #include "gui/exchange/resultexport.h"
 
-#include <QDir>
 #include <QPointer>
 #include <QProgressBar>
 
 namespace exchange {
-
-ui::FileRequest workbookSaveRequest() {
-#ifdef Q_OS_WIN
-    const QString folder = QStringLiteral("D:\\");
-#else
-    const QString folder = QDir::homePath();
-#endif
-    return {QStringLiteral("另存为"), QStringLiteral("*.xls;;*.xlsx"), folder,
-            QStringLiteral("xls")};
-}
 
 void show(ui::Dialogs& dialogs, const Outcome& outcome) {
     if (outcome.kind == Outcome::Kind::Warning) dialogs.warning(outcome.message);
@@ -24,16 +13,16 @@ void show(ui::Dialogs& dialogs, const Outcome& outcome) {
 void exportRegister(const QString& folder, const QString& registerPath, ui::Dialogs& dialogs,
                     const Progress& progress, const std::function<void()>& started,
                     const SpreadsheetFactory& factory) {
-    show(dialogs,
-         exportRegister(
-             folder, registerPath, [&dialogs] { return dialogs.saveFile(workbookSaveRequest()); },
-             progress, started, factory));
+    show(dialogs, exportRegister(
+                      folder, registerPath,
+                      [&dialogs] { return dialogs.saveFile(ui::workbookSaveRequest()); }, progress,
+                      started, factory));
 }
 
 void exportQueryResult(const QString& folder, ui::Dialogs& dialogs, const Progress& progress,
                        const std::function<void()>& started, const SpreadsheetFactory& factory) {
     show(dialogs, exportQueryResult(
-                      folder, [&dialogs] { return dialogs.saveFile(workbookSaveRequest()); },
+                      folder, [&dialogs] { return dialogs.saveFile(ui::workbookSaveRequest()); },
                       progress, started, factory));
 }
 

@@ -13,8 +13,6 @@ class QProgressBar;
 
 namespace exchange {
 
-// The exports' save dialog: "*.xls" first, then "*.xlsx"; the name chosen decides the kind.
-ui::FileRequest workbookSaveRequest();
 // Shows the pipeline's message, if any, in its style.
 void show(ui::Dialogs& dialogs, const Outcome& outcome);
 

@@ -1,10 +1,10 @@
 #include "gui/history/historywindow.h"
 
 #include <QAbstractTableModel>
-#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTreeView>
@@ -16,6 +16,7 @@
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
 #include "core/workbook/spreadsheet.h"
+#include "core/workbook/tablewriter.h"
 #include "gui/ui/widgets.h"
 
 namespace maint {
@@ -82,6 +83,13 @@ class HistoryModel : public QAbstractTableModel {
                 return remark(e);
         }
     }
+    // Every entry anew, none shown until the next filter.
+    void replace(std::vector<history::Entry> entries) {
+        beginResetModel();
+        all = std::move(entries);
+        shown.clear();
+        endResetModel();
+    }
     void filter(const std::string& name, const std::string& serial) {
         beginResetModel();
         shown.clear();
@@ -95,11 +103,40 @@ class HistoryModel : public QAbstractTableModel {
     }
 };
 
+namespace {
+
+// The list as a workbook, through the exports' table writer: the headings of the list over their
+// widths, every value as the list shows it.
+bool writeList(const std::vector<history::Entry>& entries, const QString& path,
+               const exchange::Progress& progress) {
+    std::unique_ptr<exchange::Spreadsheet> book = exchange::createSpreadsheet();
+    if (!book) return false;
+    exchange::Table table;
+    for (int c = 0; c < int(kHeadings.size()); ++c)
+        table.columns.push_back({kHeadings[c], c == 0 ? 20.0 : c == 4 ? 40.0 : 10.0});
+    table.look.textMark = false;
+    table.rows = long(entries.size());
+    table.cell = [&entries](long row, int column, QString& text) {
+        text += HistoryModel::text(entries[size_t(row)], column);
+    };
+    const bool saved =
+        book->addWorkbook() &&
+        exchange::writeTable(*book, table, exchange::rowsPerSheet(exchange::workbookKindOf(path)),
+                             progress) &&
+        exchange::saveWorkbook(*book, path);
+    book->close();
+    book->quit();
+    return saved;
+}
+
+}  // namespace
+
 HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     : QWidget(parent),
       folder_(std::move(folder)),
       dialogs_(dialogs),
-      model_(std::make_unique<HistoryModel>()) {
+      model_(std::make_unique<HistoryModel>()),
+      exporting_(new ui::Background(this)) {
     ui::setUpWindow(this, QStringLiteral("澄禾社区户籍管理系统-变更记录   青石听雨 制作"),
                     {900, 620});
     ui::addLabel(this, QStringLiteral("透明标签H1"), QStringLiteral("姓名"), {20, 14, 36, 20});
@@ -135,8 +172,15 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
     values_->setColumnWidth(1, 100);
     values_->setColumnWidth(2, 100);
 
-    auto* exportButton = ui::addButton(this, QStringLiteral("导出按钮"), QStringLiteral("导出记录"),
-                                       {20, 530, 90, 30});
+    exportButton_ = ui::addButton(this, QStringLiteral("导出按钮"), QStringLiteral("导出记录"),
+                                  {20, 530, 90, 30});
+    // Shown only while the list is being written.
+    exportBar_ =
+        ui::addControl<QProgressBar>(this, QStringLiteral("导出进度条"), {120, 535, 300, 20});
+    exportBar_->setAccessibleName(QStringLiteral("导出进度"));
+    exportBar_->setRange(0, 100);
+    exportBar_->setTextVisible(false);
+    exportBar_->hide();
     auto* close = ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭窗口"),
                                 {790, 530, 90, 30});
     connect(filter, &QPushButton::clicked, this, &HistoryWindow::applyFilter);
@@ -145,7 +189,7 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
         serial_->clear();
         applyFilter();
     });
-    connect(exportButton, &QPushButton::clicked, this, &HistoryWindow::exportList);
+    connect(exportButton_, &QPushButton::clicked, this, &HistoryWindow::exportList);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &HistoryWindow::showEntry);
@@ -161,7 +205,7 @@ void HistoryWindow::showSerial(const QString& serial) {
 }
 
 void HistoryWindow::reload() {
-    model_->all = history::entries(folder_);
+    model_->replace(history::entries(folder_));
     applyFilter();
 }
 
@@ -196,37 +240,29 @@ void HistoryWindow::showEntry() {
 }
 
 void HistoryWindow::exportList() {
-    const QString path = dialogs_.saveFile({QStringLiteral("导出变更记录"),
-                                            QStringLiteral("*.xls (*.xls);;*.xlsx (*.xlsx)"),
-                                            QDir::homePath(), QStringLiteral("xls")});
+    if (exporting_->busy()) return;
+    const QString path = dialogs_.saveFile(ui::workbookSaveRequest(QStringLiteral("导出变更记录")));
     if (path.isEmpty()) return;
-    std::unique_ptr<exchange::Spreadsheet> book = exchange::createSpreadsheet();
-    bool ok = book && book->addWorkbook();
-    const size_t n = model_->shown.size();
-    for (size_t first = 0; ok && (first == 0 || first < n); first += exchange::kPersonsPerSheet) {
-        if (first > 0)
-            ok = book->addWorksheet(
-                QStringLiteral("Sheet%1").arg(first / exchange::kPersonsPerSheet + 1));
-        for (int c = 0; ok && c < int(kHeadings.size()); ++c) {
-            const std::string column = exchange::columnLetter(c + 1);
-            book->range(column + "1").setValue(kHeadings[c]);
-            book->range(column).setColumnWidth(c == 0 ? 20 : c == 4 ? 40 : 10);
-        }
-        const size_t last = std::min(n, first + exchange::kPersonsPerSheet);
-        for (size_t r = first; ok && r < last; ++r)
-            for (int c = 0; c < int(kHeadings.size()); ++c)
-                book->range(exchange::columnLetter(c + 1) + std::to_string(r - first + 2))
-                    .setValue(HistoryModel::text(model_->at(int(r)), c));
-    }
-    ok = ok && book->saveAs(path);
-    if (book) {
-        book->close();
-        book->quit();
-    }
-    if (ok)
-        dialogs_.notice(QStringLiteral("  导出成功"));
-    else
-        dialogs_.warning(exchange::msg::kSaveFailed);
+    // The worker gets its own copy of the list shown: the window may filter again meanwhile.
+    std::vector<history::Entry> entries;
+    entries.reserve(model_->shown.size());
+    for (size_t i : model_->shown) entries.push_back(model_->all[i]);
+    exportButton_->setEnabled(false);
+    exportBar_->setValue(0);
+    exportBar_->show();
+    exporting_->run<bool>(
+        [entries = std::move(entries), path](const ui::Background::Progress& progress) {
+            return writeList(entries, path, progress);
+        },
+        [this](int percent) { exportBar_->setValue(percent); },
+        [this](bool& saved) {
+            exportBar_->hide();
+            if (saved)
+                dialogs_.notice(QStringLiteral("  导出成功"));
+            else
+                dialogs_.warning(exchange::msg::kSaveFailed);
+            exportButton_->setEnabled(true);
+        });
 }
 
 }  // namespace maint

@@ -7,10 +7,13 @@
 #include <vector>
 
 #include "core/register/history.h"
+#include "gui/ui/background.h"
 #include "gui/ui/dialogs.h"
 
 class QLabel;
 class QLineEdit;
+class QProgressBar;
+class QPushButton;
 class QTableWidget;
 class QTreeView;
 
@@ -27,6 +30,8 @@ class HistoryWindow : public QWidget {
     // Reads the history again and shows the entries of the person with this 序号 (all of them
     // for an empty one).
     void showSerial(const QString& serial);
+    // Writes 导出记录's workbook off the window's thread; finished() once its message is shown.
+    ui::Background& exporter() { return *exporting_; }
 
   private:
     void reload();
@@ -37,11 +42,14 @@ class HistoryWindow : public QWidget {
     QString folder_;
     ui::Dialogs& dialogs_;
     std::unique_ptr<HistoryModel> model_;
+    ui::Background* exporting_;
     QLineEdit* name_;
     QLineEdit* serial_;
     QLabel* summary_;
     QTreeView* list_;
     QTableWidget* values_;
+    QPushButton* exportButton_;
+    QProgressBar* exportBar_;
 };
 
 }  // namespace maint

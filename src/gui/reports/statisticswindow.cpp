@@ -11,6 +11,7 @@
 #include <QHorizontalStackedBarSeries>
 #include <QLabel>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -150,7 +151,10 @@ void fill(QTableWidget* table, const query::Sheet& sheet) {
 }  // namespace
 
 StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), path_(std::move(registerPath)), dialogs_(dialogs) {
+    : QWidget(parent),
+      path_(std::move(registerPath)),
+      dialogs_(dialogs),
+      counter_(new ui::Background(this)) {
     ui::setUpWindow(this, QStringLiteral("澄禾社区户籍管理系统-统计报表   青石听雨 制作"),
                     {1008, 754});
     const QDate today = QDate::currentDate();
@@ -184,16 +188,23 @@ StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, Q
     changes_ = addTable(this, QStringLiteral("表格框S2"), {500, 365, 222, 310});
     changesChart_ = addChart(this, QStringLiteral("图表框S3"), {728, 365, 262, 310});
 
-    auto* exportButton = ui::addButton(this, QStringLiteral("导出报表按钮"),
-                                       QStringLiteral("导出报表"), {600, 682, 100, 30});
-    auto* saveButton = ui::addButton(this, QStringLiteral("保存图表按钮"),
-                                     QStringLiteral("保存图表"), {710, 682, 100, 30});
+    exportButton_ = ui::addButton(this, QStringLiteral("导出报表按钮"), QStringLiteral("导出报表"),
+                                  {600, 682, 100, 30});
+    saveButton_ = ui::addButton(this, QStringLiteral("保存图表按钮"), QStringLiteral("保存图表"),
+                                {710, 682, 100, 30});
+    // Moves to and fro while the register is counted; the walk has no fixed length to show.
+    countingBar_ =
+        ui::addControl<QProgressBar>(this, QStringLiteral("统计进度条"), {10, 687, 300, 20});
+    countingBar_->setAccessibleName(QStringLiteral("统计进度"));
+    countingBar_->setRange(0, 0);
+    countingBar_->setTextVisible(false);
+    countingBar_->hide();
     auto* close =
         ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭"), {900, 682, 90, 30});
 
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    connect(exportButton, &QPushButton::clicked, this, &StatisticsWindow::exportWorkbook);
-    connect(saveButton, &QPushButton::clicked, this, &StatisticsWindow::saveCharts);
+    connect(exportButton_, &QPushButton::clicked, this, &StatisticsWindow::exportWorkbook);
+    connect(saveButton_, &QPushButton::clicked, this, &StatisticsWindow::saveCharts);
     connect(periodKind_, &QComboBox::currentIndexChanged, this,
             &StatisticsWindow::periodKindChanged);
     connect(field_, &QComboBox::currentIndexChanged, this, &StatisticsWindow::showCodedField);
@@ -242,12 +253,36 @@ void StatisticsWindow::periodKindChanged() {
 
 void StatisticsWindow::refresh() {
     if (settingUp_) return;
+    if (counter_->busy()) {
+        again_ = true;
+        return;
+    }
     const query::Period period = pickedPeriod();
-    stats_ = query::computeStatistics(path_, reference_->date(), period);
+    const QDate reference = reference_->date();
+    // What is written or saved matches what the pickers show, so both wait for the count.
+    exportButton_->setEnabled(false);
+    saveButton_->setEnabled(false);
+    countingBar_->show();
+    counter_->run<std::optional<query::Statistics>>(
+        [path = path_, reference, period](const ui::Background::Progress&) {
+            return query::computeStatistics(path, reference, period);
+        },
+        {},
+        [this, reference, period](std::optional<query::Statistics>& counted) {
+            showStatistics(counted, reference, period);
+        });
+}
+
+void StatisticsWindow::showStatistics(std::optional<query::Statistics>& counted, QDate reference,
+                                      const query::Period& period) {
+    countingBar_->hide();
+    exportButton_->setEnabled(true);
+    saveButton_->setEnabled(true);
+    stats_ = std::move(counted);
     if (!stats_) {
         // An unreadable file still gets a window of zeros, so that the pickers stay usable.
         stats_ = query::Statistics{};
-        stats_->reference = reference_->date();
+        stats_->reference = reference;
         stats_->period = period;
         if (!warnedUnreadable_) dialogs_.warning(kCannotRead);
         warnedUnreadable_ = true;
@@ -269,6 +304,10 @@ void StatisticsWindow::refresh() {
     install(changesChart_, tallyChart(s.changes),
             QStringLiteral("期间变动<br>") + query::periodText(s.period));
     showCodedField();
+    if (again_) {
+        again_ = false;
+        refresh();
+    }
 }
 
 void StatisticsWindow::showCodedField() {
@@ -301,10 +340,7 @@ QImage StatisticsWindow::chartsImage() const {
 
 void StatisticsWindow::exportWorkbook() {
     if (!stats_) return;
-    const QString path =
-        dialogs_.saveFile({QStringLiteral("导出统计报表"),
-                           QStringLiteral("Excel工作簿 (*.xls);;Excel工作簿 (*.xlsx)"), QString(),
-                           QStringLiteral("xls")});
+    const QString path = dialogs_.saveFile(ui::workbookSaveRequest(QStringLiteral("导出统计报表")));
     if (path.isEmpty()) return;
     if (writeStatisticsWorkbook(path, *stats_))
         dialogs_.notice(kExported);

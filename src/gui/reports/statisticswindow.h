@@ -5,12 +5,15 @@
 #include <optional>
 
 #include "core/query/statistics.h"
+#include "gui/ui/background.h"
 #include "gui/ui/dialogs.h"
 
 class QChart;
 class QChartView;
 class QComboBox;
 class QDateEdit;
+class QProgressBar;
+class QPushButton;
 class QSpinBox;
 class QTableWidget;
 
@@ -23,13 +26,20 @@ class StatisticsWindow : public QWidget {
     // the period.
     StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, QWidget* parent = nullptr);
 
+    // The counts last shown; empty until the first count has finished.
     const std::optional<query::Statistics>& statistics() const { return stats_; }
+    // True while the register is being counted off the window's thread; counting() emits
+    // finished() each time a count has been shown.
+    bool counting() const { return counter_->busy(); }
+    ui::Background& counter() { return *counter_; }
     // The charts side by side on one picture, as 保存图表 writes it.
     QImage chartsImage() const;
 
   private:
-    // Counts again with what the pickers hold, and shows it.
+    // Counts again with what the pickers hold, and shows it once counted.
     void refresh();
+    void showStatistics(std::optional<query::Statistics>& counted, QDate reference,
+                        const query::Period& period);
     void showCodedField();
     query::Period pickedPeriod() const;
     void periodKindChanged();
@@ -41,6 +51,8 @@ class StatisticsWindow : public QWidget {
     std::optional<query::Statistics> stats_;
     bool settingUp_ = true;
     bool warnedUnreadable_ = false;  // said once, not again at every turn of a picker
+    ui::Background* counter_;
+    bool again_ = false;  // a picker turned while counting: count again when done
 
     QDateEdit* reference_;
     QComboBox* periodKind_;
@@ -54,6 +66,9 @@ class StatisticsWindow : public QWidget {
     QChartView* codedChart_;
     QTableWidget* changes_;
     QChartView* changesChart_;
+    QPushButton* exportButton_;
+    QPushButton* saveButton_;
+    QProgressBar* countingBar_;
 };
 
 }  // namespace exchange

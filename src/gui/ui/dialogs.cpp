@@ -1,6 +1,7 @@
 #include "gui/ui/dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -79,6 +80,15 @@ QString QtDialogs::openFile(const FileRequest& request) {
 
 QString QtDialogs::saveFile(const FileRequest& request) {
     return runFileDialog(request, QFileDialog::AcceptSave);
+}
+
+FileRequest workbookSaveRequest(const QString& title) {
+#ifdef Q_OS_WIN
+    const QString folder = QStringLiteral("D:\\");
+#else
+    const QString folder = QDir::homePath();
+#endif
+    return {title, QStringLiteral("*.xls;;*.xlsx"), folder, QStringLiteral("xls")};
 }
 
 }  // namespace ui

@@ -46,4 +46,8 @@ class QtDialogs : public Dialogs {
     QString saveFile(const FileRequest& request) override;
 };
 
+// The save dialog of every export to a workbook: "*.xls" first, then "*.xlsx", and the name
+// chosen decides the kind. Titled "另存为" unless an export names itself.
+FileRequest workbookSaveRequest(const QString& title = QStringLiteral("另存为"));
+
 }  // namespace ui

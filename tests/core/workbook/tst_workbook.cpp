@@ -13,6 +13,7 @@
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "core/workbook/biff8.h"
+#include "core/workbook/tablewriter.h"
 #include "core/workbook/workbookreader.h"
 
 using namespace exchange;
@@ -83,7 +84,7 @@ class TestWorkbook : public QObject {
         QTemporaryDir dir;
         const QString path = dir.path() + "/many.xls";
         Biff8Spreadsheet book;
-        book.addWorkbook();
+        QVERIFY(book.addWorkbook());
         std::vector<QString> texts;
         for (int i = 0; i < 3000; ++i) {
             QString t = (i % 3 == 0) ? QStringLiteral("序号𠮷王䶮%1").arg(i).repeated(1 + i % 40)
@@ -126,6 +127,45 @@ class TestWorkbook : public QObject {
             QVERIFY2(facts.contains(reg::fromGb(t.names.back())), t.name.c_str());
     }
 
+    void tablesGoOnInSheetsWithTheSameHeadings_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QStringList>("sheets");  // "name rows columns" as xlrd counts them
+        QTest::newRow("no rows") << 0 << QStringList{"Sheet1 1 2"};
+        QTest::newRow("one full sheet") << 3 << QStringList{"Sheet1 4 2"};
+        QTest::newRow("one row more") << 4 << QStringList{"Sheet1 4 2", "Sheet2 2 2"};
+        QTest::newRow("three sheets") << 7 << QStringList{"Sheet1 4 2", "Sheet2 4 2", "Sheet3 2 2"};
+    }
+    void tablesGoOnInSheetsWithTheSameHeadings() {
+        QFETCH(int, rows);
+        QFETCH(QStringList, sheets);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.xls";
+        Table table;
+        table.columns = {{QStringLiteral("序号"), 8}, {QStringLiteral("说明"), 30}};
+        table.rows = rows;
+        // A value that begins with the text mark keeps it.
+        table.cell = [](long row, int column, QString& text) {
+            text += column == 0 ? QString::number(row + 1) : QStringLiteral("'备注%1").arg(row);
+        };
+        std::vector<int> progress;
+        Biff8Spreadsheet book;
+        QVERIFY(book.addWorkbook());
+        QVERIFY(writeTable(book, table, 3, [&](int p) { progress.push_back(p); }));
+        QVERIFY(saveWorkbook(book, path));
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+        QCOMPARE(progress.empty() ? 100 : progress.back(), 100);
+        const QString facts = xtest::xlrdFacts(path);
+        if (facts.isEmpty()) QSKIP("python3-xlrd is not installed");
+        QCOMPARE(facts.count(QStringLiteral("sheet ")), sheets.size());
+        for (int s = 0; s < sheets.size(); ++s) {
+            QVERIFY2(facts.contains(QStringLiteral("sheet %1\n").arg(sheets[s])),
+                     qPrintable(facts));
+            QVERIFY(facts.contains(QStringLiteral("cell %1 0 1 text 0 2 0 | 说明\n").arg(s)));
+            QVERIFY(facts.contains(QStringLiteral("width %1 1 7680\n").arg(s)));
+        }
+        if (rows > 0) QVERIFY(facts.contains(QStringLiteral("cell 0 1 1 text 0 2 0 | '备注0\n")));
+    }
+
     void cellKindsWrittenByAnotherProgram_data() {
         QTest::addColumn<QString>("name");
         QTest::newRow("xls") << "kinds.xls";
@@ -158,7 +198,7 @@ class TestWorkbook : public QObject {
     void formulaResultsAndTruthValuesAreRead() {
         QTemporaryDir dir;
         Biff8Spreadsheet book;
-        book.addWorkbook();
+        QVERIFY(book.addWorkbook());
         for (const char* cell : {"a1", "b1", "c1", "d1", "e1", "f1"})
             book.range(cell).setValue("h");
         book.range("a2").setValue(QStringLiteral("x"));
@@ -202,7 +242,7 @@ class TestWorkbook : public QObject {
         if (soffice.isEmpty()) QSKIP("LibreOffice (libreoffice-calc-nogui) is not installed");
         QTemporaryDir dir;
         Biff8Spreadsheet book;
-        book.addWorkbook();
+        QVERIFY(book.addWorkbook());
         book.range("a1").setValue(QStringLiteral("公民身份号码"));
         book.range("b1").setValue(QStringLiteral("姓名"));
         book.range("a2").setValue(QStringLiteral("'110101198001011234"));

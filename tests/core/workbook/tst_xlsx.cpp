@@ -203,7 +203,7 @@ class TestXlsx : public QObject {
         }
         // A sheet longer than .xls holds is refused there and written as .xlsx.
         Biff8Spreadsheet book;
-        book.addWorkbook();
+        QVERIFY(book.addWorkbook());
         book.range("a70000").setValue(QStringLiteral("x"));
         QVERIFY(!book.saveAs(dir.path() + "/long.xls"));
         QVERIFY(!QFile::exists(dir.path() + "/long.xls"));

@@ -6,11 +6,13 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
 #include "common/workbookfacts.h"
+#include "core/edit/healthreport.h"
 #include "core/edit/transfer.h"
 #include "core/register/files.h"
 #include "core/register/person.h"
@@ -54,6 +56,13 @@ T* find(const QWidget* w, const char* name) {
 
 void click(const QWidget* w, const char* name) {
     QTest::mouseClick(find<QPushButton>(w, name), Qt::LeftButton);
+}
+
+// 户籍检查 reads the register off the window's thread: a click, then the wait for its end.
+void check(ExchangeWindow* w) {
+    QSignalSpy finished(&w->healthCheck(), &ui::Background::finished);
+    click(w, "户籍检查B1");
+    QVERIFY(finished.wait(30000));
 }
 
 QStringList lines(const QListWidget* list) {
@@ -249,7 +258,7 @@ class TestExchangeWindow : public QObject {
         QCOMPARE(button->geometry(), QRect(410, 160, 90, 30));
         // With 编辑框B1 empty the program folder's register is checked; an empty one is sound.
         dialogs_->expectNotice(QStringLiteral("户籍检查完成：共检查0条记录，未发现问题。"));
-        click(window_, "户籍检查B1");
+        check(window_);
 
         std::vector<sample::Person> people = sample::generate(3, 5);
         people[1][F公民身份号码 - 1].back() ^= 1;
@@ -272,7 +281,7 @@ class TestExchangeWindow : public QObject {
             "另有空记录1条（已清空的记录），仅供参考。");
         dialogs_->expectSave(book);
         dialogs_->expectNotice(summary);
-        click(window_, "户籍检查B1");
+        check(window_);
         QVERIFY(!enabledAtBox);
         QCOMPARE(barAtBox, 100);
         QVERIFY(button->isEnabled());
@@ -291,14 +300,35 @@ class TestExchangeWindow : public QObject {
         dialogs_->expectOpen(pf_->file(names::kPassword));
         click(window_, "浏览B1");
         dialogs_->expectWarning(msg::kChooseRegister);
-        click(window_, "户籍检查B1");
+        check(window_);
         QVERIFY(button->isEnabled());
         dialogs_->expectOpen(pf_->file(names::kRegister));
         click(window_, "浏览B1");
         dialogs_->expectSave(pf_->path() + "/no/such/folder/check.xls");
         dialogs_->expectWarning(msg::kSaveFailed);
         dialogs_->expectNotice(summary);
+        check(window_);
+    }
+
+    void healthCheckLeavesTheWindowResponsive() {
+        QVERIFY(sample::writeRegister(pf_->file(names::kRegister), 20000, 7, true));
+        const exchange::RegisterHealth expected =
+            exchange::checkRegisterFile(pf_->file(names::kRegister));
+        if (!expected.findings.empty()) dialogs_->expectSave(QString());
+        dialogs_->expectNotice(exchange::healthSummary(expected));
+        auto* button = find<QPushButton>(window_, "户籍检查B1");
+        QSignalSpy finished(&window_->healthCheck(), &ui::Background::finished);
         click(window_, "户籍检查B1");
+        // The click has returned with the check under way; the window's events are served.
+        QVERIFY(!button->isEnabled());
+        QVERIFY(dialogs_->shown().empty());
+        bool servedWhileBusy = false;
+        QTimer::singleShot(0, window_, [&] {
+            servedWhileBusy = window_->healthCheck().busy() && !button->isEnabled();
+        });
+        QVERIFY(finished.wait(30000));
+        QVERIFY(servedWhileBusy);
+        QVERIFY(button->isEnabled());
     }
 
     void closePathsRemoveWorkingFiles() {

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -319,7 +320,9 @@ class TestHistory : public QObject {
         QCOMPARE(values->item(F姓名 - 1, 2)->text(), QStringLiteral("韩900"));
         const QString xls = v.pf.file(QStringLiteral("记录.xls"));
         d.files = {xls};
+        QSignalSpy exported(&h.exporter(), &ui::Background::finished);
         click(h, "导出按钮");
+        QVERIFY(exported.wait(30000));
         QVERIFY(d.boxes.contains(QStringLiteral("N:  导出成功")));
         const QString facts = xtest::xlrdFacts(xls);
         if (!facts.isEmpty()) QVERIFY2(facts.contains(QStringLiteral("韩900")), qPrintable(facts));

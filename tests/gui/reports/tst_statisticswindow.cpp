@@ -49,6 +49,7 @@ class TestStatisticsWindow : public QObject {
         from.show();
         StatisticsWindow* w = open(from);
         QVERIFY(w);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->counting(), 30000);
         QCOMPARE(w->windowTitle(), QStringLiteral("澄禾社区户籍管理系统-统计报表   青石听雨 制作"));
         QCOMPARE(w->statistics()->persons, 3000L);
 
@@ -56,6 +57,7 @@ class TestStatisticsWindow : public QObject {
         find<QSpinBox>(w, QStringLiteral("数字框S1"))->setValue(2023);
         find<QComboBox>(w, QStringLiteral("组合框S1"))->setCurrentIndex(1);  // quarters
         find<QComboBox>(w, QStringLiteral("组合框S2"))->setCurrentIndex(3);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->counting(), 30000);
         QCOMPARE(w->statistics()->period.first, QDate(2023, 10, 1));
         QCOMPARE(w->statistics()->period.last, QDate(2023, 12, 31));
         QCOMPARE(w->statistics()->reference, QDate(2024, 6, 30));
@@ -84,17 +86,34 @@ class TestStatisticsWindow : public QObject {
         QVERIFY(pf_.write(QStringLiteral("x.wav"), "not a register"));
         dialogs_.expectWarning(QStringLiteral("所选文件不是户籍数据文件，无法统计！"));
         StatisticsWindow w(pf_.file(QStringLiteral("x.wav")), dialogs_);
+        const auto counted = [&w] { QTRY_VERIFY_WITH_TIMEOUT(!w.counting(), 30000); };
+        counted();
         QCOMPARE(w.statistics()->persons, 0L);
         // Said once: turning the pickers does not say it again, until the file has been read.
         auto* kind = w.findChild<QComboBox*>(QStringLiteral("组合框S1"));
         kind->setCurrentIndex(0);
         kind->setCurrentIndex(1);
+        counted();
         QVERIFY(sample::writeRegister(pf_.file(QStringLiteral("x.wav")), 10, 1));
         kind->setCurrentIndex(0);
+        counted();
         QCOMPARE(w.statistics()->persons, 10L);
         QVERIFY(pf_.write(QStringLiteral("x.wav"), "not a register"));
         dialogs_.expectWarning(QStringLiteral("所选文件不是户籍数据文件，无法统计！"));
         kind->setCurrentIndex(1);
+        counted();
+    }
+
+    void goesWithTheWindowItWasOpenedFrom() {
+        // As the main window deletes a working window still open when the program ends.
+        auto* from = new exchange::ExchangeWindow(pf_.path(), dialogs_);
+        from->show();
+        StatisticsWindow* w = open(*from);
+        QVERIFY(w);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->counting(), 30000);
+        delete from;
+        for (QWidget* t : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<StatisticsWindow*>(t));
     }
 };
 
