@@ -93,13 +93,6 @@ bool attachReadOnly(Database& db, const QString& path) {
     return st.run();
 }
 
-// The order of numeric keys as an SQL function, for sorts made inside the engine: the number a
-// text begins with, a text that is no number counting 0. The rule reads ASCII bytes from the
-// start and stops at the first other byte, so UTF-8 gives what the GB18030 text gives.
-double leadingNumberSql(std::string_view utf8) {
-    return leadingNumber(utf8);
-}
-
 // An unmarked record in SQL, read as the reader reads the mark (as an integer, NULL counting 0).
 constexpr const char* kUnmarked = "coalesce(CAST(deleted AS INTEGER), 0) = 0";
 
@@ -116,10 +109,13 @@ class NewFile {
         // An absolute name, so never taken for a URI.
         tmp_ = files::temporaryNameBeside(target);
         // The file is private until renamed; durability comes from the flush before the rename.
+        // hj_leading_number orders numeric keys for sorts made inside the engine: leadingNumber
+        // reads ASCII bytes from the start and stops at the first other byte, so the UTF-8 text
+        // gives what the GB18030 text gives (NULL counting 0).
         if (openDatabase(db_, tmp_, Access::Create, !source.isEmpty()) &&
             !(db_.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;") &&
               (source.isEmpty() || attachReadOnly(db_, source)) &&
-              db_.defineFunction("hj_leading_number", leadingNumberSql) && db_.begin()))
+              db_.defineFunction("hj_leading_number", leadingNumber) && db_.begin()))
             db_.close();
         if (!db_) QFile::remove(tmp_);
     }
