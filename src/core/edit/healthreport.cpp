@@ -39,8 +39,7 @@ RegisterHealth checkRegisterFile(const QString& path, const std::function<void(i
     // Where each field of the person record lies in this table (0: it has no such column).
     std::array<int, reg::kFieldCount> column{};
     for (int f = 1; f <= reg::kFieldCount; ++f)
-        for (int c = 1; c <= store.FieldCount(); ++c)
-            if (store.FieldName(c) == reg::fieldName(f)) column[size_t(f - 1)] = c;
+        column[size_t(f - 1)] = store.FieldNumber(reg::fieldName(f));
 
     reg::health::RegisterCheck check(today);
     std::vector<std::string> values(reg::kFieldCount);

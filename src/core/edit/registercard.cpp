@@ -70,12 +70,8 @@ CardMember cardOf(const std::vector<std::string>& v) {
 std::optional<RegisterCard> registerCardFor(RecordStore& store, std::string_view line,
                                             QDate printed) {
     std::vector<int> columns;  // by name, so that a table in another column order still reads
-    for (int field = 1; field <= kFieldCount; ++field) {
-        int found = 0;
-        for (int i = 1; i <= store.FieldCount() && !found; ++i)
-            if (store.FieldName(i) == fieldName(field)) found = i;
-        columns.push_back(found);
-    }
+    for (int field = 1; field <= kFieldCount; ++field)
+        columns.push_back(store.FieldNumber(fieldName(field)));
     const auto read = [&](int field) {
         const int col = columns[size_t(field - 1)];
         return col ? store.ReadField(col) : std::string();

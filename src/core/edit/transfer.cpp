@@ -160,9 +160,8 @@ Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& f
 // The code tables of the open table's columns, by field name; null for a text column.
 std::vector<const reg::CodeTable*> codedColumns(reg::RecordStore& store) {
     std::vector<const reg::CodeTable*> tables(size_t(std::max(store.FieldCount(), 0)), nullptr);
-    for (size_t i = 0; i < tables.size(); ++i)
-        for (const reg::CodeTable& table : reg::codeTables())
-            if (table.name == store.FieldName(int(i) + 1)) tables[i] = &table;
+    for (const reg::CodeTable& table : reg::codeTables())
+        if (const int column = store.FieldNumber(table.name)) tables[size_t(column - 1)] = &table;
     return tables;
 }
 
@@ -264,8 +263,7 @@ Outcome importWorkbook(const ImportRequest& request, const std::function<void()>
     const int fieldCount = store.FieldCount();
     std::vector<int> target(request.headings.size(), 0);
     for (size_t i = 0; i < request.headings.size(); ++i)
-        for (int f = 1; f <= fieldCount; ++f)
-            if (store.FieldName(f) == request.headings[i]) target[i] = f;
+        target[i] = store.FieldNumber(request.headings[i]);
     // When the rows go into the register itself, their names are turned into codes as they are
     // appended, and the conversion pass only needs to visit the records that were there before.
     const QString registerPath = reg::pathIn(request.folder, reg::names::kRegister);

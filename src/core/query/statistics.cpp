@@ -115,12 +115,7 @@ Statistics computeStatistics(reg::RecordStore& store, QDate reference, const Per
     s.period = period;
 
     // Columns by name, looked up once; 0 reads as empty.
-    auto column = [&](int field) {
-        const std::string& name = reg::fieldName(field);
-        for (int i = 1; i <= store.FieldCount(); ++i)
-            if (store.FieldName(i) == name) return i;
-        return 0;
-    };
+    auto column = [&](int field) { return store.FieldNumber(reg::fieldName(field)); };
     auto read = [&](int col) { return col ? store.ReadField(col) : std::string(); };
 
     const int relationCol = column(reg::F与户主关系);

@@ -1,18 +1,19 @@
 #include "core/register/history.h"
 
-#include <sqlite3.h>
-
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <cerrno>
 #include <set>
 
 #include "core/register/files.h"
+#include "core/register/log.h"
 #include "core/register/person.h"
 #include "core/register/safetycopy.h"
+#include "core/register/sqlitedb.h"
 #include "core/register/store.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
@@ -53,76 +54,34 @@ QStringList& setAsideUntold() {
     return names;
 }
 
-class Db {
-  public:
-    explicit Db(sqlite3* db = nullptr) : db_(db) {}
-    Db(Db&& o) noexcept : db_(o.db_) { o.db_ = nullptr; }
-    Db& operator=(Db&& o) noexcept {
-        std::swap(db_, o.db_);
-        return *this;
-    }
-    ~Db() { sqlite3_close(db_); }
-    explicit operator bool() const { return db_ != nullptr; }
-    sqlite3* get() const { return db_; }
-    bool exec(const char* sql) const {
-        return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    }
+using sqlite::Access;
+using sqlite::Database;
+using sqlite::Statement;
 
-  private:
-    sqlite3* db_;
-};
+const QString kWhat = QStringLiteral("变更记录");
 
-struct Stmt {
-    sqlite3_stmt* s = nullptr;
-    Stmt(const Db& db, const char* sql) {
-        if (sqlite3_prepare_v2(db.get(), sql, -1, &s, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(s);
-            s = nullptr;
-        }
-    }
-    Stmt(const Stmt&) = delete;
-    Stmt& operator=(const Stmt&) = delete;
-    ~Stmt() { sqlite3_finalize(s); }
-    explicit operator bool() const { return s != nullptr; }
-    bool row() { return s && sqlite3_step(s) == SQLITE_ROW; }
-    bool done() { return s && sqlite3_step(s) == SQLITE_DONE; }
-    void text(int i, const QString& v) {
-        const QByteArray u = v.toUtf8();
-        sqlite3_bind_text(s, i, u.constData(), int(u.size()), SQLITE_TRANSIENT);
-    }
-    void gbText(int i, const std::string& v) { text(i, fromGb(v)); }
-    void integer(int i, sqlite3_int64 v) { sqlite3_bind_int64(s, i, v); }
-    sqlite3_int64 integer(int col) const { return sqlite3_column_int64(s, col); }
-    QString text(int col) const {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
-        return p ? QString::fromUtf8(p, sqlite3_column_bytes(s, col)) : QString();
-    }
-};
-
-sqlite3* openFile(const QString& path, int flags) {
-    sqlite3* db = nullptr;
-    // UTF-8 on every platform, as SQLite expects (never the local code page).
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
-    sqlite3_busy_timeout(db, 2000);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    return db;
+// The run log's line for a failure of the history (its file has a fixed name, so none is given).
+void logFailure(const QString& action, const QString& reason) {
+    log::failure(action + kWhat, reason);
 }
 
 // A new, empty history file, written under a temporary name and renamed into place.
 bool createFresh(const QString& path) {
     const QString tmp = files::temporaryNameBeside(path);
-    bool ok = false;
-    {
-        Db db(openFile(tmp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
-        ok = db && db.exec("PRAGMA journal_mode=DELETE") && db.exec("BEGIN") && db.exec(kSchema) &&
-             db.exec("COMMIT");
+    Database db;
+    const bool written = db.open(tmp, Access::Create) && db.exec("PRAGMA journal_mode=DELETE") &&
+                         db.begin() && db.exec(kSchema) && db.commit();
+    if (!db.close() || !written) {
+        logFailure(QStringLiteral("建立"), db.error());
+        files::remove(tmp);
+        return false;
     }
-    ok = ok && files::syncFile(tmp) && files::move(tmp, path);
-    if (!ok) files::remove(tmp);
-    return ok;
+    if (!files::syncFile(tmp) || !files::move(tmp, path)) {
+        logFailure(QStringLiteral("建立"), log::errnoText(errno));
+        files::remove(tmp);
+        return false;
+    }
+    return true;
 }
 
 // A damaged or foreign file keeps its content under a new name; its journal goes with it, so
@@ -137,39 +96,49 @@ QString setAside(const QString& path) {
         if (!files::exists(info.dir().filePath(name))) break;
     }
     const QString target = info.dir().filePath(name);
-    if (!files::move(path, target)) return {};
+    if (!files::move(path, target)) {
+        logFailure(QStringLiteral("改名保存损坏的"), log::errnoText(errno));
+        return {};
+    }
     if (files::exists(path + QStringLiteral("-journal")))
         files::move(path + QStringLiteral("-journal"), target + QStringLiteral("-journal"));
     return name;
 }
 
-bool looksOurs(const Db& db, bool thorough) {
-    Stmt id(db, "PRAGMA application_id");
-    if (!id.row() || id.integer(0) != kHistoryAppId) return false;
-    Stmt table(db,
-               "SELECT id, state, time, action, action_name, serial, name, before, after, "
-               "count_before, count_after, file, copy, undoes, target, target_a, target_b "
-               "FROM entries LIMIT 0");
+bool looksOurs(Database& db, bool thorough) {
+    if (db.pragmaInt("application_id") != kHistoryAppId) return false;
+    const Statement table = db.prepare(
+        "SELECT id, state, time, action, action_name, serial, name, before, after, "
+        "count_before, count_after, file, copy, undoes, target, target_a, target_b "
+        "FROM entries LIMIT 0");
     if (!table) return false;
     if (!thorough) return true;
-    Stmt check(db, "PRAGMA quick_check");
-    return check.row() && check.text(0) == QLatin1String("ok");
+    Statement check = db.prepare("PRAGMA quick_check");
+    return check.row() && check.string(0) == QLatin1String("ok");
 }
 
 // The history of `folder`, opened for one action; a damaged or foreign one is set aside and a
 // new one started.
-Db open(const QString& folder, bool thorough = false) {
+Database open(const QString& folder, bool thorough = false) {
     const QString path = pathIn(folder, kFileName);
-    if (!files::exists(path) && !createFresh(path)) return Db();
-    Db db(openFile(path, SQLITE_OPEN_READWRITE));
-    if (db && db.exec("PRAGMA journal_mode=DELETE") && looksOurs(db, thorough)) return db;
+    if (!files::exists(path) && !createFresh(path)) return Database();
+    Database db;
+    const bool opened = db.open(path, Access::ReadWrite);
+    if (opened && db.exec("PRAGMA journal_mode=DELETE") && looksOurs(db, thorough)) return db;
+    const QString reason = db.error();
     // A file that cannot even be opened for writing is not ours to move.
-    if (!db && !QFileInfo(path).isWritable()) return Db();
-    db = Db();
+    if (!opened && !QFileInfo(path).isWritable()) {
+        logFailure(QStringLiteral("打开"), reason);
+        return Database();
+    }
+    db = Database();
+    logFailure(QStringLiteral("打开"),
+               reason.isEmpty() ? QStringLiteral("已损坏或不是本程序的文件") : reason);
     const QString aside = setAside(path);
-    if (aside.isEmpty() || !createFresh(path)) return Db();
+    if (aside.isEmpty() || !createFresh(path)) return Database();
     setAsideUntold().append(aside);
-    return Db(openFile(path, SQLITE_OPEN_READWRITE));
+    if (!db.open(path, Access::ReadWrite)) logFailure(QStringLiteral("打开"), db.error());
+    return db;
 }
 
 uint32_t bigEndian32(const char* p) {
@@ -221,21 +190,21 @@ bool replaces(Action a) {
     return a == Action::Import || a == Action::Restore || a == Action::Undo;
 }
 
-void dropAbandoned(const QString& folder, const Db& db) {
+void dropAbandoned(const QString& folder, Database& db) {
     auto& ids = abandoned();
     for (auto it = ids.begin(); it != ids.end();) {
         if (it->first != folder) {
             ++it;
             continue;
         }
-        Stmt del(db, "DELETE FROM entries WHERE id = ? AND state = 0");
-        del.integer(1, it->second);
+        Statement del = db.prepare("DELETE FROM entries WHERE id = ? AND state = 0");
+        del.bindInt(1, it->second);
         it = del.done() ? ids.erase(it) : std::next(it);
     }
 }
 
 // Every entry left begun: made when its file has moved on from the identity it had.
-void settleBegun(const QString& folder, const Db& db) {
+void settleBegun(const QString& folder, Database& db) {
     dropAbandoned(folder, db);
     struct Begun {
         long long id;
@@ -245,13 +214,13 @@ void settleBegun(const QString& folder, const Db& db) {
     };
     std::vector<Begun> begun;
     {
-        Stmt st(db,
-                "SELECT id, action, target, target_a IS NOT NULL, target_a, target_b "
-                "FROM entries WHERE state = 0");
+        Statement st = db.prepare(
+            "SELECT id, action, target, target_a IS NOT NULL, target_a, target_b "
+            "FROM entries WHERE state = 0");
         while (st.row())
             begun.push_back({st.integer(0),
                              Action(st.integer(1)),
-                             st.text(2),
+                             st.string(2),
                              {st.integer(3) != 0, st.integer(4), st.integer(5)}});
     }
     for (Begun& b : begun) {
@@ -260,33 +229,33 @@ void settleBegun(const QString& folder, const Db& db) {
                                    : pathIn(folder, b.target);
         const bool made = !(identityOf(target) == b.was);
         if (made) {
-            Stmt up(db, "UPDATE entries SET state = 1, count_after = ? WHERE id = ?");
-            up.integer(1, replaces(b.action) ? recordCount(pathIn(folder, names::kRegister)) : -1);
-            up.integer(2, b.id);
-            (void)up.done();
+            Statement up = db.prepare("UPDATE entries SET state = 1, count_after = ? WHERE id = ?");
+            up.bindInt(1, replaces(b.action) ? recordCount(pathIn(folder, names::kRegister)) : -1);
+            up.bindInt(2, b.id);
+            if (!up.done()) logFailure(QStringLiteral("整理"), db.error());
         } else {
-            Stmt del(db, "DELETE FROM entries WHERE id = ?");
-            del.integer(1, b.id);
-            (void)del.done();
+            Statement del = db.prepare("DELETE FROM entries WHERE id = ?");
+            del.bindInt(1, b.id);
+            if (!del.done()) logFailure(QStringLiteral("整理"), db.error());
         }
     }
 }
 
-Entry readEntry(Stmt& st, bool withValues) {
+Entry readEntry(const Statement& st, bool withValues) {
     Entry e;
     e.id = st.integer(0);
-    e.time = st.text(1);
+    e.time = st.string(1);
     e.action = Action(st.integer(2));
-    e.serial = toGb(st.text(3));
-    e.name = toGb(st.text(4));
+    e.serial = toGb(st.string(3));
+    e.name = toGb(st.string(4));
     e.countBefore = long(st.integer(5));
     e.countAfter = long(st.integer(6));
-    e.file = st.text(7);
-    e.copy = st.text(8);
+    e.file = st.string(7);
+    e.copy = st.string(8);
     e.undoes = st.integer(9);
     if (withValues) {
-        e.before = valuesOf(st.text(10));
-        e.after = valuesOf(st.text(11));
+        e.before = valuesOf(st.string(10));
+        e.after = valuesOf(st.string(11));
     }
     return e;
 }
@@ -337,10 +306,12 @@ long recordCount(const QString& registerPath) {
 Health settle(const QString& folder) {
     Health health;
     {
-        const Db db = open(folder, true);
-        if (db && db.exec("BEGIN IMMEDIATE")) {
-            settleBegun(folder, db);
-            if (!db.exec("COMMIT")) db.exec("ROLLBACK");
+        Database db = open(folder, true);
+        if (db) {
+            sqlite::Transaction settling(db, true);
+            if (settling.active()) settleBegun(folder, db);
+            if (!settling.active() || !settling.commit())
+                logFailure(QStringLiteral("整理"), db.error());
         }
     }
     health.setAside.swap(setAsideUntold());
@@ -348,8 +319,13 @@ Health settle(const QString& folder) {
 }
 
 Pending begin(const QString& folder, const Entry& entry, const QString& target) {
-    const Db db = open(folder);
-    if (!db || !db.exec("BEGIN IMMEDIATE")) return {};
+    Database db = open(folder);
+    if (!db) return {};
+    sqlite::Transaction recording(db, true);
+    if (!recording.active()) {
+        logFailure(QStringLiteral("记录"), db.error());
+        return {};
+    }
     settleBegun(folder, db);
     // The target is kept by its name in the program folder; the identity is taken as late as
     // possible, right before the change.
@@ -359,33 +335,33 @@ Pending begin(const QString& folder, const Entry& entry, const QString& target) 
                                  ? info.fileName()
                                  : info.absoluteFilePath();
     const Identity id = identityOf(target);
-    Stmt st(db,
-            "INSERT INTO entries(state, time, action, action_name, serial, name, before, after, "
-            "count_before, count_after, file, copy, undoes, target, target_a, target_b) "
-            "VALUES(0, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?)");
-    st.text(1, entry.time.isEmpty()
-                   ? QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                   : entry.time);
-    st.integer(2, int(entry.action));
-    st.text(3, actionName(entry.action));
-    st.gbText(4, entry.serial);
-    st.gbText(5, entry.name);
-    if (!entry.before.empty()) st.text(6, valuesJson(entry.before));
-    if (!entry.after.empty()) st.text(7, valuesJson(entry.after));
-    if (entry.countBefore >= 0) st.integer(8, entry.countBefore);
-    if (!entry.file.isEmpty()) st.text(9, entry.file);
-    if (!entry.copy.isEmpty()) st.text(10, entry.copy);
-    if (entry.undoes > 0) st.integer(11, entry.undoes);
-    st.text(12, relative);
+    Statement st = db.prepare(
+        "INSERT INTO entries(state, time, action, action_name, serial, name, before, after, "
+        "count_before, count_after, file, copy, undoes, target, target_a, target_b) "
+        "VALUES(0, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?)");
+    st.bindText(1, entry.time.isEmpty() ? QDateTime::currentDateTime().toString(
+                                              QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                        : entry.time);
+    st.bindInt(2, int(entry.action));
+    st.bindText(3, actionName(entry.action));
+    st.bindText(4, fromGb(entry.serial));
+    st.bindText(5, fromGb(entry.name));
+    if (!entry.before.empty()) st.bindText(6, valuesJson(entry.before));
+    if (!entry.after.empty()) st.bindText(7, valuesJson(entry.after));
+    if (entry.countBefore >= 0) st.bindInt(8, entry.countBefore);
+    if (!entry.file.isEmpty()) st.bindText(9, entry.file);
+    if (!entry.copy.isEmpty()) st.bindText(10, entry.copy);
+    if (entry.undoes > 0) st.bindInt(11, entry.undoes);
+    st.bindText(12, relative);
     if (id.present) {
-        st.integer(13, id.a);
-        st.integer(14, id.b);
+        st.bindInt(13, id.a);
+        st.bindInt(14, id.b);
     }
-    if (!st.done() || !db.exec("COMMIT")) {
-        db.exec("ROLLBACK");
+    if (!st.done() || !recording.commit()) {
+        logFailure(QStringLiteral("记录"), db.error());
         return {};
     }
-    return Pending(folder, sqlite3_last_insert_rowid(db.get()));
+    return Pending(folder, db.lastInsertId());
 }
 
 Pending beginEdit(const QString& folder, Action action, const std::vector<std::string>& before,
@@ -412,21 +388,24 @@ bool Pending::finish(bool made, long countAfter, const std::vector<std::string>&
     if (id_ <= 0) return false;
     bool ok = false;
     {
-        const Db db = open(folder_);
+        Database db = open(folder_);
         if (made) {
-            Stmt st(db, after.empty() ? "UPDATE entries SET state = 1, count_after = ? WHERE id = ?"
-                                      : "UPDATE entries SET state = 1, count_after = ?, after = ? "
-                                        "WHERE id = ?");
-            if (countAfter >= 0) st.integer(1, countAfter);
-            if (!after.empty()) st.text(2, valuesJson(after));
-            st.integer(after.empty() ? 2 : 3, id_);
+            Statement st = db.prepare(
+                after.empty() ? "UPDATE entries SET state = 1, count_after = ? WHERE id = ?"
+                              : "UPDATE entries SET state = 1, count_after = ?, after = ? "
+                                "WHERE id = ?");
+            if (countAfter >= 0) st.bindInt(1, countAfter);
+            if (!after.empty()) st.bindText(2, valuesJson(after));
+            st.bindInt(after.empty() ? 2 : 3, id_);
             ok = st.done();
         } else {
-            Stmt st(db, "DELETE FROM entries WHERE id = ?");
-            st.integer(1, id_);
+            Statement st = db.prepare("DELETE FROM entries WHERE id = ?");
+            st.bindInt(1, id_);
             ok = st.done();
             if (!ok) abandoned().insert({folder_, id_});
         }
+        // Without a history open(), which could not be opened, has told why already.
+        if (!ok && db) logFailure(QStringLiteral("完成"), db.error());
     }
     id_ = 0;
     return ok;
@@ -434,32 +413,34 @@ bool Pending::finish(bool made, long countAfter, const std::vector<std::string>&
 
 std::vector<Entry> entries(const QString& folder, bool withValues) {
     std::vector<Entry> out;
-    const Db db = open(folder);
+    Database db = open(folder);
     const std::string sql = std::string(kColumns) +
                             (withValues ? ", coalesce(before, '[]'), coalesce(after, '[]')" : "") +
                             " FROM entries WHERE state = 1 ORDER BY id DESC";
-    Stmt st(db, sql.c_str());
-    while (st.row()) out.push_back(readEntry(st, withValues));
+    Statement st = db.prepare(sql);
+    Statement::Step step;
+    while ((step = st.step()) == Statement::Step::Row) out.push_back(readEntry(st, withValues));
+    if (step == Statement::Step::Failed && db) logFailure(QStringLiteral("读取"), db.error());
     return out;
 }
 
 std::optional<Entry> entry(const QString& folder, long long id) {
-    const Db db = open(folder);
+    Database db = open(folder);
     const std::string sql = std::string(kColumns) +
                             ", coalesce(before, '[]'), coalesce(after, '[]') FROM entries "
                             "WHERE state = 1 AND id = ?";
-    Stmt st(db, sql.c_str());
-    st.integer(1, id);
+    Statement st = db.prepare(sql);
+    st.bindInt(1, id);
     if (!st.row()) return std::nullopt;
     return readEntry(st, true);
 }
 
 std::optional<Entry> undoable(const QString& folder) {
-    const Db db = open(folder);
+    Database db = open(folder);
     const std::string sql = std::string(kColumns) +
                             " FROM entries WHERE state = 1 AND action IN (5, 6, 7) "
                             "ORDER BY id DESC LIMIT 1";
-    Stmt st(db, sql.c_str());
+    Statement st = db.prepare(sql);
     if (!st.row()) return std::nullopt;
     Entry e = readEntry(st, false);
     if (e.action == Action::Undo || e.copy.isEmpty()) return std::nullopt;
@@ -468,9 +449,9 @@ std::optional<Entry> undoable(const QString& folder) {
 }
 
 long entriesAfter(const QString& folder, long long id) {
-    const Db db = open(folder);
-    Stmt st(db, "SELECT count(*) FROM entries WHERE state = 1 AND id > ?");
-    st.integer(1, id);
+    Database db = open(folder);
+    Statement st = db.prepare("SELECT count(*) FROM entries WHERE state = 1 AND id > ?");
+    st.bindInt(1, id);
     return st.row() ? long(st.integer(0)) : 0;
 }
 

@@ -2,8 +2,10 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <cerrno>
 
 #include "core/register/files.h"
+#include "core/register/log.h"
 #include "core/register/store.h"
 #include "core/register/workfiles.h"
 
@@ -29,7 +31,10 @@ std::optional<QString> keep(const QString& folder) {
     const QString registerPath = pathIn(folder, names::kRegister);
     if (!files::exists(registerPath)) return QString();
     const QString dir = pathIn(folder, kCopyFolder);
-    if (!QDir().mkpath(dir)) return std::nullopt;
+    if (!QDir().mkpath(dir)) {
+        log::failure(QStringLiteral("建立安全副本文件夹"), log::errnoText(errno));
+        return std::nullopt;
+    }
     const QString stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
     QString name;
@@ -39,10 +44,15 @@ std::optional<QString> keep(const QString& folder) {
         if (!files::exists(pathOf(folder, name))) break;
     }
     RecordStore store;
-    // A register that does not open is kept byte for byte: it is still what would be lost.
-    const bool copied = store.OpenTable(registerPath)
-                            ? store.CopyTo(pathOf(folder, name))
-                            : files::copy(registerPath, pathOf(folder, name));
+    // A register that does not open is kept byte for byte: it is still what would be lost. The
+    // store notes why a copy of its own failed.
+    bool copied = false;
+    if (store.OpenTable(registerPath)) {
+        copied = store.CopyTo(pathOf(folder, name));
+    } else {
+        copied = files::copy(registerPath, pathOf(folder, name));
+        if (!copied) log::failure(QStringLiteral("保留安全副本 ") + name, log::errnoText(errno));
+    }
     (void)store.CloseAllTables();
     if (!copied) return std::nullopt;
 

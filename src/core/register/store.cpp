@@ -1,73 +1,41 @@
 #include "core/register/store.h"
 
-#include <sqlite3.h>
-
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 
 #include "core/register/files.h"
+#include "core/register/log.h"
 #include "core/register/person.h"
+#include "core/register/sqlitedb.h"
 #include "core/register/text.h"
 
 namespace reg {
 
 namespace {
 
+using sqlite::Access;
+using sqlite::Database;
+using sqlite::Statement;
+
 // Marks our files; anything else opens as false.
 constexpr int kTableAppId = 0x48484A31;  // "HHJ1"
 constexpr int kIndexAppId = 0x48484A58;  // "HHJX"
 
-// ---- small SQLite helpers ----------------------------------------------------------------
+// ---- the run log ---------------------------------------------------------------------------
 
-struct Stmt {
-    sqlite3_stmt* s = nullptr;
-    Stmt() = default;
-    Stmt(sqlite3* db, const std::string& sql) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), int(sql.size()), &s, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(s);
-            s = nullptr;
-        }
-    }
-    Stmt(const Stmt&) = delete;
-    Stmt& operator=(const Stmt&) = delete;
-    Stmt(Stmt&& o) noexcept : s(o.s) { o.s = nullptr; }
-    Stmt& operator=(Stmt&& o) noexcept {
-        std::swap(s, o.s);
-        return *this;
-    }
-    ~Stmt() { sqlite3_finalize(s); }
-    explicit operator bool() const { return s != nullptr; }
-    int step() { return s ? sqlite3_step(s) : SQLITE_MISUSE; }
-    [[nodiscard]] bool run() {
-        int rc = step();
-        sqlite3_reset(s);
-        return rc == SQLITE_DONE || rc == SQLITE_ROW;
-    }
-    void reset() {
-        if (s) {
-            sqlite3_reset(s);
-            sqlite3_clear_bindings(s);
-        }
-    }
-    // A text never binds as NULL, also when it comes from a NULL column.
-    void bindText(int i, std::string_view v) {
-        sqlite3_bind_text(s, i, v.data() ? v.data() : "", int(v.size()), SQLITE_TRANSIENT);
-    }
-    void bindInt(int i, sqlite3_int64 v) { sqlite3_bind_int64(s, i, v); }
-    sqlite3_int64 integer(int col) const { return sqlite3_column_int64(s, col); }
-    std::string_view text(int col) const {
-        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
-        return p ? std::string_view(p, size_t(sqlite3_column_bytes(s, col))) : std::string_view();
-    }
-};
-
-[[nodiscard]] bool exec(sqlite3* db, const char* sql) {
-    return db && sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+// "<what> <file name>": the log names the file an action failed on, never what it holds.
+void logFailure(const QString& what, const QString& path, const QString& reason) {
+    log::failure(what + QLatin1Char(' ') + QFileInfo(path).fileName(), reason);
 }
+
+const QString kNotOurs = QStringLiteral("不是本程序的数据文件");
+
+// ---- small SQLite helpers ----------------------------------------------------------------
 
 std::string sqlName(std::string_view identifier) {
     std::string q = "\"";
@@ -78,34 +46,13 @@ std::string sqlName(std::string_view identifier) {
     return q + "\"";
 }
 
-// SQLite takes UTF-8 file names on every platform, never the local code page (GBK on a Chinese
-// Windows, which would not find a file named in Chinese).
-QByteArray sqlitePath(const QString& path) {
-    return path.toUtf8();
-}
-
-sqlite3* openDatabase(const QString& path, int flags) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(sqlitePath(path).constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr) !=
-        SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
-    sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, 2000);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+bool openDatabase(Database& db, const QString& path, Access access, bool uri = false) {
+    if (!db.open(path, access, uri)) return false;
     // Room for a whole register: an action that rewrites much of it (a renumbering Pack) then
     // never spills half-done pages, with a flush of the journal each time, before it commits;
     // a sort made inside the engine also stays in memory. Only a hint: a refusal changes nothing.
-    (void)exec(db, "PRAGMA cache_size=-131072");
-    return db;
-}
-
-sqlite3_int64 pragmaInt(sqlite3* db, const char* pragma, bool* ok = nullptr) {
-    Stmt st(db, std::string("PRAGMA ") + pragma);
-    bool good = st && st.step() == SQLITE_ROW;
-    if (ok) *ok = good;
-    return good ? st.integer(0) : 0;
+    (void)db.exec("PRAGMA cache_size=-131072");
+    return true;
 }
 
 uint32_t bigEndian32(const unsigned char* p) {
@@ -138,21 +85,12 @@ bool readHeader(const QString& path, uint32_t* changeCounter, bool* rollbackJour
 }
 
 // Attaches a table file read-only as schema "src" (a URI, so that the engine never writes it).
-bool attachReadOnly(sqlite3* db, const QString& path) {
-    Stmt st(db, "ATTACH ? AS src");
+bool attachReadOnly(Database& db, const QString& path) {
+    Statement st = db.prepare("ATTACH ? AS src");
     if (!st) return false;
     const QByteArray uri = QUrl::fromLocalFile(path).toEncoded() + "?mode=ro";
     st.bindText(1, std::string_view(uri.constData(), size_t(uri.size())));
     return st.run();
-}
-
-// The order of numeric keys as an SQL function, for sorts made inside the engine: the number a
-// text begins with, a text that is no number counting 0. The rule reads ASCII bytes from the
-// start and stops at the first other byte, so UTF-8 gives what the GB18030 text gives.
-void leadingNumberSql(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    const size_t n = size_t(sqlite3_value_bytes(argv[0]));
-    sqlite3_result_double(ctx, p ? leadingNumber(std::string_view(p, n)) : 0.0);
 }
 
 // An unmarked record in SQL, read as the reader reads the mark (as an integer, NULL counting 0).
@@ -162,50 +100,63 @@ constexpr const char* kUnmarked = "coalesce(CAST(deleted AS INTEGER), 0) = 0";
 // then renamed over the target: a partial file never stands under a real name.
 class NewFile {
   public:
-    // With a source, that table file is attached read-only as "src" for a copy made inside the
-    // engine; the engine refuses ATTACH inside a transaction, so it comes first.
-    explicit NewFile(const QString& target, const QString& source = QString()) : target_(target) {
+    // `what` names the action in the run log. With a source, that table file is attached
+    // read-only as "src" for a copy made inside the engine; the engine refuses ATTACH inside a
+    // transaction, so it comes first.
+    NewFile(QString what, const QString& target, const QString& source = QString())
+        : what_(std::move(what)), target_(target) {
         if (target.isEmpty()) return;
         // An absolute name, so never taken for a URI.
         tmp_ = files::temporaryNameBeside(target);
-        db_ = openDatabase(tmp_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                     (source.isEmpty() ? 0 : SQLITE_OPEN_URI));
         // The file is private until renamed; durability comes from the flush before the rename.
-        if (db_ && !(exec(db_, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;") &&
-                     (source.isEmpty() || attachReadOnly(db_, source)) &&
-                     sqlite3_create_function_v2(
-                         db_, "hj_leading_number", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                         leadingNumberSql, nullptr, nullptr, nullptr) == SQLITE_OK &&
-                     exec(db_, "BEGIN"))) {
-            sqlite3_close(db_);
-            db_ = nullptr;
-        }
+        // hj_leading_number orders numeric keys for sorts made inside the engine: leadingNumber
+        // reads ASCII bytes from the start and stops at the first other byte, so the UTF-8 text
+        // gives what the GB18030 text gives (NULL counting 0).
+        if (openDatabase(db_, tmp_, Access::Create, !source.isEmpty()) &&
+            !(db_.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;") &&
+              (source.isEmpty() || attachReadOnly(db_, source)) &&
+              db_.defineFunction("hj_leading_number", leadingNumber) && db_.begin()))
+            db_.close();
         if (!db_) QFile::remove(tmp_);
     }
     ~NewFile() {
         if (db_) {
-            sqlite3_close_v2(db_);
+            db_.close();
             QFile::remove(tmp_);
         }
     }
-    sqlite3* db() const { return db_; }
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    Database& db() { return db_; }
+    // Notes in the run log why the file could not be written (its engine's reason unless
+    // another is given) and answers false.
+    bool fail(const QString& reason = QString()) {
+        if (!target_.isEmpty()) logFailure(what_, target_, reason.isEmpty() ? db_.error() : reason);
+        return false;
+    }
     // Commits, closes, flushes and renames over the target.
     bool finish() {
-        if (!db_) return false;
-        bool ok = exec(db_, "COMMIT");
-        ok = sqlite3_close_v2(db_) == SQLITE_OK && ok;
-        db_ = nullptr;
-        ok = ok && files::syncFile(tmp_) && files::move(tmp_, target_);
-        if (!ok) QFile::remove(tmp_);
-        return ok;
+        if (!db_) return fail();
+        const bool committed = db_.commit();
+        if (!db_.close() || !committed) {
+            QFile::remove(tmp_);
+            return fail();
+        }
+        if (!files::syncFile(tmp_) || !files::move(tmp_, target_)) {
+            const int error = errno;
+            QFile::remove(tmp_);
+            return fail(log::errnoText(error));
+        }
+        return true;
     }
 
   private:
-    QString target_, tmp_;
-    sqlite3* db_ = nullptr;
+    QString what_, target_, tmp_;
+    Database db_;
 };
 
-bool createTableSchema(sqlite3* db, const std::vector<FieldSpec>& fields, uint32_t fileId) {
+bool createTableSchema(Database& db, const std::vector<FieldSpec>& fields, uint32_t fileId) {
     std::string sql = "PRAGMA application_id=" + std::to_string(kTableAppId) +
                       "; PRAGMA user_version=" + std::to_string(int32_t(fileId)) +
                       "; CREATE TABLE fields(pos INTEGER PRIMARY KEY, name TEXT NOT NULL, "
@@ -214,11 +165,11 @@ bool createTableSchema(sqlite3* db, const std::vector<FieldSpec>& fields, uint32
                       "DEFAULT 0";
     for (const auto& f : fields) sql += ", " + sqlName(gbToUtf8(f.name)) + " TEXT";
     sql += ");";
-    if (!exec(db, sql.c_str())) return false;
-    Stmt ins(db, "INSERT INTO fields(pos, name, width) VALUES(?, ?, ?)");
+    if (!db.exec(sql)) return false;
+    Statement ins = db.prepare("INSERT INTO fields(pos, name, width) VALUES(?, ?, ?)");
     if (!ins) return false;
     for (size_t i = 0; i < fields.size(); ++i) {
-        ins.bindInt(1, sqlite3_int64(i + 1));
+        ins.bindInt(1, int64_t(i + 1));
         ins.bindText(2, gbToUtf8(fields[i].name));
         ins.bindInt(3, fields[i].width);
         if (!ins.run()) return false;
@@ -228,7 +179,7 @@ bool createTableSchema(sqlite3* db, const std::vector<FieldSpec>& fields, uint32
 
 uint32_t newFileId() {
     uint32_t id = 0;
-    sqlite3_randomness(sizeof id, &id);
+    sqlite::randomness(&id, sizeof id);
     return id ? id : 1;
 }
 
@@ -238,73 +189,208 @@ std::string insertSql(size_t fieldCount) {
     return sql + ")";
 }
 
+// What failed, as the run log names it.
+const QString kOpenTable = QStringLiteral("打开数据表");
+const QString kSaveTable = QStringLiteral("保存数据表");
+const QString kReadTable = QStringLiteral("读取数据表");
+const QString kWriteTable = QStringLiteral("写入数据表");
+const QString kPackTable = QStringLiteral("整理数据表");
+const QString kOpenIndex = QStringLiteral("打开索引");
+const QString kWriteIndex = QStringLiteral("写入索引");
+const QString kSaveIndex = QStringLiteral("保存索引");
+
 }  // namespace
 
 // ---- tables and indexes ------------------------------------------------------------------
 
 struct RecordStore::Index {
-    sqlite3* db = nullptr;
+    Database db;
     QString path;
     int keyColumn = 0;   // 1-based field position
     bool dirty = false;  // written since opened: stamp it when the table has committed
     bool stale = false;  // a write to it failed: refilled before its next use, never stamped
-    Stmt find, insert, update, remove;
+    Statement find, insert, update, remove;
 
     ~Index() { close(false); }
+    // Notes `what` failed on the index in the run log, with its engine's reason unless another
+    // is given; answers false.
+    bool fail(const QString& what, const QString& reason = QString()) {
+        logFailure(what, path, reason.isEmpty() ? db.error() : reason);
+        return false;
+    }
     // Notes a write that follows one of the table's. Should it fail, the table's write stands
     // and the index is put right from the table instead.
     void track(bool ok) {
+        if (!ok && !stale) fail(kWriteIndex);
         dirty = true;
         stale = stale || !ok;
     }
     void close(bool commit) {
-        find = Stmt();
-        insert = Stmt();
-        update = Stmt();
-        remove = Stmt();
+        find = Statement();
+        insert = Statement();
+        update = Statement();
+        remove = Statement();
         if (db) {
             // Should the commit fail, the index keeps a stamp that no longer fits the committed
             // table (or it had nothing to commit), so it is rebuilt when next opened.
-            (void)exec(db, commit ? "COMMIT" : "ROLLBACK");
-            sqlite3_close_v2(db);
-            db = nullptr;
+            if (!commit)
+                db.rollback();
+            else if (!db.commit() && dirty)
+                fail(kSaveIndex);
+            db.close();
         }
     }
     bool prepare() {
-        find = Stmt(db, "SELECT recno FROM entries WHERE key = ? ORDER BY recno LIMIT 1");
-        insert = Stmt(db, "INSERT INTO entries(key, recno) VALUES(?, ?)");
-        update = Stmt(db, "UPDATE entries SET key = ? WHERE recno = ?");
-        remove = Stmt(db, "DELETE FROM entries WHERE recno = ?");
-        return find && insert && update && remove && exec(db, "BEGIN");
+        find = db.prepare("SELECT recno FROM entries WHERE key = ? ORDER BY recno LIMIT 1");
+        insert = db.prepare("INSERT INTO entries(key, recno) VALUES(?, ?)");
+        update = db.prepare("UPDATE entries SET key = ? WHERE recno = ?");
+        remove = db.prepare("DELETE FROM entries WHERE recno = ?");
+        return find && insert && update && remove && db.begin();
     }
 };
 
 struct RecordStore::Table {
-    sqlite3* db = nullptr;
+    Database db;
     QString path;
     std::vector<FieldSpec> fields;
     std::vector<std::string> utf8Names;
-    sqlite3_int64 fileId = 0;  // user_version: tells two files at the same path apart
+    int64_t fileId = 0;  // user_version: tells two files at the same path apart
     // The file's change counter when opened; -1 when its header could not vouch for every write.
-    sqlite3_int64 openCounter = -1;
+    int64_t openCounter = -1;
     long count = 0;
     long pos = 1;
     bool wrote = false;
-    Stmt row;  // sequential reader: positioned on record rowAt when rowAt > 0
+    bool readFailureLogged = false;  // a damaged file would fail every read: noted once
+    Statement row;                   // sequential reader: positioned on record rowAt when rowAt > 0
     long rowAt = 0;
     std::unique_ptr<Index> index;
 
     ~Table() { close(false); }
 
+    // Notes `what` failed on this table in the run log, with its engine's reason unless another
+    // is given; answers false.
+    bool fail(const QString& what, const QString& reason = QString()) {
+        logFailure(what, path, reason.isEmpty() ? db.error() : reason);
+        return false;
+    }
+
+    // ---- opening, step by step: each step answers false when the file cannot be used as a
+    // table, noting why in the run log when there is something to tell.
+
+    // Opens the file read and write, in one transaction that lasts until the table is closed.
+    // A missing or empty file is simply no table.
+    bool openFile(const QString& file) {
+        const QFileInfo info(file);
+        if (file.isEmpty() || !info.isFile() || info.size() == 0) return false;
+        path = info.absoluteFilePath();
+        bool rollbackJournal = false;
+        uint32_t counter = 0;
+        if (!readHeader(path, &counter, &rollbackJournal)) return fail(kOpenTable, kNotOurs);
+        // Only then does the change counter show every write made since the index was stamped.
+        if (rollbackJournal && !QFileInfo::exists(path + "-wal") &&
+            !QFileInfo::exists(path + "-journal"))
+            openCounter = counter;
+        // Any journal mode but the rollback journal would keep part of the file beside it.
+        return (openDatabase(db, path, Access::ReadWrite) &&
+                db.exec("PRAGMA journal_mode=DELETE") && db.begin()) ||
+               fail(kOpenTable);
+    }
+
+    // Our table files carry our application id.
+    bool checkOurs() {
+        bool answered = false;
+        const int64_t id = db.pragmaInt("application_id", &answered);
+        if (!answered) return fail(kOpenTable);
+        if (id != kTableAppId) return fail(kOpenTable, kNotOurs);
+        fileId = db.pragmaInt("user_version");
+        return true;
+    }
+
+    // The fields, at positions 1, 2, ... without a gap.
+    bool readFields() {
+        Statement st = db.prepare("SELECT pos, name, width FROM fields ORDER BY pos");
+        if (!st) return fail(kOpenTable);
+        while (st.row()) {
+            if (st.integer(0) != int64_t(fields.size() + 1)) return fail(kOpenTable, kNotOurs);
+            utf8Names.emplace_back(st.text(1));
+            fields.push_back({utf8ToGb(st.text(1)), int(st.integer(2))});
+        }
+        return !fields.empty() || fail(kOpenTable, kNotOurs);
+    }
+
+    // The number of records: the one the index was stamped with when that still fits, else
+    // counted. Gaps another tool left in the numbering are closed in this action.
+    bool countRecords(const QString& indexPath) {
+        const long stamped =
+            openCounter >= 0 && !indexPath.isEmpty() ? stampedCount(indexPath) : -1;
+        if (stamped >= 0) {
+            count = stamped;
+        } else {
+            // Three statements: min and max alone are a lookup each, together a scan.
+            Statement st = db.prepare("SELECT count(*) FROM records");
+            Statement mx = db.prepare("SELECT coalesce(max(recno), 0) FROM records");
+            Statement mn = db.prepare("SELECT coalesce(min(recno), 1) FROM records");
+            if (!(st && mx && mn && st.row() && mx.row() && mn.row())) return fail(kOpenTable);
+            count = long(st.integer(0));
+            if (mx.integer(0) != count || mn.integer(0) != 1) {
+                st = Statement();
+                mx = Statement();
+                mn = Statement();
+                if (!begin() || !renumberFrom(1)) return fail(kOpenTable);
+            }
+        }
+        // The first record must read: a file damaged there is refused now, not at each read
+        // (the reader notes why).
+        const bool readable = fetch(1) == (count > 0);
+        invalidate();
+        return readable;
+    }
+
+    // The index: a real file beside the table. One that no longer fits its table is rebuilt.
+    // A missing one is simply not there.
+    bool openIndex(const QString& indexPath) {
+        auto ix = std::make_unique<Index>();
+        ix->path = QFileInfo(indexPath).absoluteFilePath();
+        if (!QFileInfo(ix->path).isFile()) return false;
+        if (!readHeader(ix->path, nullptr)) return ix->fail(kOpenIndex, kNotOurs);
+        if (!openDatabase(ix->db, ix->path, Access::ReadWrite)) return ix->fail(kOpenIndex);
+        bool answered = false;
+        const int64_t appId = ix->db.pragmaInt("application_id", &answered);
+        if (!answered) return ix->fail(kOpenIndex);
+        if (appId != kIndexAppId) return ix->fail(kOpenIndex, kNotOurs);
+        if (!ix->prepare()) return ix->fail(kOpenIndex);
+        Statement about =
+            ix->db.prepare("SELECT key_field, table_id, table_counter, records FROM about");
+        const Statement::Step step = about.step();
+        if (step != Statement::Step::Row)
+            return ix->fail(kOpenIndex, step == Statement::Step::Done ? kNotOurs : QString());
+        ix->keyColumn = column(utf8ToGb(about.text(0)));
+        if (ix->keyColumn == 0) return ix->fail(kOpenIndex, kNotOurs);
+        const Identity id = identity();
+        const bool fits = about.integer(1) == id.fileId && about.integer(2) == id.counter &&
+                          about.integer(3) == id.records;
+        about = Statement();
+        if (!fits && !fillIndex(*ix)) return false;
+        index = std::move(ix);
+        return true;
+    }
+
+    // ---- closing
+
     // True when the table's writes are on disk (or there were none to keep).
     bool close(bool commit) {
-        row = Stmt();
+        row = Statement();
         if (index && !commit) index->close(false);
         bool committed = true;
         if (db) {
-            committed = exec(db, commit ? "COMMIT" : "ROLLBACK") && commit;
-            sqlite3_close_v2(db);
-            db = nullptr;
+            if (commit) {
+                committed = db.commit();
+                if (!committed && wrote) fail(kSaveTable);
+            } else {
+                db.rollback();
+                committed = false;
+            }
+            db.close();
             if (index) index->close(committed && stamp(*index));
         }
         index.reset();
@@ -313,9 +399,9 @@ struct RecordStore::Table {
 
     // What an index records about its table, to tell at opening whether it is still right.
     struct Identity {
-        sqlite3_int64 fileId = 0;
-        sqlite3_int64 counter = 0;
-        sqlite3_int64 records = 0;
+        int64_t fileId = 0;
+        int64_t counter = 0;
+        int64_t records = 0;
     };
     Identity identity() {
         Identity id;
@@ -333,12 +419,13 @@ struct RecordStore::Table {
         if (!ix.db || !(ix.dirty || wrote)) return true;
         uint32_t counter = 0;
         if (ix.stale || !readHeader(path, &counter)) return false;
-        Stmt st(ix.db, "UPDATE about SET table_id = ?, table_counter = ?, records = ?");
-        if (!st) return false;
+        Statement st =
+            ix.db.prepare("UPDATE about SET table_id = ?, table_counter = ?, records = ?");
+        if (!st) return ix.fail(kSaveIndex);
         st.bindInt(1, fileId);
         st.bindInt(2, counter);
         st.bindInt(3, count);
-        return st.run();
+        return st.run() || ix.fail(kSaveIndex);
     }
 
     // The record count that the index at `indexPath` was stamped with when this table last
@@ -346,27 +433,30 @@ struct RecordStore::Table {
     // every record at each look-up; a file written since by anyone has another change counter.
     long stampedCount(const QString& indexPath) {
         if (!readHeader(indexPath, nullptr)) return -1;
-        sqlite3* ix = openDatabase(indexPath, SQLITE_OPEN_READONLY);
-        if (!ix) return -1;
         long n = -1;
-        uint32_t counter = 0;
-        if (pragmaInt(ix, "application_id") == kIndexAppId && readHeader(path, &counter)) {
-            Stmt about(ix, "SELECT table_id, table_counter, records FROM about");
-            if (about && about.step() == SQLITE_ROW && about.integer(0) == fileId &&
-                about.integer(1) == sqlite3_int64(counter) && about.integer(2) >= 0)
-                n = long(about.integer(2));
+        {
+            Database ix;
+            if (!openDatabase(ix, indexPath, Access::ReadOnly)) return -1;
+            uint32_t counter = 0;
+            if (ix.pragmaInt("application_id") == kIndexAppId && readHeader(path, &counter)) {
+                Statement about = ix.prepare("SELECT table_id, table_counter, records FROM about");
+                if (about && about.row() && about.integer(0) == fileId &&
+                    about.integer(1) == int64_t(counter) && about.integer(2) >= 0)
+                    n = long(about.integer(2));
+            }
         }
-        sqlite3_close_v2(ix);
         // The numbering must still run from 1 to the stamped count (min and max alone are a
         // lookup each, unlike count).
         if (n >= 0) {
-            Stmt mx(db, "SELECT max(recno) FROM records");
-            Stmt mn(db, "SELECT min(recno) FROM records");
-            if (!mx || !mn || mx.step() != SQLITE_ROW || mn.step() != SQLITE_ROW) return -1;
+            Statement mx = db.prepare("SELECT max(recno) FROM records");
+            Statement mn = db.prepare("SELECT min(recno) FROM records");
+            if (!mx || !mn || !mx.row() || !mn.row()) return -1;
             if (mx.integer(0) != n || mn.integer(0) != (n > 0 ? 1 : 0)) return -1;
         }
         return n;
     }
+
+    // ---- reading
 
     int column(std::string_view gbName) const {
         for (size_t i = 0; i < fields.size(); ++i)
@@ -388,24 +478,32 @@ struct RecordStore::Table {
             std::string sql = "SELECT recno, deleted";
             for (const auto& name : utf8Names) sql += ", " + sqlName(name);
             sql += " FROM records WHERE recno >= ? ORDER BY recno";
-            row = Stmt(db, sql);
-            if (!row) return false;
+            row = db.prepare(sql);
+            if (!row) return readFailed();
         }
         if (rowAt == 0 || rowAt != n - 1) {
             row.reset();
             row.bindInt(1, n);
         }
         rowAt = 0;
-        if (row.step() != SQLITE_ROW || row.integer(0) != n) {
+        const Statement::Step step = row.step();
+        if (step != Statement::Step::Row || row.integer(0) != n) {
             row.reset();
-            return false;
+            return step == Statement::Step::Failed ? readFailed() : false;
         }
         rowAt = n;
         return true;
     }
+    bool readFailed() {
+        if (!readFailureLogged) fail(kReadTable);
+        readFailureLogged = true;
+        return false;
+    }
 
     std::string_view raw(int field) const { return row.text(field + 1); }
     bool deleted() const { return row.integer(1) != 0; }
+
+    // ---- writing
 
     bool begin() {
         invalidate();
@@ -424,9 +522,9 @@ struct RecordStore::Table {
             "; UPDATE records SET recno = -(SELECT new FROM temp.renumber WHERE old = "
             "records.recno) WHERE recno >= " +
             f + "; UPDATE records SET recno = -recno WHERE recno < 0; DROP TABLE temp.renumber;";
-        if (!exec(db, sql.c_str())) return false;
-        Stmt st(db, "SELECT count(*) FROM records");
-        if (!st || st.step() != SQLITE_ROW) return false;
+        if (!db.exec(sql)) return false;
+        Statement st = db.prepare("SELECT count(*) FROM records");
+        if (!st || !st.row()) return false;
         count = long(st.integer(0));
         return true;
     }
@@ -434,43 +532,46 @@ struct RecordStore::Table {
     // Fills an index's entries from the table's unmarked records.
     bool fillIndex(Index& ix) {
         const int key = ix.keyColumn;
-        if (!exec(ix.db, "DELETE FROM entries")) return false;
+        if (!ix.db.exec("DELETE FROM entries")) return ix.fail(kWriteIndex);
         for (long n = 1; n <= count; ++n) {
             if (!fetch(n)) return false;
             if (deleted()) continue;
             ix.insert.bindText(1, raw(key));
             ix.insert.bindInt(2, n);
-            if (!ix.insert.run()) return false;
+            if (!ix.insert.run()) return ix.fail(kWriteIndex);
         }
         ix.dirty = true;
         ix.stale = false;
         return true;
     }
 
+    // ---- new files from this table
+
     // True when `db`, with this table's file attached as "src", reads what this table shows:
     // this connection holds no writes of its own (the file would not show them), and the file
     // at the path is the one opened, unchanged (the table's own read lock keeps it so).
     bool engineMayRead() const { return !wrote && openCounter >= 0; }
-    bool sameFileAttached(sqlite3* db) {
+    bool sameFileAttached(Database& other) {
         if (!engineMayRead()) return false;
         bool ok = false;
-        const sqlite3_int64 id = pragmaInt(db, "src.user_version", &ok);  // takes the read lock
+        const int64_t id = other.pragmaInt("src.user_version", &ok);  // takes the read lock
         uint32_t counter = 0;
         bool rollbackJournal = false;
         return ok && id == fileId && readHeader(path, &counter, &rollbackJournal) &&
-               rollbackJournal && sqlite3_int64(counter) == openCounter;
+               rollbackJournal && int64_t(counter) == openCounter;
     }
 
     // Writes the unmarked records into a new table file inside the engine, in `order` (an SQL
     // ordering over src.records), numbered 1..N as written. It spares converting and binding
     // every text, which is most of a copy's time. No answer when it cannot be done this way.
-    std::optional<bool> copyInEngine(const QString& target, const std::string& order) {
+    std::optional<bool> copyInEngine(const QString& what, const QString& target,
+                                     const std::string& order) {
         if (!engineMayRead()) return std::nullopt;
-        NewFile out(target, path);
+        NewFile out(what, target, path);
         // A small cache: the engine then sorts in runs of that size, which stay in the processor's
         // cache, and merges them (measured: about a sixth less time than one run in memory).
         if (!out.db() || !sameFileAttached(out.db()) ||
-            !exec(out.db(), "PRAGMA main.cache_size=-2000") ||
+            !out.db().exec("PRAGMA main.cache_size=-2000") ||
             !createTableSchema(out.db(), fields, newFileId()))
             return std::nullopt;
         std::string columns;
@@ -478,7 +579,7 @@ struct RecordStore::Table {
         const std::string sql = "INSERT INTO main.records(deleted" + columns + ") SELECT 0" +
                                 columns + " FROM src.records WHERE " + kUnmarked + " ORDER BY " +
                                 order;
-        if (!exec(out.db(), sql.c_str())) return std::nullopt;
+        if (!out.db().exec(sql)) return std::nullopt;
         return out.finish();
     }
 
@@ -487,41 +588,42 @@ struct RecordStore::Table {
     // otherwise it is stamped when the table commits. No answer when the engine could not do it.
     std::optional<bool> writeIndex(const QString& target, int key, bool inEngine) {
         if (inEngine && !engineMayRead()) return std::nullopt;
-        NewFile out(target, inEngine ? path : QString());
+        NewFile out(QStringLiteral("建立索引"), target, inEngine ? path : QString());
         if (inEngine && (!out.db() || !sameFileAttached(out.db()))) return std::nullopt;
-        if (!out.db()) return false;
+        if (!out.db()) return out.fail();
         const std::string schema =
             "PRAGMA application_id=" + std::to_string(kIndexAppId) +
             "; CREATE TABLE about(key_field TEXT NOT NULL, table_id INTEGER NOT NULL, "
             "table_counter INTEGER NOT NULL, records INTEGER NOT NULL);"
             " CREATE TABLE entries(key TEXT NOT NULL, recno INTEGER NOT NULL);";
-        if (!exec(out.db(), schema.c_str())) return false;
-        Stmt about(out.db(), "INSERT INTO about VALUES(?, ?, ?, ?)");
-        if (!about) return false;
+        if (!out.db().exec(schema)) return out.fail();
+        Statement about = out.db().prepare("INSERT INTO about VALUES(?, ?, ?, ?)");
+        if (!about) return out.fail();
         about.bindText(1, utf8Names[size_t(key - 1)]);
         about.bindInt(2, inEngine ? fileId : 0);
         about.bindInt(3, inEngine ? openCounter : 0);
         about.bindInt(4, inEngine ? count : -1);
-        if (!about.run()) return false;
-        about = Stmt();
+        if (!about.run()) return out.fail();
+        about = Statement();
         if (inEngine) {
             const std::string sql = "INSERT INTO main.entries(key, recno) SELECT coalesce(CAST(" +
                                     sqlName(utf8Names[size_t(key - 1)]) +
                                     " AS TEXT), ''), recno FROM src.records WHERE " + kUnmarked +
                                     " ORDER BY recno";
-            if (!exec(out.db(), sql.c_str())) return std::nullopt;
+            if (!out.db().exec(sql)) return std::nullopt;
         } else {
-            Stmt ins(out.db(), "INSERT INTO entries(key, recno) VALUES(?, ?)");
-            if (!ins) return false;
+            Statement ins = out.db().prepare("INSERT INTO entries(key, recno) VALUES(?, ?)");
+            if (!ins) return out.fail();
             for (long n = 1; n <= count; ++n) {
                 if (!fetch(n)) return false;
                 if (deleted()) continue;
                 ins.bindText(1, raw(key));
                 ins.bindInt(2, n);
-                if (!ins.run()) return false;
+                if (!ins.run()) return out.fail();
             }
         }
-        return exec(out.db(), "CREATE INDEX entries_by_key ON entries(key, recno)") && out.finish();
+        if (!out.db().exec("CREATE INDEX entries_by_key ON entries(key, recno)")) return out.fail();
+        return out.finish();
     }
 
     // Field texts of records kept in memory: one buffer, and where each text ends in it.
@@ -543,24 +645,22 @@ struct RecordStore::Table {
 
     // Writes a new table file with the same fields holding the records in `order`: record
     // numbers of this table, or positions in `held` when the records are held in memory.
-    bool writeCopy(const QString& target, const std::vector<long>& order,
+    bool writeCopy(const QString& what, const QString& target, const std::vector<long>& order,
                    const Held* held = nullptr) {
-        NewFile out(target);
-        if (!out.db() || !createTableSchema(out.db(), fields, newFileId())) return false;
-        Stmt ins(out.db(), insertSql(fields.size()));
-        if (!ins) return false;
+        NewFile out(what, target);
+        if (!out.db() || !createTableSchema(out.db(), fields, newFileId())) return out.fail();
+        Statement ins = out.db().prepare(insertSql(fields.size()));
+        if (!ins) return out.fail();
         long recno = 0;
         for (long n : order) {
             if (!held && !fetch(n)) return false;
             ins.bindInt(1, ++recno);
-            for (size_t i = 0; i < fields.size(); ++i) {
-                std::string_view v =
-                    held ? held->text(size_t(n), i, fields.size()) : raw(int(i) + 1);
-                sqlite3_bind_text(ins.s, int(i) + 2, v.data(), int(v.size()), SQLITE_STATIC);
-            }
-            if (!ins.run()) return false;
+            for (size_t i = 0; i < fields.size(); ++i)
+                ins.bindStaticText(
+                    int(i) + 2, held ? held->text(size_t(n), i, fields.size()) : raw(int(i) + 1));
+            if (!ins.run()) return out.fail();
         }
-        ins = Stmt();
+        ins = Statement();
         return out.finish();
     }
 };
@@ -575,84 +675,13 @@ RecordStore::~RecordStore() {
 
 bool RecordStore::OpenTable(const QString& path, const QString& indexPath) {
     current_ = nullptr;
-    QFileInfo info(path);
-    bool rollbackJournal = false;
-    uint32_t counter = 0;
-    if (path.isEmpty() || !info.isFile() || info.size() == 0 ||
-        !readHeader(path, &counter, &rollbackJournal))
-        return false;
-    // Only then does the change counter show every write made since the index was stamped.
-    const bool counterTells = rollbackJournal && !QFileInfo::exists(path + "-wal") &&
-                              !QFileInfo::exists(path + "-journal");
-
     auto t = std::make_unique<Table>();
-    t->path = info.absoluteFilePath();
-    if (counterTells) t->openCounter = counter;
-    t->db = openDatabase(t->path, SQLITE_OPEN_READWRITE);
-    if (!t->db) return false;
-    // Any journal mode but the rollback journal would keep part of the file beside it.
-    bool ok = exec(t->db, "PRAGMA journal_mode=DELETE") && exec(t->db, "BEGIN");
-    ok = ok && pragmaInt(t->db, "application_id") == kTableAppId;
-    if (ok) t->fileId = pragmaInt(t->db, "user_version");
-    if (ok) {
-        Stmt st(t->db, "SELECT pos, name, width FROM fields ORDER BY pos");
-        ok = bool(st);
-        while (ok && st.step() == SQLITE_ROW) {
-            ok = st.integer(0) == sqlite3_int64(t->fields.size() + 1);
-            t->utf8Names.emplace_back(st.text(1));
-            t->fields.push_back({utf8ToGb(st.text(1)), int(st.integer(2))});
-        }
-        ok = ok && !t->fields.empty();
-    }
-    const long stamped =
-        ok && counterTells && !indexPath.isEmpty() ? t->stampedCount(indexPath) : -1;
-    if (ok && stamped >= 0) {
-        t->count = stamped;
-    } else if (ok) {
-        // Three statements: min and max alone are a lookup each, together a scan.
-        Stmt st(t->db, "SELECT count(*) FROM records");
-        Stmt mx(t->db, "SELECT coalesce(max(recno), 0) FROM records");
-        Stmt mn(t->db, "SELECT coalesce(min(recno), 1) FROM records");
-        ok = st && mx && mn && st.step() == SQLITE_ROW && mx.step() == SQLITE_ROW &&
-             mn.step() == SQLITE_ROW;
-        if (ok) {
-            t->count = long(st.integer(0));
-            // Another tool may have left gaps in the numbering: close them in this action.
-            if (mx.integer(0) != t->count || mn.integer(0) != 1) {
-                st = Stmt();
-                mx = Stmt();
-                mn = Stmt();
-                ok = t->begin() && t->renumberFrom(1);
-            }
-        }
-    }
-    ok = ok && t->fetch(1) == (t->count > 0);
-    t->invalidate();
-    if (!ok) return false;
-
+    if (!t->openFile(path) || !t->checkOurs() || !t->readFields() || !t->countRecords(indexPath))
+        return false;
     tables_.push_back(std::move(t));
     current_ = tables_.back().get();
-    if (indexPath.isEmpty()) return true;
-
-    // The index: a real file beside the table. One that no longer fits its table is rebuilt.
-    Table& table = *current_;
-    auto ix = std::make_unique<Index>();
-    ix->path = QFileInfo(indexPath).absoluteFilePath();
-    if (!QFileInfo(ix->path).isFile() || !readHeader(ix->path, nullptr)) return false;
-    ix->db = openDatabase(ix->path, SQLITE_OPEN_READWRITE);
-    if (!ix->db || pragmaInt(ix->db, "application_id") != kIndexAppId || !ix->prepare())
-        return false;
-    Stmt about(ix->db, "SELECT key_field, table_id, table_counter, records FROM about");
-    if (!about || about.step() != SQLITE_ROW) return false;
-    ix->keyColumn = table.column(utf8ToGb(about.text(0)));
-    if (ix->keyColumn == 0) return false;
-    const Table::Identity id = table.identity();
-    const bool fits = about.integer(1) == id.fileId && about.integer(2) == id.counter &&
-                      about.integer(3) == id.records;
-    about = Stmt();
-    if (!fits && !table.fillIndex(*ix)) return false;
-    table.index = std::move(ix);
-    return true;
+    // The table stays open and current even when its index cannot be opened.
+    return indexPath.isEmpty() || current_->openIndex(indexPath);
 }
 
 bool RecordStore::CloseAllTables() {
@@ -707,13 +736,13 @@ bool RecordStore::WriteField(std::string_view name, std::string_view value) {
     Table& t = *current_;
     const int col = t.column(name);
     if (col == 0 || t.pos < 1 || t.pos > t.count || !t.begin()) return false;
-    Stmt st(t.db,
-            "UPDATE records SET " + sqlName(t.utf8Names[size_t(col - 1)]) + " = ? WHERE recno = ?");
-    if (!st) return false;
+    Statement st = t.db.prepare("UPDATE records SET " + sqlName(t.utf8Names[size_t(col - 1)]) +
+                                " = ? WHERE recno = ?");
+    if (!st) return t.fail(kWriteTable);
     const std::string utf8 = gbToUtf8(value);
     st.bindText(1, utf8);
     st.bindInt(2, t.pos);
-    if (!st.run()) return false;
+    if (!st.run()) return t.fail(kWriteTable);
     if (t.index && t.index->keyColumn == col) {
         t.index->update.bindText(1, utf8);
         t.index->update.bindInt(2, t.pos);
@@ -726,13 +755,13 @@ bool RecordStore::AppendRecord(const std::vector<std::string>& values) {
     if (!current_) return false;
     Table& t = *current_;
     if (values.size() > t.fields.size() || !t.begin()) return false;
-    Stmt st(t.db, insertSql(t.fields.size()));
-    if (!st) return false;
+    Statement st = t.db.prepare(insertSql(t.fields.size()));
+    if (!st) return t.fail(kWriteTable);
     st.bindInt(1, t.count + 1);
     std::vector<std::string> utf8(t.fields.size());
     for (size_t i = 0; i < values.size(); ++i) utf8[i] = gbToUtf8(values[i]);
     for (size_t i = 0; i < utf8.size(); ++i) st.bindText(int(i) + 2, utf8[i]);
-    if (!st.run()) return false;
+    if (!st.run()) return t.fail(kWriteTable);
     ++t.count;
     t.pos = t.count;
     if (t.index) {
@@ -753,13 +782,13 @@ bool RecordStore::OverwriteRecord(const std::vector<std::string>& values) {
         sql += (i ? ", " : "") + sqlName(t.utf8Names[i]) + " = ?";
     sql += " WHERE recno = ?";
     if (!t.begin()) return false;
-    Stmt st(t.db, sql);
-    if (!st) return false;
+    Statement st = t.db.prepare(sql);
+    if (!st) return t.fail(kWriteTable);
     std::vector<std::string> utf8;
     for (const auto& v : values) utf8.push_back(gbToUtf8(v));
     for (size_t i = 0; i < utf8.size(); ++i) st.bindText(int(i) + 1, utf8[i]);
     st.bindInt(int(utf8.size()) + 1, t.pos);
-    if (!st.run()) return false;
+    if (!st.run()) return t.fail(kWriteTable);
     if (t.index && t.index->keyColumn <= int(utf8.size())) {
         t.index->update.bindText(1, utf8[size_t(t.index->keyColumn - 1)]);
         t.index->update.bindInt(2, t.pos);
@@ -772,10 +801,10 @@ bool RecordStore::MarkDeleted() {
     if (!current_) return false;
     Table& t = *current_;
     if (t.pos < 1 || t.pos > t.count || !t.begin()) return false;
-    Stmt st(t.db, "UPDATE records SET deleted = 1 WHERE recno = ?");
-    if (!st) return false;
+    Statement st = t.db.prepare("UPDATE records SET deleted = 1 WHERE recno = ?");
+    if (!st) return t.fail(kWriteTable);
     st.bindInt(1, t.pos);
-    if (!st.run()) return false;
+    if (!st.run()) return t.fail(kWriteTable);
     if (t.index) {
         t.index->remove.bindInt(1, t.pos);
         t.index->track(t.index->remove.run());
@@ -792,36 +821,35 @@ bool RecordStore::Pack() {
     Table& t = *current_;
     std::vector<long> marked;
     {
-        Stmt st(t.db, "SELECT recno FROM records WHERE deleted <> 0 ORDER BY recno");
-        if (!st) return false;
-        while (st.step() == SQLITE_ROW) marked.push_back(long(st.integer(0)));
+        Statement st = t.db.prepare("SELECT recno FROM records WHERE deleted <> 0 ORDER BY recno");
+        if (!st) return t.fail(kPackTable);
+        while (st.row()) marked.push_back(long(st.integer(0)));
     }
     if (!marked.empty()) {
-        if (!t.begin() || !exec(t.db, "DELETE FROM records WHERE deleted <> 0")) return false;
+        if (!t.begin() || !t.db.exec("DELETE FROM records WHERE deleted <> 0"))
+            return t.fail(kPackTable);
         // A few records (the clerk deletes one at a time): close each gap by moving the records
         // after it down one, the table and its index alike. Should the engine refuse a move,
         // the statement changes nothing and the general renumbering below does the work.
         bool closed = marked.size() <= 8;
         for (auto d = marked.rbegin(); closed && d != marked.rend(); ++d)
-            closed = exec(
-                t.db, ("UPDATE records SET recno = recno - 1 WHERE recno > " + std::to_string(*d))
-                          .c_str());
+            closed = t.db.exec("UPDATE records SET recno = recno - 1 WHERE recno > " +
+                               std::to_string(*d));
         if (closed) {
             t.count -= long(marked.size());
             if (t.index) {
                 for (auto d = marked.rbegin(); closed && d != marked.rend(); ++d) {
                     const std::string n = std::to_string(*d);
-                    closed = exec(t.index->db, ("DELETE FROM entries WHERE recno = " + n +
-                                                "; UPDATE entries SET recno = recno - 1 "
-                                                "WHERE recno > " +
-                                                n)
-                                                   .c_str());
+                    closed = t.index->db.exec("DELETE FROM entries WHERE recno = " + n +
+                                              "; UPDATE entries SET recno = recno - 1 "
+                                              "WHERE recno > " +
+                                              n);
                 }
                 t.index->dirty = true;
                 if (!closed && !t.fillIndex(*t.index)) return false;
             }
         } else {
-            if (!t.renumberFrom(marked.front())) return false;
+            if (!t.renumberFrom(marked.front())) return t.fail(kPackTable);
             if (t.index && !t.fillIndex(*t.index)) return false;
         }
         t.invalidate();
@@ -862,14 +890,14 @@ bool RecordStore::ReplaceMatching(const Condition& condition, std::string_view f
     t.pos = saved;
     if (hits.empty()) return true;
     if (!t.begin()) return false;
-    Stmt st(t.db,
-            "UPDATE records SET " + sqlName(t.utf8Names[size_t(col - 1)]) + " = ? WHERE recno = ?");
-    if (!st) return false;
+    Statement st = t.db.prepare("UPDATE records SET " + sqlName(t.utf8Names[size_t(col - 1)]) +
+                                " = ? WHERE recno = ?");
+    if (!st) return t.fail(kWriteTable);
     const std::string utf8 = gbToUtf8(value);
     for (long r : hits) {
         st.bindText(1, utf8);
         st.bindInt(2, r);
-        if (!st.run()) return false;
+        if (!st.run()) return t.fail(kWriteTable);
     }
     if (t.index && t.index->keyColumn == col) return t.fillIndex(*t.index);
     return true;
@@ -878,8 +906,9 @@ bool RecordStore::ReplaceMatching(const Condition& condition, std::string_view f
 bool RecordStore::CopyTo(const QString& path, const Condition& condition) {
     if (!current_ || path.isEmpty()) return false;
     Table& t = *current_;
+    const QString what = QStringLiteral("复制数据表到");
     if (!condition)
-        if (auto done = t.copyInEngine(path, "recno")) return *done;
+        if (auto done = t.copyInEngine(what, path, "recno")) return *done;
     const long saved = t.pos;
     std::vector<long> order;
     for (long r = 1; r <= t.count; ++r) {
@@ -889,7 +918,7 @@ bool RecordStore::CopyTo(const QString& path, const Condition& condition) {
         if (!condition || condition()) order.push_back(r);
     }
     t.pos = saved;
-    return t.writeCopy(path, order);
+    return t.writeCopy(what, path, order);
 }
 
 bool RecordStore::SortTo(const QString& path, const SortKey& key) {
@@ -913,7 +942,7 @@ bool RecordStore::SortTo(const QString& path, const SortKey& key) {
     for (size_t k = 0; k < order.size(); ++k) order[k] = long(k);
     std::stable_sort(order.begin(), order.end(),
                      [&](long a, long b) { return keys[size_t(a)] < keys[size_t(b)]; });
-    return t.writeCopy(path, order, &held);
+    return t.writeCopy(QStringLiteral("排序数据表到"), path, order, &held);
 }
 
 bool RecordStore::SortTo(const QString& path, std::string_view keyField) {
@@ -924,7 +953,7 @@ bool RecordStore::SortTo(const QString& path, std::string_view keyField) {
     // Inside the engine when it can; recno keeps equal keys in their order.
     const std::string order =
         "hj_leading_number(" + sqlName(t.utf8Names[size_t(col - 1)]) + "), recno";
-    if (auto done = t.copyInEngine(path, order)) return *done;
+    if (auto done = t.copyInEngine(QStringLiteral("排序数据表到"), path, order)) return *done;
     return SortTo(path, [this, col] { return leadingNumber(ReadField(col)); });
 }
 
@@ -950,8 +979,8 @@ bool RecordStore::CreateIndex(const QString& indexFile, std::string_view keyFiel
     auto ix = std::make_unique<Index>();
     ix->path = path;
     ix->keyColumn = col;
-    ix->db = openDatabase(path, SQLITE_OPEN_READWRITE);
-    if (!ix->db || !ix->prepare()) return false;
+    if (!openDatabase(ix->db, path, Access::ReadWrite) || !ix->prepare())
+        return ix->fail(kOpenIndex);
     // Otherwise stamped with the table's identity when the table commits at CloseAllTables.
     ix->dirty = !stamped;
     t.index = std::move(ix);
@@ -967,7 +996,7 @@ bool RecordStore::SeekKey(std::string_view key) {
     // The hit is checked against the record itself; an index that disagrees is rebuilt once.
     for (int attempt = 0; attempt < 2; ++attempt) {
         ix.find.bindText(1, utf8);
-        const bool found = ix.find.step() == SQLITE_ROW;
+        const bool found = ix.find.row();
         const long recno = found ? long(ix.find.integer(0)) : 0;
         ix.find.reset();
         if (!found) return false;
@@ -984,6 +1013,10 @@ int RecordStore::FieldCount() const {
     return current_ ? int(current_->fields.size()) : 0;
 }
 
+int RecordStore::FieldNumber(std::string_view name) const {
+    return current_ ? current_->column(name) : 0;
+}
+
 std::string RecordStore::FieldName(int position) const {
     if (!current_ || position < 1 || position > FieldCount()) return {};
     return current_->fields[size_t(position - 1)].name;
@@ -996,8 +1029,9 @@ int RecordStore::FieldSize(int position) const {
 
 bool RecordStore::CreateTable(const QString& path, const std::vector<FieldSpec>& fields) {
     if (fields.empty()) return false;
-    NewFile out(path);
-    return out.db() && createTableSchema(out.db(), fields, newFileId()) && out.finish();
+    NewFile out(QStringLiteral("建立数据表"), path);
+    if (!out.db() || !createTableSchema(out.db(), fields, newFileId())) return out.fail();
+    return out.finish();
 }
 
 }  // namespace reg

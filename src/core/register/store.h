@@ -92,6 +92,9 @@ class RecordStore {
     [[nodiscard]] bool SeekKey(std::string_view key);
 
     [[nodiscard]] int FieldCount() const;
+    // The 1-based position of the field with this GB18030 name (the first, should two share
+    // it); 0 when the current table has none, or there is no table.
+    [[nodiscard]] int FieldNumber(std::string_view name) const;
     [[nodiscard]] std::string FieldName(int position) const;
     [[nodiscard]] int FieldSize(int position) const;
 

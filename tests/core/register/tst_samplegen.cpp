@@ -1,7 +1,5 @@
 // The sample registers that benchmarks and tests build on: reproducible, and valid the way a
 // clerk's register is valid.
-#include <sqlite3.h>
-
 #include <QTemporaryDir>
 #include <QtTest>
 #include <map>
@@ -54,34 +52,6 @@ bool checkDigitValid(std::string_view id) {
     return s == 1;
 }
 
-// Another tool's statements on a register file.
-bool foreignSql(const QString& path, const char* statements) {
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, statements, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
-
-// Sets the change counter in a file's header (and the number it is valid for), as a writer
-// that does not count its commits would leave it.
-void setChangeCounter(const QString& path, uint32_t counter) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadWrite));
-    const char bytes[4] = {char(counter >> 24), char(counter >> 16), char(counter >> 8),
-                           char(counter)};
-    QVERIFY(f.seek(24) && f.write(bytes, 4) == 4);
-    QVERIFY(f.seek(92) && f.write(bytes, 4) == 4);
-}
-
-uint32_t changeCounter(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || !f.seek(24)) return 0;
-    const QByteArray b = f.read(4);
-    return uint32_t(uchar(b[0])) << 24 | uint32_t(uchar(b[1])) << 16 | uint32_t(uchar(b[2])) << 8 |
-           uint32_t(uchar(b[3]));
-}
-
 }  // namespace
 
 class TestSampleGen : public QObject {
@@ -94,7 +64,6 @@ class TestSampleGen : public QObject {
     void fieldsFitTheirCodesAndWidths();
     void registerRoundTripsThroughTheStore();
     void writeReplacesOnlyWhenComplete();
-    void lookupsSeeForeignEditsOfAnIndexedRegister();
 };
 
 void TestSampleGen::sameSeedSameRegister() {
@@ -298,64 +267,6 @@ void TestSampleGen::writeReplacesOnlyWhenComplete() {
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a register") > 0);
     file.close();
     QVERIFY(!sample::mayReplaceQuietly(notes));
-}
-
-// A look-up opens the register with its index; the count the index was stamped with must
-// never hide what another tool changed in the register since.
-void TestSampleGen::lookupsSeeForeignEditsOfAnIndexedRegister() {
-    QTemporaryDir dir;
-    const QString folder = dir.path();
-    const QString registerPath = reg::pathIn(folder, reg::names::kRegister);
-    const QString indexPath = reg::pathIn(folder, reg::names::kIndex);
-    QVERIFY(sample::writeRegister(registerPath, 300, 5));
-    reg::RecordStore store;
-    auto rebuild = [&] {
-        reg::rebuildRegisterOrder(store, folder);
-        return store.CloseAllTables();
-    };
-    auto nameOf = [&](const char* serial) {
-        return store.SeekKey(serial) ? store.ReadField(reg::F姓名) : std::string("(none)");
-    };
-    QVERIFY(rebuild());
-    QVERIFY(store.OpenTable(registerPath, indexPath));
-    QCOMPARE(store.RecordCount(), 300L);
-    const std::string name101 = nameOf("101"), name300 = nameOf("300");
-    QVERIFY(store.CloseAllTables());
-
-    // A record deleted from the middle: the gap is closed and the index follows.
-    QVERIFY(foreignSql(registerPath, "DELETE FROM records WHERE recno = 100"));
-    QVERIFY(store.OpenTable(registerPath, indexPath));
-    QCOMPARE(store.RecordCount(), 299L);
-    QCOMPARE(nameOf("101"), name101);
-    QCOMPARE(store.RecordNumber(), 100L);
-    QCOMPARE(nameOf("100"), std::string("(none)"));
-    QVERIFY(store.CloseAllTables());
-
-    // The last record deleted by a writer that left the change counter as it was.
-    QVERIFY(rebuild());
-    uint32_t stamped = changeCounter(registerPath);
-    QVERIFY(foreignSql(registerPath, "DELETE FROM records WHERE recno = 299"));
-    setChangeCounter(registerPath, stamped);
-    QVERIFY(store.OpenTable(registerPath, indexPath));
-    QCOMPARE(store.RecordCount(), 298L);
-    QCOMPARE(nameOf("300"), std::string("(none)"));
-    QVERIFY(store.CloseAllTables());
-
-    // A record deleted from the middle in WAL mode, whose commits need not count.
-    QVERIFY(rebuild());
-    stamped = changeCounter(registerPath);
-    QVERIFY(
-        foreignSql(registerPath, "PRAGMA journal_mode=WAL; DELETE FROM records WHERE recno = 10;"));
-    QVERIFY(!QFileInfo::exists(registerPath + "-wal"));
-    setChangeCounter(registerPath, stamped);
-    QVERIFY(store.OpenTable(registerPath, indexPath));
-    QCOMPARE(store.RecordCount(), 297L);
-    for (long n = 1; n <= store.RecordCount(); ++n) {
-        store.GoTo(n);
-        QVERIFY(!store.ReadField(reg::F序号).empty());
-    }
-    QCOMPARE(nameOf("101"), name101);
-    QVERIFY(store.CloseAllTables());
 }
 
 QTEST_GUILESS_MAIN(TestSampleGen)

@@ -1,17 +1,20 @@
 // The record store on real files in a temporary folder.
 #include <sqlite3.h>
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "core/register/files.h"
+#include "core/register/log.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
 #include "core/register/store.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "samplegen.h"
 
 using namespace reg;
 
@@ -67,6 +70,25 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
+}
+
+// Sets the change counter in a file's header (and the number it is valid for), as a writer
+// that does not count its commits would leave it.
+void setChangeCounter(const QString& path, uint32_t counter) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    const char bytes[4] = {char(counter >> 24), char(counter >> 16), char(counter >> 8),
+                           char(counter)};
+    QVERIFY(f.seek(24) && f.write(bytes, 4) == 4);
+    QVERIFY(f.seek(92) && f.write(bytes, 4) == 4);
+}
+
+uint32_t changeCounter(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(24)) return 0;
+    const QByteArray b = f.read(4);
+    return uint32_t(uchar(b[0])) << 24 | uint32_t(uchar(b[1])) << 16 | uint32_t(uchar(b[2])) << 8 |
+           uint32_t(uchar(b[3]));
 }
 
 }  // namespace
@@ -694,6 +716,135 @@ class TestStore : public QObject {
         QVERIFY(files::remove(b));  // a protected working file is still deleted
         QVERIFY(!files::exists(b));
         QVERIFY(!files::remove(b));
+    }
+
+    // One lookup for every caller: by exact name, wherever the table keeps the field.
+    void fieldNumberFindsFieldsByName() {
+        makeRegister({});
+        QVERIFY(RecordStore::CreateTable(path("other.wav"),
+                                         {{gb("姓名"), 20}, {"x", 4}, {fieldName(F序号), 6}}));
+        struct Case {
+            const char* table;
+            std::string name;
+            int number;
+        };
+        const Case cases[] = {
+            {"register", fieldName(F序号), 1},
+            {"register", fieldName(F姓名), F姓名},
+            {"register", fieldName(kFieldCount), kFieldCount},
+            {"register", gb("无此字段"), 0},
+            {"register", "", 0},
+            {"register", fieldName(F姓名) + " ", 0},
+            {"other", fieldName(F序号), 3},
+            {"other", gb("姓名"), 1},
+            {"other", fieldName(F房屋详址), 0},
+            {"none", fieldName(F序号), 0},
+        };
+        for (const Case& c : cases) {
+            RecordStore s;
+            const std::string table = c.table;
+            if (table != "none") QVERIFY(s.OpenTable(table == "other" ? path("other.wav") : reg_));
+            QVERIFY2(s.FieldNumber(c.name) == c.number, (table + " " + gbToUtf8(c.name)).c_str());
+        }
+    }
+
+    // A failure leaves one line in the run log with its reason and the file's name, never the
+    // person being written; a missing table is no failure.
+    void failuresAreLoggedWithTheirReason() {
+        QTemporaryDir logFolder;
+        log::setFolder(logFolder.path());
+        const auto stopLogging = qScopeGuard([] { log::setFolder(QString()); });
+        const auto logged = [&] {
+            QFile f(QDir(logFolder.path()).filePath(log::kFileName));
+            return f.open(QIODevice::ReadOnly)
+                       ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                       : QStringList();
+        };
+        RecordStore s;
+        QVERIFY(!s.OpenTable(path("missing.wav")));
+        QCOMPARE(logged().size(), 0);
+        QVERIFY(sql(path("foreign.db"), "CREATE TABLE IF NOT EXISTS t(x)"));
+        QVERIFY(!s.OpenTable(path("foreign.db")));
+        QCOMPARE(logged().size(), 1);
+        QVERIFY(logged()[0].contains(QStringLiteral("失败 打开数据表 foreign.db：")));
+
+        // A commit kept out by another program's read lock, once the engine has waited for it.
+        makeRegister({person("1", "甲村1号", "1", "张三")});
+        QVERIFY(s.OpenTable(reg_));
+        QVERIFY(s.AppendRecord(person("2", "甲村1号", "2", "李四")));
+        sqlite3* reader = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(reg_).constData(), &reader), SQLITE_OK);
+        QCOMPARE(
+            sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM records;", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        QVERIFY(!s.CloseAllTables());
+        sqlite3_close(reader);
+        const QStringList lines = logged();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(
+            lines[1].contains(QStringLiteral("失败 保存数据表 户籍数据.wav：database is locked")),
+            qPrintable(lines[1]));
+        QVERIFY(!lines[1].contains(QStringLiteral("李四")));
+        QVERIFY(s.OpenTable(reg_));
+        QCOMPARE(s.RecordCount(), 1L);
+    }
+
+    // A look-up opens the register with its index; the count the index was stamped with must
+    // never hide what another tool changed in the register since.
+    void lookupsSeeForeignEditsOfAnIndexedRegister() {
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        const QString registerPath = reg::pathIn(folder, reg::names::kRegister);
+        const QString indexPath = reg::pathIn(folder, reg::names::kIndex);
+        QVERIFY(sample::writeRegister(registerPath, 300, 5));
+        reg::RecordStore store;
+        auto rebuild = [&] {
+            reg::rebuildRegisterOrder(store, folder);
+            return store.CloseAllTables();
+        };
+        auto nameOf = [&](const char* serial) {
+            return store.SeekKey(serial) ? store.ReadField(reg::F姓名) : std::string("(none)");
+        };
+        QVERIFY(rebuild());
+        QVERIFY(store.OpenTable(registerPath, indexPath));
+        QCOMPARE(store.RecordCount(), 300L);
+        const std::string name101 = nameOf("101"), name300 = nameOf("300");
+        QVERIFY(store.CloseAllTables());
+
+        // A record deleted from the middle: the gap is closed and the index follows.
+        QVERIFY(sql(registerPath, "DELETE FROM records WHERE recno = 100"));
+        QVERIFY(store.OpenTable(registerPath, indexPath));
+        QCOMPARE(store.RecordCount(), 299L);
+        QCOMPARE(nameOf("101"), name101);
+        QCOMPARE(store.RecordNumber(), 100L);
+        QCOMPARE(nameOf("100"), std::string("(none)"));
+        QVERIFY(store.CloseAllTables());
+
+        // The last record deleted by a writer that left the change counter as it was.
+        QVERIFY(rebuild());
+        uint32_t stamped = changeCounter(registerPath);
+        QVERIFY(sql(registerPath, "DELETE FROM records WHERE recno = 299"));
+        setChangeCounter(registerPath, stamped);
+        QVERIFY(store.OpenTable(registerPath, indexPath));
+        QCOMPARE(store.RecordCount(), 298L);
+        QCOMPARE(nameOf("300"), std::string("(none)"));
+        QVERIFY(store.CloseAllTables());
+
+        // A record deleted from the middle in WAL mode, whose commits need not count.
+        QVERIFY(rebuild());
+        stamped = changeCounter(registerPath);
+        QVERIFY(
+            sql(registerPath, "PRAGMA journal_mode=WAL; DELETE FROM records WHERE recno = 10;"));
+        QVERIFY(!QFileInfo::exists(registerPath + "-wal"));
+        setChangeCounter(registerPath, stamped);
+        QVERIFY(store.OpenTable(registerPath, indexPath));
+        QCOMPARE(store.RecordCount(), 297L);
+        for (long n = 1; n <= store.RecordCount(); ++n) {
+            store.GoTo(n);
+            QVERIFY(!store.ReadField(reg::F序号).empty());
+        }
+        QCOMPARE(nameOf("101"), name101);
+        QVERIFY(store.CloseAllTables());
     }
 };
 
