@@ -23,6 +23,8 @@ StackedText* addStackedText(QWidget* parent, const QString& name, const QString&
     auto* label = new StackedText(text, linePitch, parent);
     label->setObjectName(name);
     label->setGeometry(place);
+    // Read as one line, not a character at a time.
+    label->setAccessibleName(QString(text).remove(QLatin1Char('\n')));
     return label;
 }
 
