@@ -103,7 +103,8 @@ FormControls::FormControls(QWidget* window) : QObject(window) {
     for (int pos = 1; pos <= kFieldCount; ++pos) {
         const Input& in = kInputs[pos - 1];
         const FieldDef& def = fieldDefs()[size_t(pos - 1)];
-        const QString caption = ui::control<QLabel>(window, QString::fromUtf8(in.label))->text();
+        QLabel* label = ui::control<QLabel>(window, QString::fromUtf8(in.label));
+        const QString caption = label->text();
         const QString spoken = QString(caption).remove(kRequired);
         QWidget* input = nullptr;
         if (const CodeTable* table = codeTableOf(pos)) {
@@ -121,6 +122,8 @@ FormControls::FormControls(QWidget* window) : QObject(window) {
             input = edit;
         }
         if (caption.endsWith(kRequired)) input->setAccessibleDescription(QStringLiteral("必填"));
+        // On Linux a combo box is read by its current text and its label through this relation.
+        label->setBuddy(input);
     }
     QPalette aqua = edit(F姓名)->palette();
     aqua.setColor(QPalette::Base, QColor(0x00, 0xFF, 0xFF));

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -47,12 +48,16 @@ QueryRows::QueryRows(QWidget* window) : QObject(window) {
             window, numbered("组合框C", k), {815, y, 155, 20}, spokenInRow("查询内容", k));
         values_[size_t(k)]->setEditable(true);
         values_[size_t(k)]->setInsertPolicy(QComboBox::NoInsert);
+        // On Linux a combo box is read by its current text and its label through the buddy.
         ui::addLabel(window, numbered("透明标签V", k), QStringLiteral("查询项目"),
-                     {670, y - 12, 95, 12});
+                     {670, y - 12, 95, 12})
+            ->setBuddy(items_[size_t(k)]);
         ui::addLabel(window, numbered("透明标签U", k), QStringLiteral("运算符"),
-                     {765, y - 12, 50, 12});
+                     {765, y - 12, 50, 12})
+            ->setBuddy(ops_[size_t(k)]);
         ui::addLabel(window, numbered("透明标签M", k), QStringLiteral("查询内容"),
-                     {815, y - 12, 155, 12});
+                     {815, y - 12, 155, 12})
+            ->setBuddy(values_[size_t(k)]);
         if (k < kRows - 1)
             ui::addStackedText(window, numbered("透明标签N", k), QStringLiteral("并\n且\n↓"),
                                {950, y + 25, 20, 40}, 13);
