@@ -188,6 +188,9 @@ StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, Q
     field_ = ui::addControl<QComboBox>(this, QStringLiteral("组合框S3"), {70, 365, 150, 26},
                                        QStringLiteral("分项统计"));
     for (int pos : reg::codedFields()) field_->addItem(reg::fromGb(reg::fieldName(pos)));
+    // On Linux a combo box is read by its current text and its label through the buddy.
+    ui::control<QLabel>(this, QStringLiteral("透明标签S2"))->setBuddy(periodKind_);
+    ui::control<QLabel>(this, QStringLiteral("透明标签S4"))->setBuddy(field_);
     codedChart_ = addChart(this, QStringLiteral("图表框S2"), {10, 395, 480, 280},
                            QStringLiteral("分项统计图"));
     changes_ = addTable(this, QStringLiteral("表格框S2"), {500, 365, 222, 310},
