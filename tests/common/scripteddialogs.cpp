@@ -1,6 +1,7 @@
 #include "common/scripteddialogs.h"
 
 #include <QTest>
+#include <algorithm>
 
 namespace hjtest {
 
@@ -87,8 +88,31 @@ void ScriptedDialogs::reset() {
     unexpected_ = 0;
 }
 
+QStringList ScriptedDialogs::boxes() const {
+    QStringList out;
+    for (const Shown& s : shown_) {
+        if (s.kind == Kind::Warning) out << QStringLiteral("W:") + s.text;
+        if (s.kind == Kind::Question) out << QStringLiteral("Q:") + s.text;
+        if (s.kind == Kind::Notice) out << QStringLiteral("N:") + s.text;
+    }
+    return out;
+}
+
 const ScriptedDialogs::Expected* ScriptedDialogs::take(Kind kind, const QString& text) {
+    if (atBox) atBox();
     shown_.push_back({kind, titleFor(kind), text});
+    if (mode_ == Mode::YesToAll) {
+        current_ = {kind, text, true, {}};
+        if (isFileDialog(kind)) {
+            const auto next = std::find_if(pending_.begin(), pending_.end(),
+                                           [kind](const Expected& e) { return e.kind == kind; });
+            if (next != pending_.end()) {
+                current_.path = next->path;
+                pending_.erase(next);
+            }
+        }
+        return &current_;
+    }
     const bool matches = !pending_.empty() && pending_.front().kind == kind &&
                          (isFileDialog(kind) || pending_.front().text == text);
     if (!matches) {

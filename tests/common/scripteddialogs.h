@@ -1,9 +1,12 @@
 #pragma once
 // Dialogs for window tests: every box is checked against a script of expected boxes (style and
 // exact text) and answered from it; a box the script does not expect fails the running test, and
-// so does an expected box still missing when the object goes.
+// so does an expected box still missing when the object goes. Runs that cannot know their boxes
+// in advance (random edits, drivers killed at random) answer Yes to everything instead.
 #include <QString>
+#include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "gui/ui/dialogs.h"
@@ -20,6 +23,13 @@ class ScriptedDialogs : public ui::Dialogs {
         QString text;   // the message, or the file dialog's title
     };
 
+    enum class Mode {
+        Scripted,  // each box as the script says, anything else fails the test
+        YesToAll,  // no box fails: questions Yes, file dialogs from the expected paths in order
+                   // (none left: cancelled), messages only kept
+    };
+
+    explicit ScriptedDialogs(Mode mode = Mode::Scripted) : mode_(mode) {}
     ~ScriptedDialogs() override;
 
     // Expectations are met in the order they were given.
@@ -41,6 +51,10 @@ class ScriptedDialogs : public ui::Dialogs {
     QString takeProblems();
 
     const std::vector<Shown>& shown() const { return shown_; }
+    // The messages shown since the last reset, as "W:text", "Q:text" or "N:text".
+    QStringList boxes() const;
+    // Called as each box comes up, before it is answered: a test looks at the window then.
+    std::function<void()> atBox;
     const std::vector<ui::FileRequest>& fileRequests() const { return requests_; }
 
     void warning(const QString& text) override;
@@ -59,6 +73,7 @@ class ScriptedDialogs : public ui::Dialogs {
     // Takes the next expectation when it matches; otherwise fails the test and answers null.
     const Expected* take(Kind kind, const QString& text);
 
+    Mode mode_;
     std::deque<Expected> pending_;
     Expected current_;
     std::vector<Shown> shown_;

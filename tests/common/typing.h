@@ -1,7 +1,8 @@
 #pragma once
-// Typing into windows in tests, Chinese included.
+// Typing into windows and clicking their buttons in tests, Chinese included.
 #include <QCoreApplication>
 #include <QInputMethodEvent>
+#include <QPushButton>
 #include <QTest>
 
 namespace hjtest {
@@ -21,6 +22,25 @@ inline void typeInto(QWidget* widget, const QString& text) {
         QCoreApplication::sendEvent(widget, &commit);
         i += n - 1;
     }
+}
+
+// A control's name as tests spell it: a UTF-8 or UTF-16 literal, or a QString.
+struct ControlName {
+    QString text;
+    ControlName(const char* name) : text(QString::fromUtf8(name)) {}
+    ControlName(const char16_t* name) : text(QString::fromUtf16(name)) {}
+    ControlName(const QString& name) : text(name) {}
+};
+
+// Clicks the button of that name with the mouse, as the clerk would; a test that names a button
+// the window lacks stops at once.
+inline void click(const QWidget* window, const ControlName& button) {
+    auto* control = window->findChild<QPushButton*>(button.text);
+    if (!control) qFatal("no button %s", qPrintable(button.text));
+    QTest::mouseClick(control, Qt::LeftButton);
+}
+inline void click(const QWidget& window, const ControlName& button) {
+    click(&window, button);
 }
 
 }  // namespace hjtest

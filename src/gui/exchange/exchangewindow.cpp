@@ -29,16 +29,17 @@ namespace {
 
 inline const QString kEmptyFirstSheet = QStringLiteral("表格文件的第一个工作表是空的！");
 
-QProgressBar* addProgress(QWidget* parent, const QString& name, QRect place) {
-    auto* bar = ui::addControl<QProgressBar>(parent, name, place);
+QProgressBar* addProgress(QWidget* parent, const QString& name, QRect place,
+                          const QString& spoken) {
+    auto* bar = ui::addControl<QProgressBar>(parent, name, place, spoken);
     bar->setRange(0, 100);
     bar->setValue(0);
     bar->setTextVisible(false);
     return bar;
 }
 
-QLineEdit* addPathEdit(QWidget* parent, const QString& name, QRect place) {
-    QLineEdit* edit = ui::addEdit(parent, name, place);
+QLineEdit* addPathEdit(QWidget* parent, const QString& name, QRect place, const QString& spoken) {
+    QLineEdit* edit = ui::addEdit(parent, name, place, spoken);
     edit->setReadOnly(true);
     return edit;
 }
@@ -66,19 +67,24 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     heading->setAlignment(Qt::AlignCenter);
     ui::addLabel(this, QStringLiteral("透明标签1"), QStringLiteral("打开需要导入的表格文件"),
                  {20, 45, 300, 20});
-    workbookEdit_ = addPathEdit(this, QStringLiteral("编辑框A1"), {20, 68, 290, 24});
+    workbookEdit_ = addPathEdit(this, QStringLiteral("编辑框A1"), {20, 68, 290, 24},
+                                QStringLiteral("打开需要导入的表格文件"));
     auto* browseA1 =
         ui::addButton(this, QStringLiteral("浏览A1"), QStringLiteral("浏览"), {316, 66, 64, 28});
-    headings_ = ui::addControl<QListWidget>(this, QStringLiteral("列表框A1"), {20, 98, 360, 110});
+    headings_ = ui::addControl<QListWidget>(this, QStringLiteral("列表框A1"), {20, 98, 360, 110},
+                                            QStringLiteral("表格文件的列标题"));
     ui::addLabel(this, QStringLiteral("透明标签2"),
                  QStringLiteral("打开本软件安装目录下<户籍数据>"), {20, 214, 300, 20});
-    importEdit_ = addPathEdit(this, QStringLiteral("编辑框A2"), {20, 237, 290, 24});
+    importEdit_ = addPathEdit(this, QStringLiteral("编辑框A2"), {20, 237, 290, 24},
+                              QStringLiteral("打开本软件安装目录下<户籍数据>"));
     auto* browseA2 =
         ui::addButton(this, QStringLiteral("浏览A2"), QStringLiteral("浏览"), {316, 235, 64, 28});
-    fields_ = ui::addControl<QListWidget>(this, QStringLiteral("列表框A2"), {20, 267, 360, 110});
+    fields_ = ui::addControl<QListWidget>(this, QStringLiteral("列表框A2"), {20, 267, 360, 110},
+                                          QStringLiteral("户籍数据的字段"));
     importButton_ = ui::addButton(this, QStringLiteral("开始导入A1"), QStringLiteral("开始导入"),
                                   {20, 384, 90, 30});
-    importBar_ = addProgress(this, QStringLiteral("进度条A1"), {120, 389, 260, 20});
+    importBar_ = addProgress(this, QStringLiteral("进度条A1"), {120, 389, 260, 20},
+                             QStringLiteral("导入进度"));
     QLabel* note = ui::addLabel(
         this, QStringLiteral("透明标签9"),
         QStringLiteral("导入表格文件时应先将表格文件按本软件安装目录下<户籍表格>的说明编排"),
@@ -92,12 +98,14 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     exportHeading->setAlignment(Qt::AlignCenter);
     ui::addLabel(this, QStringLiteral("透明标签3"),
                  QStringLiteral("打开本软件安装目录下<户籍数据>"), {410, 45, 300, 20});
-    exportEdit_ = addPathEdit(this, QStringLiteral("编辑框B1"), {410, 68, 290, 24});
+    exportEdit_ = addPathEdit(this, QStringLiteral("编辑框B1"), {410, 68, 290, 24},
+                              QStringLiteral("打开本软件安装目录下<户籍数据>"));
     auto* browseB1 =
         ui::addButton(this, QStringLiteral("浏览B1"), QStringLiteral("浏览"), {706, 66, 64, 28});
     exportButton_ = ui::addButton(this, QStringLiteral("开始导出B1"), QStringLiteral("开始导出"),
                                   {410, 104, 90, 30});
-    exportBar_ = addProgress(this, QStringLiteral("进度条B1"), {510, 109, 260, 20});
+    exportBar_ = addProgress(this, QStringLiteral("进度条B1"), {510, 109, 260, 20},
+                             QStringLiteral("导出进度"));
     checkButton_ = ui::addButton(this, QStringLiteral("户籍检查B1"), QStringLiteral("户籍检查"),
                                  {410, 160, 90, 30});
 
@@ -121,6 +129,8 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
 
     auto* statistics = ui::addButton(this, QStringLiteral("统计报表按钮"),
                                      QStringLiteral("统计报表"), {410, 200, 90, 30});
+    // Placed last, read where it stands: between 户籍检查 and 撤销.
+    setTabOrder(checkButton_, statistics);
     connect(statistics, &QPushButton::clicked, this, &ExchangeWindow::openStatistics);
 }
 

@@ -140,9 +140,11 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
     ui::setUpWindow(this, QStringLiteral("澄禾社区户籍管理系统-变更记录   青石听雨 制作"),
                     {900, 620});
     ui::addLabel(this, QStringLiteral("透明标签H1"), QStringLiteral("姓名"), {20, 14, 36, 20});
-    name_ = ui::addEdit(this, QStringLiteral("编辑框H1"), {56, 10, 110, 24});
+    name_ =
+        ui::addEdit(this, QStringLiteral("编辑框H1"), {56, 10, 110, 24}, QStringLiteral("姓名"));
     ui::addLabel(this, QStringLiteral("透明标签H2"), QStringLiteral("序号"), {180, 14, 36, 20});
-    serial_ = ui::addEdit(this, QStringLiteral("编辑框H2"), {216, 10, 100, 24});
+    serial_ =
+        ui::addEdit(this, QStringLiteral("编辑框H2"), {216, 10, 100, 24}, QStringLiteral("序号"));
     auto* filter =
         ui::addButton(this, QStringLiteral("筛选按钮"), QStringLiteral("筛选"), {330, 8, 70, 28});
     auto* all = ui::addButton(this, QStringLiteral("全部按钮"), QStringLiteral("全部显示"),
@@ -152,6 +154,7 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
     list_ = new QTreeView(this);
     list_->setObjectName(QStringLiteral("记录列表"));
     list_->setGeometry(20, 45, 540, 470);
+    ui::nameForReaders(list_, QStringLiteral("变更记录列表"));
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
     list_->setAllColumnsShowFocus(true);
@@ -164,6 +167,7 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
     values_ = new QTableWidget(reg::kFieldCount, 3, this);
     values_->setObjectName(QStringLiteral("对照表"));
     values_->setGeometry(570, 45, 310, 470);
+    ui::nameForReaders(values_, QStringLiteral("变更前后对照"));
     values_->setHorizontalHeaderLabels(
         {QStringLiteral("字段"), QStringLiteral("变更前"), QStringLiteral("变更后")});
     values_->verticalHeader()->hide();

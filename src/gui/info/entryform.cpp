@@ -48,25 +48,41 @@ const Caption kCaptions[] = {
     {"透明标签Q24", "变动日期", {505, 458, 80, 12}},
 };
 
-// The input of each field, in column order: its control name and place.
+// The input of each field, in column order: its control name, place and the caption that
+// labels it. Column order is also reading order, so the keyboard follows the form.
 struct Input {
     const char* name;
     QRect place;
+    const char* label;
 };
 
 const Input kInputs[kFieldCount] = {
-    {"编辑框01", {355, 15, 145, 20}},   {"编辑框02", {355, 50, 280, 20}},
-    {"组合框033", {355, 85, 145, 20}},  {"编辑框04", {355, 120, 280, 20}},
-    {"编辑框05", {355, 155, 80, 20}},   {"组合框066", {560, 155, 75, 20}},
-    {"编辑框07", {355, 190, 80, 20}},   {"组合框088", {560, 190, 75, 20}},
-    {"编辑框09", {355, 225, 80, 20}},   {"组合框100", {535, 225, 100, 20}},
-    {"组合框111", {355, 260, 80, 20}},  {"编辑框12", {440, 260, 80, 20}},
-    {"编辑框13", {355, 295, 280, 20}},  {"编辑框14", {355, 330, 145, 20}},
-    {"组合框155", {560, 330, 75, 20}},  {"组合框166", {355, 365, 145, 20}},
-    {"编辑框17", {355, 400, 280, 20}},  {"编辑框18", {355, 435, 280, 20}},
-    {"组合框199", {355, 470, 145, 20}}, {"编辑框20", {505, 470, 80, 20}},
-    {"编辑框21", {355, 505, 280, 20}},  {"编辑框22", {355, 540, 280, 20}},
+    {"编辑框01", {355, 15, 145, 20}, "透明标签Q01"},
+    {"编辑框02", {355, 50, 280, 20}, "透明标签Q02"},
+    {"组合框033", {355, 85, 145, 20}, "透明标签Q03"},
+    {"编辑框04", {355, 120, 280, 20}, "透明标签Q04"},
+    {"编辑框05", {355, 155, 80, 20}, "透明标签Q05"},
+    {"组合框066", {560, 155, 75, 20}, "透明标签Q17"},
+    {"编辑框07", {355, 190, 80, 20}, "透明标签Q06"},
+    {"组合框088", {560, 190, 75, 20}, "透明标签Q18"},
+    {"编辑框09", {355, 225, 80, 20}, "透明标签Q07"},
+    {"组合框100", {535, 225, 100, 20}, "透明标签Q19"},
+    {"组合框111", {355, 260, 80, 20}, "透明标签Q21"},
+    {"编辑框12", {440, 260, 80, 20}, "透明标签Q22"},
+    {"编辑框13", {355, 295, 280, 20}, "透明标签Q09"},
+    {"编辑框14", {355, 330, 145, 20}, "透明标签Q10"},
+    {"组合框155", {560, 330, 75, 20}, "透明标签Q20"},
+    {"组合框166", {355, 365, 145, 20}, "透明标签Q11"},
+    {"编辑框17", {355, 400, 280, 20}, "透明标签Q12"},
+    {"编辑框18", {355, 435, 280, 20}, "透明标签Q13"},
+    {"组合框199", {355, 470, 145, 20}, "透明标签Q23"},
+    {"编辑框20", {505, 470, 80, 20}, "透明标签Q24"},
+    {"编辑框21", {355, 505, 280, 20}, "透明标签Q15"},
+    {"编辑框22", {355, 540, 280, 20}, "透明标签Q16"},
 };
+
+// The mark of a required field in its caption; a screen reader says it after the name.
+const QString kRequired = QStringLiteral("（必填）");
 
 ui::Input inputKind(InputKind kind) {
     switch (kind) {
@@ -87,19 +103,27 @@ FormControls::FormControls(QWidget* window) : QObject(window) {
     for (int pos = 1; pos <= kFieldCount; ++pos) {
         const Input& in = kInputs[pos - 1];
         const FieldDef& def = fieldDefs()[size_t(pos - 1)];
+        QLabel* label = ui::control<QLabel>(window, QString::fromUtf8(in.label));
+        const QString caption = label->text();
+        const QString spoken = QString(caption).remove(kRequired);
+        QWidget* input = nullptr;
         if (const CodeTable* table = codeTableOf(pos)) {
-            auto* combo = new QComboBox(window);
-            combo->setObjectName(QString::fromUtf8(in.name));
-            combo->setGeometry(in.place);
+            auto* combo =
+                ui::addControl<QComboBox>(window, QString::fromUtf8(in.name), in.place, spoken);
             for (const std::string& name : formList(*table)) combo->addItem(fromGb(name));
             combos_[size_t(pos - 1)] = combo;
+            input = combo;
         } else {
-            QLineEdit* edit = ui::addEdit(window, QString::fromUtf8(in.name), in.place);
+            QLineEdit* edit = ui::addEdit(window, QString::fromUtf8(in.name), in.place, spoken);
             ui::applyRules(edit, {.maxBytes = def.formLimit,
                                   .input = inputKind(def.input),
                                   .upperCase = def.input == InputKind::UpperCase});
             edits_[size_t(pos - 1)] = edit;
+            input = edit;
         }
+        if (caption.endsWith(kRequired)) input->setAccessibleDescription(QStringLiteral("必填"));
+        // On Linux a combo box is read by its current text and its label through this relation.
+        label->setBuddy(input);
     }
     QPalette aqua = edit(F姓名)->palette();
     aqua.setColor(QPalette::Base, QColor(0x00, 0xFF, 0xFF));

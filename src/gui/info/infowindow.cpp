@@ -53,6 +53,7 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     tree_ = new QTreeWidget(this);
     tree_->setObjectName(QStringLiteral("树型框"));
     tree_->setGeometry(20, 5, 205, 578);
+    ui::nameForReaders(tree_, QStringLiteral("序号和房屋详址列表"));
     tree_->setHeaderHidden(true);
     tree_->setColumnCount(1);
     tree_->setUniformRowHeights(true);
@@ -93,6 +94,7 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("列表框"));
     list_->setGeometry(250, 580, 90, 30);
+    ui::nameForReaders(list_, QStringLiteral("人员列表"));
     list_->hide();
 
     form_ = new maint::FormControls(this);
@@ -128,6 +130,13 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     auto* close = ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭窗口"),
                                 {890, 580, 80, 30});
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    // The form's buttons stand under it, left of the rule: the keyboard reaches them from the
+    // form's last box, before the query's column.
+    QWidget* previous = form_->edit(reg::F备注);
+    for (QWidget* button : {add_, delete_, clear_, modify_}) {
+        setTabOrder(previous, button);
+        previous = button;
+    }
     connect(add_, &QPushButton::clicked, this, &InfoWindow::addPerson);
     connect(modify_, &QPushButton::clicked, this, &InfoWindow::modifyPerson);
     connect(delete_, &QPushButton::clicked, this, &InfoWindow::deletePerson);

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -24,11 +25,9 @@ QString numbered(const char* prefix, int row) {
     return QString::fromUtf8(prefix) + QStringLiteral("%1").arg(row + 1, 2, 10, QLatin1Char('0'));
 }
 
-QComboBox* addCombo(QWidget* parent, const QString& name, QRect place) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(name);
-    combo->setGeometry(place);
-    return combo;
+// The rows look alike; a screen reader tells them apart by their number.
+QString spokenInRow(const char* caption, int row) {
+    return QString::fromUtf8(caption) + QString::number(row + 1);
 }
 
 }  // namespace
@@ -36,23 +35,29 @@ QComboBox* addCombo(QWidget* parent, const QString& name, QRect place) {
 QueryRows::QueryRows(QWidget* window) : QObject(window) {
     for (int k = 0; k < kRows; ++k) {
         const int y = 15 + 70 * k;
-        auto* box = new QCheckBox(window);
-        box->setObjectName(QStringLiteral("选择框%1").arg(101 + k));
-        box->setGeometry(655, y, 15, 20);
+        auto* box = ui::addControl<QCheckBox>(window, QStringLiteral("选择框%1").arg(101 + k),
+                                              {655, y, 15, 20}, spokenInRow("查询条件", k));
         switches_[size_t(k)] = box;
-        items_[size_t(k)] = addCombo(window, numbered("组合框A", k), {670, y, 95, 20});
+        items_[size_t(k)] = ui::addControl<QComboBox>(window, numbered("组合框A", k),
+                                                      {670, y, 95, 20}, spokenInRow("查询项目", k));
         for (const std::string& name : fieldNames()) items_[size_t(k)]->addItem(fromGb(name));
-        ops_[size_t(k)] = addCombo(window, numbered("组合框B", k), {765, y, 50, 20});
+        ops_[size_t(k)] = ui::addControl<QComboBox>(window, numbered("组合框B", k),
+                                                    {765, y, 50, 20}, spokenInRow("运算符", k));
         for (const char* op : kOperators) ops_[size_t(k)]->addItem(QString::fromUtf8(op));
-        values_[size_t(k)] = addCombo(window, numbered("组合框C", k), {815, y, 155, 20});
+        values_[size_t(k)] = ui::addControl<QComboBox>(
+            window, numbered("组合框C", k), {815, y, 155, 20}, spokenInRow("查询内容", k));
         values_[size_t(k)]->setEditable(true);
         values_[size_t(k)]->setInsertPolicy(QComboBox::NoInsert);
+        // On Linux a combo box is read by its current text and its label through the buddy.
         ui::addLabel(window, numbered("透明标签V", k), QStringLiteral("查询项目"),
-                     {670, y - 12, 95, 12});
+                     {670, y - 12, 95, 12})
+            ->setBuddy(items_[size_t(k)]);
         ui::addLabel(window, numbered("透明标签U", k), QStringLiteral("运算符"),
-                     {765, y - 12, 50, 12});
+                     {765, y - 12, 50, 12})
+            ->setBuddy(ops_[size_t(k)]);
         ui::addLabel(window, numbered("透明标签M", k), QStringLiteral("查询内容"),
-                     {815, y - 12, 155, 12});
+                     {815, y - 12, 155, 12})
+            ->setBuddy(values_[size_t(k)]);
         if (k < kRows - 1)
             ui::addStackedText(window, numbered("透明标签N", k), QStringLiteral("并\n且\n↓"),
                                {950, y + 25, 20, 40}, 13);
@@ -69,9 +74,8 @@ QueryRows::QueryRows(QWidget* window) : QObject(window) {
                              {780, 540, 80, 20});
     export_ = ui::addButton(window, QStringLiteral("导出按钮"), QStringLiteral("导出数据"),
                             {890, 540, 80, 20});
-    progress_ = new QProgressBar(window);
-    progress_->setObjectName(QStringLiteral("进度显示"));
-    progress_->setGeometry(671, 565, 298, 10);
+    progress_ = ui::addControl<QProgressBar>(window, QStringLiteral("进度显示"),
+                                             {671, 565, 298, 10}, QStringLiteral("导出进度"));
     progress_->setTextVisible(false);
 }
 

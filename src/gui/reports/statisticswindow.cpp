@@ -35,16 +35,16 @@ const QString kNotSaved = QStringLiteral("图表未能写入所选文件！");
 
 enum PeriodKind { kMonth, kQuarter, kYear, kDates };
 
-QDateEdit* addDate(QWidget* parent, const QString& name, QRect place) {
-    auto* edit = ui::addControl<QDateEdit>(parent, name, place);
+QDateEdit* addDate(QWidget* parent, const QString& name, QRect place, const QString& spoken) {
+    auto* edit = ui::addControl<QDateEdit>(parent, name, place, spoken);
     edit->setDisplayFormat(QStringLiteral("yyyy年M月d日"));
     edit->setCalendarPopup(true);
     edit->setDateRange(QDate(1000, 1, 1), QDate(9999, 12, 31));
     return edit;
 }
 
-QTableWidget* addTable(QWidget* parent, const QString& name, QRect place) {
-    auto* table = ui::addControl<QTableWidget>(parent, name, place);
+QTableWidget* addTable(QWidget* parent, const QString& name, QRect place, const QString& spoken) {
+    auto* table = ui::addControl<QTableWidget>(parent, name, place, spoken);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(20);
@@ -52,8 +52,8 @@ QTableWidget* addTable(QWidget* parent, const QString& name, QRect place) {
     return table;
 }
 
-QChartView* addChart(QWidget* parent, const QString& name, QRect place) {
-    auto* view = ui::addControl<QChartView>(parent, name, place);
+QChartView* addChart(QWidget* parent, const QString& name, QRect place, const QString& spoken) {
+    auto* view = ui::addControl<QChartView>(parent, name, place, spoken);
     view->setRenderHint(QPainter::Antialiasing);
     return view;
 }
@@ -160,33 +160,47 @@ StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, Q
     const QDate today = QDate::currentDate();
 
     ui::addLabel(this, QStringLiteral("透明标签S1"), QStringLiteral("基准日期"), {10, 14, 60, 20});
-    reference_ = addDate(this, QStringLiteral("日期框S1"), {70, 10, 125, 26});
+    reference_ =
+        addDate(this, QStringLiteral("日期框S1"), {70, 10, 125, 26}, QStringLiteral("基准日期"));
     reference_->setDate(today);
     ui::addLabel(this, QStringLiteral("透明标签S2"), QStringLiteral("统计期间"), {210, 14, 60, 20});
-    periodKind_ = ui::addControl<QComboBox>(this, QStringLiteral("组合框S1"), {270, 10, 100, 26});
+    periodKind_ = ui::addControl<QComboBox>(this, QStringLiteral("组合框S1"), {270, 10, 100, 26},
+                                            QStringLiteral("统计期间"));
     periodKind_->addItems({QStringLiteral("按月"), QStringLiteral("按季度"), QStringLiteral("按年"),
                            QStringLiteral("按起止日期")});
     year_ = new QSpinBox(this);
     year_->setObjectName(QStringLiteral("数字框S1"));
     year_->setGeometry(380, 10, 80, 26);
+    ui::nameForReaders(year_, QStringLiteral("统计年份"));
     year_->setRange(1000, 9999);
     year_->setSuffix(QStringLiteral("年"));
     year_->setValue(today.year());
-    part_ = ui::addControl<QComboBox>(this, QStringLiteral("组合框S2"), {470, 10, 90, 26});
-    from_ = addDate(this, QStringLiteral("日期框S2"), {570, 10, 125, 26});
+    part_ = ui::addControl<QComboBox>(this, QStringLiteral("组合框S2"), {470, 10, 90, 26},
+                                      QStringLiteral("统计月份或季度"));
+    from_ =
+        addDate(this, QStringLiteral("日期框S2"), {570, 10, 125, 26}, QStringLiteral("起始日期"));
     ui::addLabel(this, QStringLiteral("透明标签S3"), QStringLiteral("至"), {700, 14, 20, 20});
-    to_ = addDate(this, QStringLiteral("日期框S3"), {720, 10, 125, 26});
+    to_ = addDate(this, QStringLiteral("日期框S3"), {720, 10, 125, 26}, QStringLiteral("截止日期"));
     from_->setDate(QDate(today.year(), 1, 1));
     to_->setDate(today);
 
-    totals_ = addTable(this, QStringLiteral("表格框S1"), {10, 45, 300, 310});
-    pyramid_ = addChart(this, QStringLiteral("图表框S1"), {320, 45, 670, 310});
+    totals_ =
+        addTable(this, QStringLiteral("表格框S1"), {10, 45, 300, 310}, QStringLiteral("总数"));
+    pyramid_ = addChart(this, QStringLiteral("图表框S1"), {320, 45, 670, 310},
+                        QStringLiteral("人口金字塔"));
     ui::addLabel(this, QStringLiteral("透明标签S4"), QStringLiteral("分项统计"), {10, 369, 60, 20});
-    field_ = ui::addControl<QComboBox>(this, QStringLiteral("组合框S3"), {70, 365, 150, 26});
+    field_ = ui::addControl<QComboBox>(this, QStringLiteral("组合框S3"), {70, 365, 150, 26},
+                                       QStringLiteral("分项统计"));
     for (int pos : reg::codedFields()) field_->addItem(reg::fromGb(reg::fieldName(pos)));
-    codedChart_ = addChart(this, QStringLiteral("图表框S2"), {10, 395, 480, 280});
-    changes_ = addTable(this, QStringLiteral("表格框S2"), {500, 365, 222, 310});
-    changesChart_ = addChart(this, QStringLiteral("图表框S3"), {728, 365, 262, 310});
+    // On Linux a combo box is read by its current text and its label through the buddy.
+    ui::control<QLabel>(this, QStringLiteral("透明标签S2"))->setBuddy(periodKind_);
+    ui::control<QLabel>(this, QStringLiteral("透明标签S4"))->setBuddy(field_);
+    codedChart_ = addChart(this, QStringLiteral("图表框S2"), {10, 395, 480, 280},
+                           QStringLiteral("分项统计图"));
+    changes_ = addTable(this, QStringLiteral("表格框S2"), {500, 365, 222, 310},
+                        QStringLiteral("期间变动"));
+    changesChart_ = addChart(this, QStringLiteral("图表框S3"), {728, 365, 262, 310},
+                             QStringLiteral("期间变动图"));
 
     exportButton_ = ui::addButton(this, QStringLiteral("导出报表按钮"), QStringLiteral("导出报表"),
                                   {600, 682, 100, 30});

@@ -34,7 +34,8 @@ void LoginWindow::build() {
                     {395, 225});
     ui::addLabel(this, QStringLiteral("透明标签1"), QStringLiteral("输入社区户籍管理系统登录密码"),
                  {90, 20, 210, 20});
-    password_ = ui::addEdit(this, QStringLiteral("密码编辑框"), {120, 55, 150, 20});
+    password_ = ui::addEdit(this, QStringLiteral("密码编辑框"), {120, 55, 150, 20},
+                            QStringLiteral("登录密码"));
     ui::makePassword(password_, kMaxPasswordBytes);
     ui::addLabel(this, QStringLiteral("透明标签2"), QStringLiteral("初始密码 7402"),
                  {90, 90, 210, 20});

@@ -21,11 +21,14 @@ PasswordWindow::PasswordWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     ui::setUpWindow(this, QStringLiteral("澄禾社区户籍管理系统-密码修改   青石听雨 制作"),
                     {400, 300});
     ui::addLabel(this, QStringLiteral("标签1"), QStringLiteral("原密码"), {35, 50, 60, 20});
-    old_ = ui::addEdit(this, QStringLiteral("编辑框1"), {105, 50, 200, 20});
+    old_ =
+        ui::addEdit(this, QStringLiteral("编辑框1"), {105, 50, 200, 20}, QStringLiteral("原密码"));
     ui::addLabel(this, QStringLiteral("标签2"), QStringLiteral("新密码"), {35, 100, 60, 20});
-    new_ = ui::addEdit(this, QStringLiteral("编辑框2"), {105, 100, 200, 20});
+    new_ =
+        ui::addEdit(this, QStringLiteral("编辑框2"), {105, 100, 200, 20}, QStringLiteral("新密码"));
     ui::addLabel(this, QStringLiteral("标签3"), QStringLiteral("重复新密码"), {35, 150, 60, 20});
-    repeat_ = ui::addEdit(this, QStringLiteral("编辑框3"), {105, 150, 200, 20});
+    repeat_ = ui::addEdit(this, QStringLiteral("编辑框3"), {105, 150, 200, 20},
+                          QStringLiteral("重复新密码"));
     for (QLineEdit* edit : {old_, new_, repeat_}) ui::makePassword(edit, kMaxPasswordBytes);
 
     auto* change =

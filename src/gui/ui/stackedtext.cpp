@@ -1,6 +1,7 @@
 #include "gui/ui/stackedtext.h"
 
 #include <QPainter>
+#include <QRegularExpression>
 
 namespace ui {
 
@@ -23,6 +24,11 @@ StackedText* addStackedText(QWidget* parent, const QString& name, const QString&
     auto* label = new StackedText(text, linePitch, parent);
     label->setObjectName(name);
     label->setGeometry(place);
+    // Read as words, not a character at a time: a wider gap parts two phrases.
+    label->setAccessibleName(
+        QString(text)
+            .replace(QRegularExpression(QStringLiteral("\n{3,}")), QStringLiteral(" "))
+            .remove(QLatin1Char('\n')));
     return label;
 }
 

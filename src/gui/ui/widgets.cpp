@@ -1,5 +1,8 @@
 #include "gui/ui/widgets.h"
 
+#include <QAbstractScrollArea>
+#include <QChildEvent>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 
@@ -13,7 +16,31 @@ namespace {
 constexpr int kFrameWidth = 8;
 constexpr int kFrameHeight = 34;
 
+// A combo box made editable after it was placed gets its inner edit box then; the edit box
+// takes the combo box's name as it is polished, before it is ever shown.
+class InnerEditNamer : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ChildPolished) {
+            if (auto* edit = qobject_cast<QLineEdit*>(static_cast<QChildEvent*>(event)->child()))
+                edit->setAccessibleName(static_cast<QWidget*>(watched)->accessibleName());
+        }
+        return false;
+    }
+};
+
 }  // namespace
+
+void nameForReaders(QWidget* control, const QString& spoken) {
+    control->setAccessibleName(spoken);
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(control))
+        area->viewport()->setAccessibleName(spoken);
+    if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        if (combo->lineEdit()) combo->lineEdit()->setAccessibleName(spoken);
+        combo->installEventFilter(new InnerEditNamer(combo));
+    }
+}
 
 QFont fontWithFallback(const QString& family, int pointSize) {
     QFont font;
@@ -42,6 +69,7 @@ QPushButton* addButton(QWidget* parent, const QString& name, const QString& text
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
     button->setGeometry(place);
+    nameForReaders(button, text);
     return button;
 }
 
@@ -53,8 +81,8 @@ QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, QRec
     return label;
 }
 
-QLineEdit* addEdit(QWidget* parent, const QString& name, QRect place) {
-    return addControl<QLineEdit>(parent, name, place);
+QLineEdit* addEdit(QWidget* parent, const QString& name, QRect place, const QString& spoken) {
+    return addControl<QLineEdit>(parent, name, place, spoken);
 }
 
 int gbLength(const QString& text) {

@@ -23,17 +23,28 @@ QSize clientSizeFor(QSize outer);
 // Gives a top-level window its caption, fixed outer size and the program font.
 void setUpWindow(QWidget* window, const QString& caption, QSize outer);
 
-// Controls at client positions, named so that tests find them with findChild.
+// The name a screen reader says for a control (its accessible name): `spoken`, the caption of
+// the label beside the control. An editable combo box's inner edit box and a scroll area's
+// viewport are read as parts of their own, so they carry the same name.
+void nameForReaders(QWidget* control, const QString& spoken);
+
+// Controls at client positions, named so that tests find them with findChild. A button is read
+// by its caption; an edit box by `spoken`, the caption of its label. The keyboard visits the
+// controls of a window in the order they are placed, so windows place them as they are read.
 QPushButton* addButton(QWidget* parent, const QString& name, const QString& text, QRect place);
 QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, QRect place);
-QLineEdit* addEdit(QWidget* parent, const QString& name, QRect place);
+QLineEdit* addEdit(QWidget* parent, const QString& name, QRect place,
+                   const QString& spoken = QString());
 
-// A control of kind T at a client position, named so that tests find it.
+// A control of kind T at a client position, named so that tests find it, and read by a screen
+// reader as `spoken` (the caption of its label).
 template <class T>
-T* addControl(QWidget* parent, const QString& name, QRect place) {
+T* addControl(QWidget* parent, const QString& name, QRect place,
+              const QString& spoken = QString()) {
     auto* control = new T(parent);
     control->setObjectName(name);
     control->setGeometry(place);
+    if (!spoken.isEmpty()) nameForReaders(control, spoken);
     return control;
 }
 

@@ -11,6 +11,7 @@
 
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
+#include "common/typing.h"
 #include "common/workbookfacts.h"
 #include "core/edit/healthreport.h"
 #include "core/edit/transfer.h"
@@ -25,37 +26,16 @@
 using namespace reg;
 using exchange::ExchangeWindow;
 namespace msg = exchange::msg;
+using hjtest::click;
 using hjtest::ProgramFolder;
 
 namespace {
-
-// Scripted dialogs that also let a test look at the window while a box is up.
-class Probe : public hjtest::ScriptedDialogs {
-  public:
-    std::function<void()> atBox;
-    void notice(const QString& text) override {
-        if (atBox) atBox();
-        ScriptedDialogs::notice(text);
-    }
-    void warning(const QString& text) override {
-        if (atBox) atBox();
-        ScriptedDialogs::warning(text);
-    }
-    QString saveFile(const ui::FileRequest& request) override {
-        if (atBox) atBox();
-        return ScriptedDialogs::saveFile(request);
-    }
-};
 
 template <class T = QWidget>
 T* find(const QWidget* w, const char* name) {
     T* c = w->findChild<T*>(QString::fromUtf8(name));
     if (!c) qFatal("no control %s", name);
     return c;
-}
-
-void click(const QWidget* w, const char* name) {
-    QTest::mouseClick(find<QPushButton>(w, name), Qt::LeftButton);
 }
 
 // 户籍检查 reads the register off the window's thread: a click, then the wait for its end.
@@ -77,13 +57,13 @@ class TestExchangeWindow : public QObject {
     Q_OBJECT
 
     ProgramFolder* pf_ = nullptr;
-    Probe* dialogs_ = nullptr;
+    hjtest::ScriptedDialogs* dialogs_ = nullptr;
     ExchangeWindow* window_ = nullptr;
 
   private slots:
     void init() {
         pf_ = new ProgramFolder;
-        dialogs_ = new Probe;
+        dialogs_ = new hjtest::ScriptedDialogs;
         window_ = new ExchangeWindow(pf_->path(), *dialogs_);
         window_->setAnimationStep(1);
         window_->show();

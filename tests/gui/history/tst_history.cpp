@@ -8,11 +8,12 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
-#include <deque>
 
 #include "common/crashops.h"
 #include "common/lookup.h"
 #include "common/programfolder.h"
+#include "common/scripteddialogs.h"
+#include "common/typing.h"
 #include "common/workbookfacts.h"
 #include "core/register/files.h"
 #include "core/register/history.h"
@@ -26,33 +27,14 @@
 
 using namespace reg;
 namespace history = reg::history;
+using hjtest::click;
 using hjtest::find;
 
 namespace {
 
-// Yes to every question; file dialogs answer from a queue; every box is kept.
-class Answering : public ui::Dialogs {
-  public:
-    QStringList boxes;
-    std::deque<QString> files;
-    void warning(const QString& t) override { boxes << QStringLiteral("W:") + t; }
-    bool question(const QString& t) override {
-        boxes << QStringLiteral("Q:") + t;
-        return true;
-    }
-    void notice(const QString& t) override { boxes << QStringLiteral("N:") + t; }
-    QString openFile(const ui::FileRequest&) override { return next(); }
-    QString saveFile(const ui::FileRequest&) override { return next(); }
-    QString next() {
-        if (files.empty()) return {};
-        QString f = files.front();
-        files.pop_front();
-        return f;
-    }
-};
-
-void click(const QWidget& w, const char* name) {
-    QTest::mouseClick(find<QPushButton>(&w, QString::fromUtf8(name)), Qt::LeftButton);
+// Yes to every question; file dialogs answer from the queue; every box is kept.
+hjtest::ScriptedDialogs answering() {
+    return hjtest::ScriptedDialogs(hjtest::ScriptedDialogs::Mode::YesToAll);
 }
 
 // Selects member `child` of the first household that has more than one.
@@ -79,9 +61,11 @@ void fill(const maint::InfoWindow& w, const crashops::Record& v) {
 }
 
 // Lists the workbook's headings and the register's fields, then imports.
-void import(exchange::ExchangeWindow& w, Answering& d, const QString& book, const QString& reg) {
+void import(exchange::ExchangeWindow& w, hjtest::ScriptedDialogs& d, const QString& book,
+            const QString& reg) {
     w.setAnimationStep(0);
-    d.files = {book, reg};
+    d.expectOpen(book);
+    d.expectOpen(reg);
     click(w, "浏览A1");
     click(w, "浏览A2");
     click(w, "开始导入A1");
@@ -136,7 +120,7 @@ class TestHistory : public QObject {
         QFETCH(bool, values);
         QFETCH(bool, copy);
         Village v;
-        Answering d;
+        hjtest::ScriptedDialogs d = answering();
         const long before = history::recordCount(v.registerPath());
         std::string serial;
         {
@@ -154,7 +138,7 @@ class TestHistory : public QObject {
                          : action == "delete" ? "删除按钮"
                                               : "清空按钮");
             } else if (action == "restore") {
-                d.files = {v.backup};
+                d.expectOpen(v.backup);
                 click(w, "恢复按钮");
             }
         }
@@ -170,7 +154,7 @@ class TestHistory : public QObject {
             find<QLineEdit>(&p, QStringLiteral("编辑框3"))->setText(QStringLiteral("秘密7777"));
             click(p, "修改按钮");
         }
-        QVERIFY2(!d.boxes.filter(QStringLiteral("W:")).size(), qPrintable(d.boxes.join('|')));
+        QVERIFY2(!d.boxes().filter(QStringLiteral("W:")).size(), qPrintable(d.boxes().join('|')));
 
         const auto all = history::entries(v.path(), true);
         QCOMPARE(all.size(), size_t(action == "undo" ? 2 : 1));
@@ -211,14 +195,14 @@ class TestHistory : public QObject {
     void undoPutsBackWhatRestoreAndImportReplaced() {
         for (const bool restoring : {true, false}) {
             Village v;
-            Answering d;
+            hjtest::ScriptedDialogs d = answering();
             const auto original = hjtest::records(v.registerPath());
             exchange::ExchangeWindow x(v.path(), d);
             auto* undo = find<QPushButton>(&x, QStringLiteral("撤销按钮"));
             QVERIFY(!undo->isEnabled());
             if (restoring) {
                 maint::InfoWindow w(v.path(), d);
-                d.files = {v.backup};
+                d.expectOpen(v.backup);
                 click(w, "恢复按钮");
                 exchange::ExchangeWindow again(v.path(), d);
                 QVERIFY(find<QPushButton>(&again, QStringLiteral("撤销按钮"))->isEnabled());
@@ -231,12 +215,12 @@ class TestHistory : public QObject {
             }
             QCOMPARE(hjtest::records(v.registerPath()), original);
             // The question names what and when; the replaced register is kept too.
-            const QString question = d.boxes.filter(QStringLiteral("将撤销")).join('|');
+            const QString question = d.boxes().filter(QStringLiteral("将撤销")).join('|');
             QVERIFY2(question.contains(restoring ? QStringLiteral("旧.bak")
                                                  : QStringLiteral("新户.xls")),
                      qPrintable(question));
             QVERIFY(question.contains(history::entries(v.path()).back().time));
-            QVERIFY(d.boxes.contains(QStringLiteral("N:  撤销成功")));
+            QVERIFY(d.boxes().contains(QStringLiteral("N:  撤销成功")));
             QCOMPARE(safety::copies(v.path()).size(), 2);
         }
     }
@@ -249,17 +233,17 @@ class TestHistory : public QObject {
             QVERIFY(foreign ? files::copy(v.registerPath(), path)
                             : v.pf.write(history::kFileName, "not a database at all"));
             const QByteArray was = xtest::fileBytes(path);
-            Answering d;
+            hjtest::ScriptedDialogs d = answering();
             {
                 maint::InfoWindow w(v.path(), d);
                 selectPerson(w, 0);
                 fill(w, crashops::newHead("900"));
                 click(w, "添加按钮");
             }
-            QCOMPARE(d.boxes.size(), 3);  // the warning, the question, the notice
-            QVERIFY(d.boxes[0].startsWith(QStringLiteral("W:变更记录文件已损坏")));
+            QCOMPARE(d.boxes().size(), 3);  // the warning, the question, the notice
+            QVERIFY(d.boxes()[0].startsWith(QStringLiteral("W:变更记录文件已损坏")));
             const QString aside =
-                d.boxes[0].section(QStringLiteral("“"), 1).section(QStringLiteral("”"), 0, 0);
+                d.boxes()[0].section(QStringLiteral("“"), 1).section(QStringLiteral("”"), 0, 0);
             QCOMPARE(xtest::fileBytes(v.pf.file(aside)), was);
             QCOMPARE(history::entries(v.path()).size(), size_t(1));
         }
@@ -267,7 +251,7 @@ class TestHistory : public QObject {
 
     void aHistoryThatTakesNothingStopsTheChange() {
         Village v;
-        Answering d;
+        hjtest::ScriptedDialogs d = answering();
         QVERIFY(history::settle(v.path()).setAside.isEmpty());
         // The history refuses every new entry, as a full disk would.
         {
@@ -285,20 +269,20 @@ class TestHistory : public QObject {
             selectPerson(w, 0);
             fill(w, crashops::newHead("900"));
             click(w, "添加按钮");
-            d.files = {v.backup};
+            d.expectOpen(v.backup);
             click(w, "恢复按钮");
         }
         exchange::ExchangeWindow x(v.path(), d);
         import(x, d, v.book, v.registerPath());
         QCOMPARE(hjtest::records(v.registerPath()), original);
-        QCOMPARE(d.boxes.filter(QStringLiteral("W:")),
+        QCOMPARE(d.boxes().filter(QStringLiteral("W:")),
                  QStringList({QStringLiteral("W:添加失败！"), QStringLiteral("W:数据恢复失败！"),
                               QStringLiteral("W:导入失败，户籍数据没有改变！")}));
     }
 
     void theWindowListsFiltersAndShowsOneEntry() {
         Village v;
-        Answering d;
+        hjtest::ScriptedDialogs d = answering();
         {
             maint::InfoWindow w(v.path(), d);
             selectPerson(w, 0);
@@ -319,11 +303,11 @@ class TestHistory : public QObject {
         auto* values = find<QTableWidget>(&h, QStringLiteral("对照表"));
         QCOMPARE(values->item(F姓名 - 1, 2)->text(), QStringLiteral("韩900"));
         const QString xls = v.pf.file(QStringLiteral("记录.xls"));
-        d.files = {xls};
+        d.expectSave(xls);
         QSignalSpy exported(&h.exporter(), &ui::Background::finished);
         click(h, "导出按钮");
         QVERIFY(exported.wait(30000));
-        QVERIFY(d.boxes.contains(QStringLiteral("N:  导出成功")));
+        QVERIFY(d.boxes().contains(QStringLiteral("N:  导出成功")));
         const QString facts = xtest::xlrdFacts(xls);
         if (!facts.isEmpty()) QVERIFY2(facts.contains(QStringLiteral("韩900")), qPrintable(facts));
     }

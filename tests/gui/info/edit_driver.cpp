@@ -7,10 +7,12 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "common/crashops.h"
+#include "common/scripteddialogs.h"
 #include "core/register/workfiles.h"
 #include "core/workbook/biff8.h"
 #include "gui/exchange/exchangewindow.h"
@@ -18,16 +20,12 @@
 
 namespace {
 
-class YesDialogs : public ui::Dialogs {
-  public:
-    bool succeeded = false;
-    void warning(const QString&) override {}
-    bool question(const QString&) override { return true; }
-    void notice(const QString&) override { succeeded = true; }
-    QString file;
-    QString openFile(const ui::FileRequest&) override { return file; }
-    QString saveFile(const ui::FileRequest&) override { return {}; }
-};
+// Every operation that succeeds ends with a notice.
+bool succeeded(const hjtest::ScriptedDialogs& dialogs) {
+    return std::any_of(dialogs.shown().begin(), dialogs.shown().end(), [](const auto& box) {
+        return box.kind == hjtest::ScriptedDialogs::Kind::Notice;
+    });
+}
 
 template <class T>
 T* find(const QWidget& w, const char* name) {
@@ -46,7 +44,7 @@ int main(int argc, char** argv) {
     FILE* journal = std::fopen(argv[2], "a");
     const uint32_t seed = uint32_t(std::atoi(argv[3]));
     QRandomGenerator rng(seed);
-    YesDialogs dialogs;
+    hjtest::ScriptedDialogs dialogs(hjtest::ScriptedDialogs::Mode::YesToAll);
     auto info = std::make_unique<maint::InfoWindow>(folder, dialogs);
     for (int k = 0;; ++k) {
         maint::InfoWindow& w = *info;
@@ -60,7 +58,7 @@ int main(int argc, char** argv) {
         emit tree->itemPressed(chosen, 0);
         const std::string serial = chosen->text(0).section(':', 0, 0).toStdString();
         const int op = rng.bounded(backup.isEmpty() ? 4 : 7);
-        dialogs.succeeded = false;
+        dialogs.reset();
         if (op >= 5) {
             exchange::ExchangeWindow x(folder, dialogs);
             x.setAnimationStep(0);
@@ -78,11 +76,12 @@ int main(int argc, char** argv) {
                         book.range(cell).setValue(
                             reg::fromGb(r == 0 ? reg::fieldName(pos) : v[size_t(pos - 1)]));
                     }
-                dialogs.file = folder + QStringLiteral("/import.xls");
+                const QString workbook = folder + QStringLiteral("/import.xls");
                 // A workbook not written makes the import below fail, and the journal says so.
-                static_cast<void>(book.saveAs(dialogs.file));
+                static_cast<void>(book.saveAs(workbook));
+                dialogs.expectOpen(workbook);
                 find<QPushButton>(x, "浏览A1")->click();
-                dialogs.file = reg::pathIn(folder, reg::names::kRegister);
+                dialogs.expectOpen(reg::pathIn(folder, reg::names::kRegister));
                 find<QPushButton>(x, "浏览A2")->click();
                 std::fprintf(journal, "B import %ld -\n", first);
                 std::fflush(journal);
@@ -92,7 +91,7 @@ int main(int argc, char** argv) {
                 std::fflush(journal);
                 find<QPushButton>(x, "撤销按钮")->click();
             }
-            std::fprintf(journal, dialogs.succeeded ? "E\n" : "F\n");
+            std::fprintf(journal, succeeded(dialogs) ? "E\n" : "F\n");
             std::fflush(journal);
             // The tree shows the register as it now is (the old window takes its index along).
             info.reset();
@@ -102,7 +101,7 @@ int main(int argc, char** argv) {
         if (op == 4) {
             std::fprintf(journal, "B restore - -\n");
             std::fflush(journal);
-            dialogs.file = backup;
+            dialogs.expectOpen(backup);
             find<QPushButton>(w, "恢复按钮")->click();
         } else if (op == 0) {
             const std::string added = std::to_string(seed * 1000 + uint32_t(k) + 100000);
@@ -135,7 +134,7 @@ int main(int argc, char** argv) {
             std::fflush(journal);
             find<QPushButton>(w, op == 2 ? "删除按钮" : "清空按钮")->click();
         }
-        std::fprintf(journal, dialogs.succeeded ? "E\n" : "F\n");
+        std::fprintf(journal, succeeded(dialogs) ? "E\n" : "F\n");
         std::fflush(journal);
     }
 }

@@ -8,6 +8,7 @@
 #include "common/lookup.h"
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
+#include "common/typing.h"
 #include "core/register/files.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
@@ -21,6 +22,7 @@ using maint::InfoWindow;
 
 namespace {
 
+using hjtest::click;
 using hjtest::find;
 
 using hjtest::serials;
@@ -35,9 +37,6 @@ class TestBackup : public QObject {
     QTemporaryDir elsewhere;
 
     QString reg_() const { return folder.file(names::kRegister); }
-    void click(InfoWindow& w, const char* button) {
-        QTest::mouseClick(find<QPushButton>(&w, QString::fromUtf8(button)), Qt::LeftButton);
-    }
 
   private slots:
     void cleanup() {

@@ -17,6 +17,7 @@
 #include "common/lookup.h"
 #include "common/programfolder.h"
 #include "common/scripteddialogs.h"
+#include "common/typing.h"
 #include "core/edit/registerview.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
@@ -31,6 +32,7 @@ using maint::InfoWindow;
 
 namespace {
 
+using hjtest::click;
 using hjtest::find;
 
 QString editName(int pos) {
@@ -112,21 +114,6 @@ Households fromTree(QTreeWidget* tree) {
     return h;
 }
 
-// Answers Yes to every question and records every box: the random sequence cannot know which
-// rule a random edit breaks.
-class YesDialogs : public ui::Dialogs {
-  public:
-    QStringList boxes;
-    void warning(const QString& t) override { boxes << QStringLiteral("W:") + t; }
-    bool question(const QString& t) override {
-        boxes << QStringLiteral("Q:") + t;
-        return true;
-    }
-    void notice(const QString& t) override { boxes << QStringLiteral("N:") + t; }
-    QString openFile(const ui::FileRequest&) override { return {}; }
-    QString saveFile(const ui::FileRequest&) override { return {}; }
-};
-
 }  // namespace
 
 class TestEditing : public QObject {
@@ -146,9 +133,6 @@ class TestEditing : public QObject {
         QVERIFY(s.CloseAllTables());
     }
 
-    static void click(const InfoWindow& w, const char* button) {
-        QTest::mouseClick(find<QPushButton>(&w, QString::fromUtf8(button)), Qt::LeftButton);
-    }
     static QTreeWidget* tree(const InfoWindow& w) { return find<QTreeWidget>(&w, "树型框"); }
     // A click on a tree item: it becomes current and its record is shown.
     static void select(const InfoWindow& w, QTreeWidgetItem* item) {
@@ -520,7 +504,8 @@ class TestEditing : public QObject {
     void randomEditsKeepTheTreeTrueToTheRegister() {
         auto people = sample::generate(60, 21);
         QVERIFY(sample::writeRegister(reg_(), people));
-        YesDialogs yes;
+        // The random sequence cannot know which rule a random edit breaks.
+        hjtest::ScriptedDialogs yes(hjtest::ScriptedDialogs::Mode::YesToAll);
         InfoWindow w(folder.path(), yes);
         QRandomGenerator rng(99);
         int next = 1000, done = 0;
@@ -534,7 +519,7 @@ class TestEditing : public QObject {
                 persons.empty() ? nullptr : persons[rng.bounded(int(persons.size()))];
             t->setCurrentItem(chosen);
             if (chosen) emit t->itemPressed(chosen, 0);
-            yes.boxes.clear();
+            yes.reset();
             const int op = rng.bounded(persons.empty() ? 1 : 5);
             if (op == 0) {  // add: a new household, or a member of the chosen one
                 const std::string serial = std::to_string(++next);
@@ -571,7 +556,7 @@ class TestEditing : public QObject {
             } else {
                 click(w, "清空按钮");
             }
-            done += yes.boxes.size() && yes.boxes.last().startsWith(QStringLiteral("N:"));
+            done += yes.boxes().size() && yes.boxes().last().startsWith(QStringLiteral("N:"));
 
             // The tree and the hidden list describe the same households and persons as a
             // fresh rebuild of the register would, and the counters agree with the file.

@@ -44,9 +44,7 @@ T* find(const QWidget* window, const char16_t* name) {
     return control;
 }
 
-inline void click(const QWidget* window, const char16_t* button) {
-    QTest::mouseClick(find<QPushButton>(window, button), Qt::LeftButton);
-}
+using hjtest::click;
 
 // Empties an edit box and types `text` into it.
 inline void type(const QWidget* window, const char16_t* edit, const QString& text) {

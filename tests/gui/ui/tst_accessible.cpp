@@ -1,0 +1,95 @@
+// Every window as a screen reader meets it: each control the keyboard reaches, and each box or
+// list it reads, says a name; and the keyboard moves through a window as it is read.
+#include <QAccessible>
+#include <QTest>
+
+#include "gui/exchange/exchangewindow.h"
+#include "gui/history/historywindow.h"
+#include "gui/info/infowindow.h"
+#include "gui/reports/statisticswindow.h"
+#include "gui/shell/fixture.h"
+#include "gui/shell/passwordwindow.h"
+#include "samplegen.h"
+
+namespace {
+
+// The window of that name, shown, over a program folder holding a small register.
+std::unique_ptr<QWidget> open(ShellFixture& f, const QString& name) {
+    const QString folder = f.folder.path(), book = f.file(reg::names::kRegister);
+    if (!sample::writeRegister(book, 12, 3)) return nullptr;
+    std::unique_ptr<QWidget> w;
+    if (name == "login") w = std::make_unique<shell::LoginWindow>(f.session);
+    if (name == "main") w = std::make_unique<shell::MainWindow>(f.session);
+    if (name == "password") w = std::make_unique<shell::PasswordWindow>(folder, f.dialogs);
+    if (name == "info") w = std::make_unique<maint::InfoWindow>(folder, f.dialogs);
+    if (name == "exchange") w = std::make_unique<exchange::ExchangeWindow>(folder, f.dialogs);
+    if (name == "statistics") w = std::make_unique<exchange::StatisticsWindow>(book, f.dialogs);
+    if (name == "history") w = std::make_unique<maint::HistoryWindow>(folder, f.dialogs);
+    w->show();
+    return w;
+}
+
+// Controls below `a` that a screen reader announces without a name. Rows and cells of lists,
+// trees and tables are read by their own text.
+void collectUnnamed(QAccessibleInterface* a, QStringList& out) {
+    for (int i = 0; i < a->childCount(); ++i) {
+        QAccessibleInterface* c = a->child(i);
+        if (!c || c->state().invisible) continue;
+        const bool view = c->role() == QAccessible::List || c->role() == QAccessible::Tree ||
+                          c->role() == QAccessible::Table;
+        const bool control = view || c->state().focusable || c->role() == QAccessible::ComboBox ||
+                             c->role() == QAccessible::EditableText;
+        if (control && c->text(QAccessible::Name).trimmed().isEmpty())
+            out << c->object()->objectName() + QLatin1Char('<') + a->object()->objectName();
+        if (!view) collectUnnamed(c, out);
+    }
+}
+
+}  // namespace
+
+class TestAccessible : public QObject {
+    Q_OBJECT
+  private slots:
+    void everyControlHasAName_data() {
+        QTest::addColumn<QString>("window");
+        for (const char* w :
+             {"login", "main", "password", "info", "exchange", "statistics", "history"})
+            QTest::newRow(w) << QString::fromUtf8(w);
+    }
+    void everyControlHasAName() {
+        QFETCH(QString, window);
+        ShellFixture f;
+        const auto w = open(f, window);
+        QStringList unnamed;
+        collectUnnamed(QAccessible::queryAccessibleInterface(w.get()), unnamed);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+        if (window == "login")
+            QCOMPARE(find<QLineEdit>(w.get(), u"密码编辑框")->accessibleName(),
+                     QStringLiteral("登录密码"));
+    }
+
+    // Controls placed out of reading order are put back in it.
+    void keyboardFollowsTheLayout_data() {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QStringList>("run");
+        QTest::newRow("form, its buttons, query")
+            << "info"
+            << QStringList{"编辑框22", "添加按钮", "删除按钮", "清空按钮", "修改按钮", "选择框101"};
+        QTest::newRow("export column")
+            << "exchange" << QStringList{"户籍检查B1", "统计报表按钮", "撤销按钮"};
+    }
+    void keyboardFollowsTheLayout() {
+        QFETCH(QString, window);
+        QFETCH(QStringList, run);
+        ShellFixture f;
+        const auto w = open(f, window);
+        QStringList chain;  // the controls the Tab key visits, in its order
+        for (QWidget* c = w->nextInFocusChain(); c != w.get(); c = c->nextInFocusChain())
+            if ((c->focusPolicy() & Qt::TabFocus) && !c->focusProxy() && c->isVisibleTo(w.get()))
+                chain << c->objectName();
+        QVERIFY2(chain.join(u' ').contains(run.join(u' ')), qPrintable(chain.join(u' ')));
+    }
+};
+
+QTEST_MAIN(TestAccessible)
+#include "tst_accessible.moc"
