@@ -5,8 +5,13 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
+#include <cerrno>
+
+#include "core/register/log.h"
 
 #ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -84,6 +89,17 @@ bool copy(const QString& from, const QString& to) {
         return false;
     }
     return true;
+}
+
+QString whyNotWritable(const QString& path) {
+#ifdef Q_OS_WIN
+    const int fd = _wopen(reinterpret_cast<const wchar_t*>(path.utf16()), _O_RDWR | _O_BINARY);
+    if (fd >= 0) _close(fd);
+#else
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+#endif
+    return fd >= 0 ? QString() : log::errnoText(errno);
 }
 
 bool canWriteIn(const QString& folder) {
