@@ -315,6 +315,8 @@ QString actionName(Action action) {
             return QStringLiteral("撤销恢复/导入");
         case Action::Password:
             return QStringLiteral("修改密码");
+        case Action::Batch:
+            return QStringLiteral("批量变更");
     }
     return {};
 }
@@ -348,6 +350,12 @@ Health settle(const QString& folder) {
 }
 
 Pending begin(const QString& folder, const Entry& entry, const QString& target) {
+    std::vector<Pending> begun = begin(folder, std::vector<Entry>{entry}, target);
+    return begun.empty() ? Pending() : std::move(begun.front());
+}
+
+std::vector<Pending> begin(const QString& folder, const std::vector<Entry>& entries,
+                           const QString& target) {
     const Db db = open(folder);
     if (!db || !db.exec("BEGIN IMMEDIATE")) return {};
     settleBegun(folder, db);
@@ -359,33 +367,41 @@ Pending begin(const QString& folder, const Entry& entry, const QString& target) 
                                  ? info.fileName()
                                  : info.absoluteFilePath();
     const Identity id = identityOf(target);
-    Stmt st(db,
-            "INSERT INTO entries(state, time, action, action_name, serial, name, before, after, "
-            "count_before, count_after, file, copy, undoes, target, target_a, target_b) "
-            "VALUES(0, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?)");
-    st.text(1, entry.time.isEmpty()
-                   ? QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                   : entry.time);
-    st.integer(2, int(entry.action));
-    st.text(3, actionName(entry.action));
-    st.gbText(4, entry.serial);
-    st.gbText(5, entry.name);
-    if (!entry.before.empty()) st.text(6, valuesJson(entry.before));
-    if (!entry.after.empty()) st.text(7, valuesJson(entry.after));
-    if (entry.countBefore >= 0) st.integer(8, entry.countBefore);
-    if (!entry.file.isEmpty()) st.text(9, entry.file);
-    if (!entry.copy.isEmpty()) st.text(10, entry.copy);
-    if (entry.undoes > 0) st.integer(11, entry.undoes);
-    st.text(12, relative);
-    if (id.present) {
-        st.integer(13, id.a);
-        st.integer(14, id.b);
+    const QString now =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    std::vector<Pending> begun;
+    for (const Entry& entry : entries) {
+        Stmt st(db,
+                "INSERT INTO entries(state, time, action, action_name, serial, name, before, "
+                "after, count_before, count_after, file, copy, undoes, target, target_a, "
+                "target_b) VALUES(0, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?)");
+        st.text(1, entry.time.isEmpty() ? now : entry.time);
+        st.integer(2, int(entry.action));
+        st.text(3, actionName(entry.action));
+        st.gbText(4, entry.serial);
+        st.gbText(5, entry.name);
+        if (!entry.before.empty()) st.text(6, valuesJson(entry.before));
+        if (!entry.after.empty()) st.text(7, valuesJson(entry.after));
+        if (entry.countBefore >= 0) st.integer(8, entry.countBefore);
+        if (!entry.file.isEmpty()) st.text(9, entry.file);
+        if (!entry.copy.isEmpty()) st.text(10, entry.copy);
+        if (entry.undoes > 0) st.integer(11, entry.undoes);
+        st.text(12, relative);
+        if (id.present) {
+            st.integer(13, id.a);
+            st.integer(14, id.b);
+        }
+        if (!st.done()) {
+            db.exec("ROLLBACK");
+            return {};
+        }
+        begun.emplace_back(folder, sqlite3_last_insert_rowid(db.get()));
     }
-    if (!st.done() || !db.exec("COMMIT")) {
+    if (!db.exec("COMMIT")) {
         db.exec("ROLLBACK");
         return {};
     }
-    return Pending(folder, sqlite3_last_insert_rowid(db.get()));
+    return begun;
 }
 
 Pending beginEdit(const QString& folder, Action action, const std::vector<std::string>& before,
