@@ -2,6 +2,7 @@
 // The import/export window: spreadsheet import on the left, register export on the right.
 #include <QWidget>
 
+#include "core/edit/registereditor.h"
 #include "core/workbook/spreadsheet.h"
 #include "gui/ui/dialogs.h"
 
@@ -46,6 +47,8 @@ class ExchangeWindow : public QWidget {
 
     QString folder_;
     ui::Dialogs& dialogs_;
+    // The import and the undo change the register through it.
+    edit::RegisterEditor editor_{folder_};
     SpreadsheetFactory factory_ = createSpreadsheet;
     int animationStep_ = 100;
 
