@@ -331,10 +331,12 @@ class TestRegisterEditor : public QObject {
                                : 15;
         for (int round = 1; round <= rounds; ++round) {
             const QString journal = dir.filePath(QStringLiteral("journal%1").arg(round));
+            // Made here: a child killed before it wrote anything leaves it empty.
+            QVERIFY(QFile(journal).open(QIODevice::WriteOnly));
             const pid_t pid = fork();
             QVERIFY(pid >= 0);
             if (pid == 0) runBatches(folder, journal, uint32_t(round));
-            usleep(useconds_t(50000 + QRandomGenerator::global()->bounded(700000)));
+            usleep(useconds_t(100000 + QRandomGenerator::global()->bounded(1400000)));
             kill(pid, SIGKILL);
             int status = 0;
             waitpid(pid, &status, 0);
@@ -419,7 +421,7 @@ class TestRegisterEditor : public QObject {
     // The child's endless work. Serial numbers of new persons are new in every round.
     [[noreturn]] static void runBatches(const QString& folder, const QString& journal,
                                         uint32_t seed) {
-        FILE* j = std::fopen(QFile::encodeName(journal).constData(), "w");
+        FILE* j = std::fopen(QFile::encodeName(journal).constData(), "a");
         QRandomGenerator rng(seed);
         edit::RegisterEditor ed(folder);
         (void)ed.settle();
