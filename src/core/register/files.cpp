@@ -5,14 +5,21 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
+#include <cerrno>
+
+#include "core/register/log.h"
 
 #ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdio>
+#include <cstdlib>
 #endif
 
 namespace reg::files {
@@ -84,6 +91,29 @@ bool copy(const QString& from, const QString& to) {
         return false;
     }
     return true;
+}
+
+QString whyNotWritable(const QString& path) {
+    // A folder is written by making a file in it; that file goes again at once.
+    const bool folder = QFileInfo(path).isDir();
+#ifdef Q_OS_WIN
+    const QString probe =
+        folder ? path + QStringLiteral("/.probe-%1").arg(QRandomGenerator::global()->generate())
+               : path;
+    const int fd =
+        folder ? _wopen(reinterpret_cast<const wchar_t*>(probe.utf16()),
+                        _O_CREAT | _O_EXCL | _O_RDWR | _O_TEMPORARY, _S_IREAD | _S_IWRITE)
+               : _wopen(reinterpret_cast<const wchar_t*>(probe.utf16()), _O_RDWR | _O_BINARY);
+    if (fd >= 0) _close(fd);
+#else
+    QByteArray name = QFile::encodeName(folder ? path + QStringLiteral("/.probe-XXXXXX") : path);
+    const int fd = folder ? mkstemp(name.data()) : ::open(name.constData(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        if (folder) ::unlink(name.constData());
+    }
+#endif
+    return fd >= 0 ? QString() : log::errnoText(errno);
 }
 
 bool canWriteIn(const QString& folder) {

@@ -21,6 +21,10 @@ bool syncFolder(const QString& folder);
 // Whether a new file can be made in `folder`, found out by making one and removing it: the
 // permission bits alone do not tell (a read-only mount, an access list, a root user).
 bool canWriteIn(const QString& folder);
+// Why `path` cannot be opened for writing (a folder: no file can be made in it), in the system's
+// words (errno's text); empty when it can. Nothing stays behind: for the log's reason after a
+// write failed.
+QString whyNotWritable(const QString& path);
 // A name for a new file in the folder of `target`, not used by any file there.
 QString temporaryNameBeside(const QString& target);
 

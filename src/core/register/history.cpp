@@ -284,6 +284,8 @@ QString actionName(Action action) {
             return QStringLiteral("撤销恢复/导入");
         case Action::Password:
             return QStringLiteral("修改密码");
+        case Action::Batch:
+            return QStringLiteral("批量变更");
     }
     return {};
 }
@@ -319,6 +321,12 @@ Health settle(const QString& folder) {
 }
 
 Pending begin(const QString& folder, const Entry& entry, const QString& target) {
+    std::vector<Pending> begun = begin(folder, std::vector<Entry>{entry}, target);
+    return begun.empty() ? Pending() : std::move(begun.front());
+}
+
+std::vector<Pending> begin(const QString& folder, const std::vector<Entry>& entries,
+                           const QString& target) {
     Database db = open(folder);
     if (!db) return {};
     sqlite::Transaction recording(db, true);
@@ -335,33 +343,42 @@ Pending begin(const QString& folder, const Entry& entry, const QString& target) 
                                  ? info.fileName()
                                  : info.absoluteFilePath();
     const Identity id = identityOf(target);
-    Statement st = db.prepare(
-        "INSERT INTO entries(state, time, action, action_name, serial, name, before, after, "
-        "count_before, count_after, file, copy, undoes, target, target_a, target_b) "
-        "VALUES(0, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?)");
-    st.bindText(1, entry.time.isEmpty() ? QDateTime::currentDateTime().toString(
-                                              QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                        : entry.time);
-    st.bindInt(2, int(entry.action));
-    st.bindText(3, actionName(entry.action));
-    st.bindText(4, fromGb(entry.serial));
-    st.bindText(5, fromGb(entry.name));
-    if (!entry.before.empty()) st.bindText(6, valuesJson(entry.before));
-    if (!entry.after.empty()) st.bindText(7, valuesJson(entry.after));
-    if (entry.countBefore >= 0) st.bindInt(8, entry.countBefore);
-    if (!entry.file.isEmpty()) st.bindText(9, entry.file);
-    if (!entry.copy.isEmpty()) st.bindText(10, entry.copy);
-    if (entry.undoes > 0) st.bindInt(11, entry.undoes);
-    st.bindText(12, relative);
-    if (id.present) {
-        st.bindInt(13, id.a);
-        st.bindInt(14, id.b);
+    const QString now =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    std::vector<Pending> begun;
+    // All entries or none: a change of several records settles as one.
+    for (const Entry& entry : entries) {
+        Statement st = db.prepare(
+            "INSERT INTO entries(state, time, action, action_name, serial, name, before, after, "
+            "count_before, count_after, file, copy, undoes, target, target_a, target_b) "
+            "VALUES(0, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?)");
+        st.bindText(1, entry.time.isEmpty() ? now : entry.time);
+        st.bindInt(2, int(entry.action));
+        st.bindText(3, actionName(entry.action));
+        st.bindText(4, fromGb(entry.serial));
+        st.bindText(5, fromGb(entry.name));
+        if (!entry.before.empty()) st.bindText(6, valuesJson(entry.before));
+        if (!entry.after.empty()) st.bindText(7, valuesJson(entry.after));
+        if (entry.countBefore >= 0) st.bindInt(8, entry.countBefore);
+        if (!entry.file.isEmpty()) st.bindText(9, entry.file);
+        if (!entry.copy.isEmpty()) st.bindText(10, entry.copy);
+        if (entry.undoes > 0) st.bindInt(11, entry.undoes);
+        st.bindText(12, relative);
+        if (id.present) {
+            st.bindInt(13, id.a);
+            st.bindInt(14, id.b);
+        }
+        if (!st.done()) {
+            logFailure(QStringLiteral("记录"), db.error());
+            return {};  // the transaction rolls back
+        }
+        begun.emplace_back(folder, db.lastInsertId());
     }
-    if (!st.done() || !recording.commit()) {
+    if (!recording.commit()) {
         logFailure(QStringLiteral("记录"), db.error());
         return {};
     }
-    return Pending(folder, db.lastInsertId());
+    return begun;
 }
 
 Pending beginEdit(const QString& folder, Action action, const std::vector<std::string>& before,

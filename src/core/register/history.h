@@ -23,7 +23,10 @@ namespace reg::history {
 
 inline const QString kFileName = QStringLiteral("户籍变更记录.wav");
 
-enum class Action { Add = 1, Modify, Delete, Clear, Import, Restore, Undo, Password };
+// Batch: a change of several records as one action (批量变更). Its entry names the safety copy
+// taken before it, which an undo puts back; each record it changed has an Add, Modify or Delete
+// entry of its own, begun together with it and naming the same copy.
+enum class Action { Add = 1, Modify, Delete, Clear, Import, Restore, Undo, Password, Batch };
 
 // The action's Chinese name as the history window shows it.
 QString actionName(Action action);
@@ -74,6 +77,12 @@ class Pending {
 // Writes `entry` as begun, with the identity of `target` (the file the action changes) as it is
 // now. An empty Pending when the history cannot be written: the caller then makes no change.
 Pending begin(const QString& folder, const Entry& entry, const QString& target);
+
+// Several entries of one action (a batch and its records), begun in one transaction with the
+// same identity of `target`: a crash leaves all of them or none, and settle finishes or removes
+// them together. One Pending each, in order; none when the history cannot be written.
+std::vector<Pending> begin(const QString& folder, const std::vector<Entry>& entries,
+                           const QString& target);
 
 // The entry of an add, modify, delete or clear of the register of `folder`, begun: 序号 and 姓名
 // from the record after the change (before it for a delete or clear).

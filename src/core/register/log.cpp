@@ -1,11 +1,15 @@
 #include "core/register/log.h"
 
+#include <sqlite3.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "core/register/files.h"
 
@@ -31,6 +35,24 @@ void write(const QString& line) {
     file.write(line.toUtf8());
     file.write("\n");
 }
+
+struct SqliteReport {
+    int code = 0;
+    std::string message;
+};
+thread_local SqliteReport lastSqliteError;
+
+void onSqliteLog(void*, int code, const char* message) {
+    // Notices and warnings (a journal rolled back, an automatic index) and a statement prepared
+    // again after a schema change are no failures.
+    const int primary = code & 0xff;
+    if (primary == SQLITE_NOTICE || primary == SQLITE_WARNING || primary == SQLITE_SCHEMA) return;
+    lastSqliteError = {code, message ? message : ""};
+}
+
+// SQLite accepts its log hook only before it is first used: set while the program loads.
+[[maybe_unused]] const bool sqliteHooked =
+    sqlite3_config(SQLITE_CONFIG_LOG, onSqliteLog, nullptr) == SQLITE_OK;
 
 QString now() {
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -60,6 +82,34 @@ void event(const QString& text) {
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error)) + QStringLiteral(" (errno ") +
            QString::number(error) + QLatin1Char(')');
+}
+
+QString sqliteError() {
+    const SqliteReport& report = lastSqliteError;
+    if (report.code == 0) return {};
+    // SQLite's report is cut at about 200 bytes, and the statement it quotes comes first: the
+    // detail is taken from what stays readable.
+    const QString text = QString::fromUtf8(report.message);
+    QString detail;
+    static const QRegularExpression system(QStringLiteral(R"(^os_\w+\.c:\d+: \((\d+)\) (\w+)\()"));
+    if (const auto m = system.match(text); m.hasMatch()) {
+        // "os_unix.c:1234: (2) open(<path>) - <text>": the call and errno's text.
+        detail = m.captured(2) + QStringLiteral(": ") + errnoText(m.captured(1).toInt());
+    } else if (text.contains(QLatin1String(" in ["))) {
+        // "abort at 12 in [INSERT ...]: <reason>", when the reason still fits.
+        const qsizetype end = text.lastIndexOf(QLatin1String("]: "));
+        if (end >= 0) detail = text.mid(end + 3);
+    } else {
+        // "<reason> in \"<statement>\"" from the parser, or a reason alone.
+        detail = text.left(text.indexOf(QLatin1String(" in \"")));
+    }
+    QString out = QString::fromUtf8(sqlite3_errstr(report.code));
+    if (!detail.isEmpty() && detail != out) out += QStringLiteral("：") + detail;
+    return out + QStringLiteral(" (SQLite %1)").arg(report.code);
+}
+
+void clearSqliteError() {
+    lastSqliteError = {};
 }
 
 }  // namespace reg::log

@@ -26,4 +26,12 @@ void event(const QString& text);
 // errno's text for `error`, for failure()'s reason.
 QString errnoText(int error);
 
+// SQLite's own words for the last error it met on this thread since clearSqliteError(), with its
+// code and the detail it gave (errno's text for a system call; never the statement, which is no
+// reason); empty when it met none. SQLite reports
+// every error to a hook installed before its first use, so that callers that only learn "false"
+// from the record store and the history can still log why.
+QString sqliteError();
+void clearSqliteError();
+
 }  // namespace reg::log

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include "core/edit/healthreport.h"
+#include "core/edit/registereditor.h"
 #include "core/edit/transfer.h"
 #include "core/register/files.h"
 #include "core/register/history.h"
@@ -202,42 +203,31 @@ void ExchangeWindow::runImport() {
     ImportRequest request{folder_, workbookEdit_->text(), importEdit_->text(), {}};
     for (int i = 0; i < headings_->count(); ++i)
         request.headings.push_back(reg::toGb(headings_->item(i)->text()));
-    // The register as it was is kept and the import recorded before any row is written.
-    reg::history::Pending record;
-    const QString registerPath = reg::pathIn(folder_, reg::names::kRegister);
-    request.beforeWriting = [&] {
-        reg::history::Entry entry;
-        entry.action = reg::history::Action::Import;
-        entry.file = QFileInfo(request.workbookPath).fileName();
-        entry.countBefore = reg::history::recordCount(registerPath);
-        const std::optional<QString> copy = reg::safety::keep(folder_);
-        entry.copy = copy.value_or(QString());
-        if (copy) record = reg::history::begin(folder_, entry, request.storePath);
-        return bool(record);
-    };
-    const bool imported = importWorkbook(
-        request, dialogs_, [this] { importButton_->setEnabled(false); },
-        [this] { animateImport(); });
-    record.finish(imported, imported ? reg::history::recordCount(registerPath) : -1);
+    const edit::Outcome imported = editor_.import(
+        request, [this] { importButton_->setEnabled(false); }, [this] { animateImport(); });
+    if (imported.done())
+        dialogs_.notice(imported.message);
+    else if (!imported.message.isEmpty())
+        dialogs_.warning(imported.message);
     setBar(importBar_, 0);
     importButton_->setEnabled(true);
     decideUndo();
 }
 
 void ExchangeWindow::decideUndo() {
-    undo_->setEnabled(undoTarget(folder_).has_value());
+    undo_->setEnabled(editor_.undoable().has_value());
 }
 
 void ExchangeWindow::undoLast() {
-    const std::optional<reg::history::Entry> target = undoTarget(folder_);
+    const std::optional<reg::history::Entry> target = editor_.undoable();
     if (!target) return decideUndo();
     if (!dialogs_.question(undoQuestion(folder_, *target))) return;
-    const bool undone = undoReplacement(folder_, *target);
+    const edit::Outcome undone = editor_.undo(*target);
     decideUndo();
-    if (undone)
-        dialogs_.notice(msg::kUndone);
+    if (undone.done())
+        dialogs_.notice(undone.message);
     else
-        dialogs_.warning(msg::kUndoFailed);
+        dialogs_.warning(undone.message);
 }
 
 void ExchangeWindow::chooseExportTable() {

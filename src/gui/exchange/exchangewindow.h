@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <vector>
 
+#include "core/edit/registereditor.h"
 #include "core/workbook/spreadsheet.h"
 #include "gui/ui/background.h"
 #include "gui/ui/dialogs.h"
@@ -55,6 +56,8 @@ class ExchangeWindow : public QWidget {
 
     QString folder_;
     ui::Dialogs& dialogs_;
+    // The import and the undo change the register through it.
+    edit::RegisterEditor editor_{folder_};
     SpreadsheetFactory factory_ = createSpreadsheet;
     int animationStep_ = 100;
 

@@ -42,8 +42,11 @@ QString remark(const history::Entry& e) {
         case history::Action::Undo:
             return QStringLiteral("撤销第 %1 条，放回安全副本 %2").arg(e.undoes).arg(e.file) +
                    counts;
+        case history::Action::Batch:
+            return QStringLiteral("安全副本 %1").arg(e.copy) + counts;
         default:
-            return {};
+            // A record of a batch names the batch's safety copy.
+            return e.copy.isEmpty() ? QString() : QStringLiteral("批量变更的一项");
     }
 }
 

@@ -3,15 +3,10 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "core/register/files.h"
-#include "core/register/programfolder.h"
-#include "core/register/replacement.h"
-#include "core/register/workfiles.h"
+#include "core/edit/registereditor.h"
 #include "gui/info/infowindow.h"
 
 namespace maint {
-
-using namespace reg;
 
 namespace {
 
@@ -28,24 +23,26 @@ ui::FileRequest backupFiles(const QString& title) {
 }  // namespace
 
 void InfoWindow::backUp() {
-    const QString target = dialogs_.saveFile(backupFiles(QStringLiteral("另存为")));
-    // No register, no copy: CopyTo on no table answers false.
-    static_cast<void>(store_.OpenTable(pathIn(folder_, names::kRegister)));
-    const bool copied = store_.CopyTo(target);
-    static_cast<void>(store_.CloseAllTables());  // the register was only read
-    if (copied)
-        dialogs_.notice(QStringLiteral("数据备份成功 "));
+    const edit::Outcome copied =
+        editor_.backUp(dialogs_.saveFile(backupFiles(QStringLiteral("另存为"))));
+    if (copied.done())
+        dialogs_.notice(copied.message);
     else
-        dialogs_.warning(QStringLiteral("数据备份失败！"));
+        dialogs_.warning(copied.message);
 }
 
 void InfoWindow::restore() {
-    const bool copied =
-        exchange::restoreRegister(folder_, dialogs_.openFile(backupFiles(QStringLiteral("打开"))));
-    if (!copied) return dialogs_.warning(QStringLiteral("数据恢复失败！"));
-    rebuildAndDisplay();
+    const edit::Outcome restored =
+        editor_.restore(dialogs_.openFile(backupFiles(QStringLiteral("打开"))));
+    if (!restored.done()) return dialogs_.warning(restored.message);
+    if (restored.wholeView) {
+        paintTree(true);
+        showCounts(*restored.counts);
+    } else {
+        rebuildAndDisplay();
+    }
     decideAddButton(view_.empty());
-    dialogs_.notice(QStringLiteral("数据恢复成功 "));
+    dialogs_.notice(restored.message);
 }
 
 }  // namespace maint

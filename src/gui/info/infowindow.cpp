@@ -160,20 +160,23 @@ void InfoWindow::startUp() {
     query_->enableRows();
     form_->showHints();
     // Before the register is first touched: an action cut short is settled in the history.
-    for (const QString& name : reg::history::settle(folder_).setAside)
+    for (const QString& name : editor_.settle().setAside)
         dialogs_.warning(reg::history::setAsideWarning(name));
     rebuildAndDisplay();
     add_->setEnabled(view_.empty());
 }
 
 void InfoWindow::rebuildAndDisplay() {
-    const maint::RegisterDisplay d = maint::rebuildAndCollect(store_, folder_);
-    installTree(d.items, true);
-    showCounts(d.counts);
+    showCounts(editor_.reload());
+    paintTree(true);
 }
 
 void InfoWindow::installTree(const std::vector<maint::TreeItem>& items, bool mirror) {
     view_.install(items, mirror);
+    paintTree(mirror);
+}
+
+void InfoWindow::paintTree(bool mirror) {
     const QSignalBlocker quiet(tree_);
     tree_->setUpdatesEnabled(false);
     list_->setUpdatesEnabled(false);

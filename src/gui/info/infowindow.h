@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <optional>
 
+#include "core/edit/registereditor.h"
 #include "core/edit/registerview.h"
 #include "core/query/conditions.h"
 #include "core/register/store.h"
@@ -46,6 +47,8 @@ class InfoWindow : public QWidget {
     void rebuildAndDisplay();
     // Replaces the tree's content in one step; the hidden list mirrors it when asked to.
     void installTree(const std::vector<maint::TreeItem>& items, bool mirror);
+    // Makes the tree (and the hidden list, when `mirror`) show the whole view.
+    void paintTree(bool mirror);
     void showCounts(const maint::Counts& counts);
     // A click on the tree: the selected record into the form.
     void showSelected();
@@ -70,11 +73,6 @@ class InfoWindow : public QWidget {
     void deletePerson();
     void clearPerson();
 
-    // Opens the register with its index and finds the record of the selected person node;
-    // false (all closed) when no person node is selected or its record is not found.
-    bool openSelectedRecord();
-    // The register's order, counters and index after a write; then all tables are closed.
-    void resortAndCount();
     // The tree's selection taken away (a click on its empty space): nothing is chosen then.
     void dropSelection();
     // Makes the tree and the hidden list show the view again after these changes, and its
@@ -94,8 +92,11 @@ class InfoWindow : public QWidget {
 
     QString folder_;
     ui::Dialogs& dialogs_;
-    reg::RecordStore store_;
-    maint::RegisterView view_;
+    // Every change of the register goes through the editor; the window reads the register and
+    // the view it owns.
+    edit::RegisterEditor editor_{folder_};
+    reg::RecordStore& store_ = editor_.store();
+    maint::RegisterView& view_ = editor_.view();
     maint::FormControls* form_ = nullptr;
     maint::QueryRows* query_ = nullptr;
     QTreeWidget* tree_ = nullptr;

@@ -1,0 +1,150 @@
+#pragma once
+// The one place that changes the register of a program folder: it owns the open register, the
+// change history and the register view, and runs every change in the same order: the rules, the
+// history entry begun, the write, the commit, the re-sort, the entry finished. The windows ask the
+// clerk, call it and paint what it answers; it shows nothing itself.
+//
+// Each change answers an Outcome: done (with the designed notice), refused (nothing was written;
+// the designed message says why) or failed (nothing was changed; the designed failure message,
+// and the reason, which is also written to the run log without any person's data).
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/edit/registerview.h"
+#include "core/edit/rules.h"
+#include "core/edit/transfer.h"
+#include "core/register/history.h"
+#include "core/register/store.h"
+
+namespace edit {
+
+namespace msg {
+inline const QString kAdded = QStringLiteral("  添加成功");
+inline const QString kAddFailed = QStringLiteral("添加失败！");
+inline const QString kModified = QStringLiteral("  修改成功");
+inline const QString kModifyFailed = QStringLiteral("修改失败！");
+inline const QString kDeleted = QStringLiteral("  删除成功");
+inline const QString kDeleteFailed = QStringLiteral("删除失败！");
+inline const QString kCleared = QStringLiteral("  清空成功");
+inline const QString kClearFailed = QStringLiteral("清空失败！");
+inline const QString kSelectToModify = QStringLiteral("请选中左侧列表中所要修改的记录的编号！");
+inline const QString kSelectToDelete = QStringLiteral("请选中左侧列表中所要删除的记录的编号！");
+inline const QString kSelectToClear = QStringLiteral("请选中左侧列表中所要清空的记录的编号！");
+inline const QString kBackedUp = QStringLiteral("数据备份成功 ");
+inline const QString kBackupFailed = QStringLiteral("数据备份失败！");
+inline const QString kRestored = QStringLiteral("数据恢复成功 ");
+inline const QString kRestoreFailed = QStringLiteral("数据恢复失败！");
+// A change of several records.
+inline const QString kChanged = QStringLiteral("  变更成功");
+inline const QString kChangeFailed = QStringLiteral("变更失败，户籍数据没有改变！");
+inline const QString kNothingToChange = QStringLiteral("没有要变更的记录！");
+inline const QString kSerialTaken = QStringLiteral("序号已存在！");
+inline const QString kNoSuchSerial = QStringLiteral("序号%1不存在！");
+inline const QString kBadSerial = QStringLiteral("序号“%1”不是有效的序号！");
+inline const QString kTwice = QStringLiteral("序号%1在一次变更中出现了两次！");
+inline const QString kBadValues = QStringLiteral("每条记录应有22项数据！");
+}  // namespace msg
+
+struct Outcome {
+    enum class Kind { Done, Refused, Failed };
+    Kind kind = Kind::Done;
+    // Done: the notice; Refused: why; Failed: the action's failure message. Empty: say nothing.
+    QString message;
+    // Failed: the step that failed and why, as logged.
+    QString reason;
+    // Done: the changes of the tree and its hidden list, in order, that show the view again.
+    std::vector<maint::ViewEdit> edits;
+    // Done: the view was installed anew from the register (after a replacement or a batch while
+    // the view shows the register); the window paints all of it.
+    bool wholeView = false;
+    // The counters after the change, when it changes them.
+    std::optional<maint::Counts> counts;
+    // Clear: the record as the form shows it (also when the write failed).
+    std::vector<std::string> values;
+    // Done: the history entry of the change (a batch: the entry that undoes it).
+    long long entry = 0;
+
+    bool done() const { return kind == Kind::Done; }
+};
+
+// One record of a change of several: added (values with its 序号), modified (the record with
+// 序号 `serial` gets `values`, which may hold another 序号) or deleted.
+struct RecordChange {
+    enum class Kind { Add, Modify, Delete };
+    Kind kind = Kind::Add;
+    std::string serial;               // GB18030; Modify and Delete: the record's 序号 now
+    std::vector<std::string> values;  // GB18030; Add and Modify: the 22 values after
+};
+
+class RegisterEditor {
+  public:
+    explicit RegisterEditor(QString folder);
+    RegisterEditor(const RegisterEditor&) = delete;
+    RegisterEditor& operator=(const RegisterEditor&) = delete;
+
+    const QString& folder() const { return folder_; }
+    // For reading only (the form, the query); every read closes it again.
+    reg::RecordStore& store() { return store_; }
+    maint::RegisterView& view() { return view_; }
+    const maint::RegisterView& view() const { return view_; }
+
+    // Settles an action cut short before anything touches the register; the history files set
+    // aside, for the window's warnings.
+    [[nodiscard]] reg::history::Health settle();
+    // Rebuilds the register order and installs the register in the view (tree and list); from
+    // now on a replacement or a batch installs it anew. The counters.
+    maint::Counts reload();
+
+    // One person. The checks apply the entry rules (removing blanks from the form) and write
+    // nothing; the changes run after the clerk confirmed, without checking again.
+    [[nodiscard]] Outcome checkAdd(maint::EntryForm& form);
+    [[nodiscard]] Outcome add(const maint::EntryForm& form);
+    // True when a person is selected in the view and its record is found.
+    [[nodiscard]] bool selectedFound();
+    // How many records share the selected person's house address; nothing when no person is
+    // selected or its record is not found.
+    [[nodiscard]] std::optional<long> selectedHouseholdSize();
+    [[nodiscard]] Outcome checkModify(maint::EntryForm& form);
+    [[nodiscard]] Outcome modify(const maint::EntryForm& form);
+    [[nodiscard]] Outcome remove();
+    // Keeps 序号, 房屋详址 and `remark` (GB18030); codes "0", texts empty.
+    [[nodiscard]] Outcome clear(const std::string& remark);
+
+    // A copy of the register to `target`; nothing is changed.
+    [[nodiscard]] Outcome backUp(const QString& target);
+    // The whole register replaced: by a backup, by the register as it was before the import,
+    // restore or batch of `target` (see undoable()), or extended by an import (its messages are
+    // the import's).
+    [[nodiscard]] Outcome restore(const QString& backup);
+    [[nodiscard]] Outcome import(exchange::ImportRequest request,
+                                 const std::function<void()>& started = {},
+                                 const std::function<void()>& animate = {});
+    // The restore or import that 撤销恢复/导入 reverses now, if any.
+    [[nodiscard]] std::optional<reg::history::Entry> undoable() const;
+    [[nodiscard]] Outcome undo(const reg::history::Entry& target);
+
+    // Several records changed as one: one transaction of the register, so that after a crash
+    // either all of them are changed or none, and one history entry (action Batch) that names
+    // a safety copy of the register as it was, which undo() puts back. Refused without a write
+    // when a record is missing, a 序号 would be taken twice or is no 序号, or values are not 22.
+    [[nodiscard]] Outcome applyChanges(const std::vector<RecordChange>& changes);
+
+  private:
+    bool openSelected();
+    maint::Counts resort();
+    Outcome refused(const QString& message) const;
+    Outcome failed(const QString& what, const QString& message, const QString& step,
+                   const QString& cause) const;
+    Outcome reinstalled(Outcome done);
+    QString registerPath() const;
+
+    QString folder_;
+    reg::RecordStore store_;
+    maint::RegisterView view_;
+    bool viewLoaded_ = false;
+};
+
+}  // namespace edit
