@@ -49,7 +49,8 @@ inline const QString kBadValues = QStringLiteral("每条记录应有22项数据�
 }  // namespace msg
 
 struct Outcome {
-    enum class Kind { Done, Refused, Failed };
+    // Cancelled: the clerk said no to a question asked on the way; nothing to show.
+    enum class Kind { Done, Refused, Failed, Cancelled };
     Kind kind = Kind::Done;
     // Done: the notice; Refused: why; Failed: the action's failure message. Empty: say nothing.
     QString message;
@@ -107,7 +108,12 @@ class RegisterEditor {
     // How many records share the selected person's house address; nothing when no person is
     // selected or its record is not found.
     [[nodiscard]] std::optional<long> selectedHouseholdSize();
-    [[nodiscard]] Outcome checkModify(maint::EntryForm& form);
+    // The rules for a modify of the selected person. With `confirmSoleMove`, the person's
+    // household is counted in the same reading of the register, and when the form moves the
+    // only person of a house address away, the clerk is asked through it (with the register
+    // closed) before the rules run; No answers Cancelled.
+    [[nodiscard]] Outcome checkModify(maint::EntryForm& form,
+                                      const std::function<bool()>& confirmSoleMove = {});
     [[nodiscard]] Outcome modify(const maint::EntryForm& form);
     [[nodiscard]] Outcome remove();
     // Keeps 序号, 房屋详址 and `remark` (GB18030); codes "0", texts empty.

@@ -77,13 +77,10 @@ void InfoWindow::addPerson() {
 }
 
 void InfoWindow::modifyPerson() {
-    const std::optional<long> atOldAddress = editor_.selectedHouseholdSize();
-    if (!atOldAddress) return dialogs_.warning(edit::msg::kSelectToModify);
     maint::EntryForm form = form_->read();
-    if (*atOldAddress <= 1 && form[F房屋详址] != view_.selectedHouseholdLine() &&
-        !dialogs_.question(soleRecordBeforeMove()))
-        return;
-    const edit::Outcome checked = editor_.checkModify(form);
+    const edit::Outcome checked =
+        editor_.checkModify(form, [this] { return dialogs_.question(soleRecordBeforeMove()); });
+    if (checked.kind == edit::Outcome::Kind::Cancelled) return;
     // The rules ran (and removed blanks) only when the record was still found.
     if (checked.message != edit::msg::kSelectToModify) form_->writeTexts(form);
     if (!checked.done()) return dialogs_.warning(checked.message);
