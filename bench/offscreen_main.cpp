@@ -3,7 +3,10 @@
 
 #include <QApplication>
 
+#include "core/session/startup.h"
+
 int main(int argc, char** argv) {
+    shell::keepFreedMemory();  // as the program does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

@@ -4,6 +4,10 @@
 #include <QFileInfo>
 #include <iterator>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "core/register/files.h"
 #include "core/register/log.h"
 #include "core/register/programfolder.h"
@@ -71,6 +75,15 @@ FolderChoice chooseProgramFolder(const QString& named, const QString& executable
     if (!failed.isEmpty())
         return {folder, QStringLiteral("无法写入程序文件：%1。").arg(failed.join(u'、'))};
     return {folder, {}};
+}
+
+void keepFreedMemory() {
+#if defined(__GLIBC__)
+    // The heap then grows to the program's peak and stays there; it is never larger than that
+    // peak. Blocks below the mapping threshold come from the heap, so they are reused too.
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+#endif
 }
 
 void clearAtExit(const QString& folder, ProgramLock& lock) {

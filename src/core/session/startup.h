@@ -36,6 +36,13 @@ FolderChoice chooseProgramFolder(const QString& named, const QString& executable
 // Why `folder` cannot serve as the program folder (missing, not writable), or an empty text.
 QString folderProblem(const QString& folder, const WriteCheck& canWrite);
 
+// Keeps memory the program frees for its own reuse instead of handing it back to the system at
+// once. Every action of the clerk opens the register anew, and SQLite reads it into a new page
+// cache each time (tens of megabytes at 100,000 persons); when those pages go back to the system
+// at every close, the next action faults them in again, which costs more than the reading
+// itself. Call once at the start of the program, before anything is allocated in earnest.
+void keepFreedMemory();
+
 // Closes the lock file, then clears and deletes the lock file and the six working files. The
 // register file is never touched.
 void clearAtExit(const QString& folder, ProgramLock& lock);
