@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/edit/business.h"
 #include "core/edit/registerview.h"
 #include "core/edit/rules.h"
 #include "core/edit/transfer.h"
@@ -137,6 +138,21 @@ class RegisterEditor {
     // a safety copy of the register as it was, which undo() puts back. Refused without a write
     // when a record is missing, a 序号 would be taken twice or is no 序号, or values are not 22.
     [[nodiscard]] Outcome applyChanges(const std::vector<RecordChange>& changes);
+
+    // A business (business.h) as the clerk corrected it. The check runs the entry rules on
+    // every record after it, against the register as the whole business leaves it; the first
+    // failure names the person ("王小明：请选择性别！") and nothing is written.
+    [[nodiscard]] Outcome checkBusiness(const Plan& plan);
+    // The business as one operation: one transaction of the register (all or nothing across a
+    // crash) and one history entry (action Business, named by the plan's title) with an entry
+    // for each record, so that the history shows it as one business and can undo it whole.
+    [[nodiscard]] Outcome applyBusiness(const Plan& plan);
+    // Why the business of history entry `id` cannot be undone now (one of its records changed
+    // since, or it was undone already), as the warning says it; nothing when it can.
+    [[nodiscard]] std::optional<QString> businessUndoRefusal(long long id);
+    // Puts every record of the business back as it was before it, as one operation of its own
+    // (recorded as an undo of entry `id`); refused with businessUndoRefusal's reason.
+    [[nodiscard]] Outcome undoBusiness(long long id);
 
   private:
     bool openSelected();

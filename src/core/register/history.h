@@ -26,7 +26,9 @@ inline const QString kFileName = QStringLiteral("户籍变更记录.wav");
 // Batch: a change of several records as one action (批量变更). Its entry names the safety copy
 // taken before it, which an undo puts back; each record it changed has an Add, Modify or Delete
 // entry of its own, begun together with it and naming the same copy.
-enum class Action { Add = 1, Modify, Delete, Clear, Import, Restore, Undo, Password, Batch };
+// Business: a life event or household change (户籍业务); its entry's `file` holds the business's
+// title ("分户 王建国户"), and each record it changed has an entry of its own, as a batch's.
+enum class Action { Add = 1, Modify, Delete, Clear, Import, Restore, Undo, Password, Batch, Business };
 
 // The action's Chinese name as the history window shows it.
 QString actionName(Action action);
