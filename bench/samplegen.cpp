@@ -361,14 +361,16 @@ void registrationChange(Rng& r, const Pools& p, const Member& m, Person& rec) {
         code = r.between(2, 6);  // 自…迁入
         when = m.married.y ? m.married : randomDate(r, m.birth.y + 16, kThisYear);
         place = r.pick(p.places[size_t(code)]);
-    } else if (r.percent(3) && kThisYear - m.birth.y >= 18) {
+    } else if (m.relation != Head && r.percent(3) && kThisYear - m.birth.y >= 18) {
+        // A head who left or died would leave the others without one: the generated
+        // registers are sound ones.
         code = r.between(7, 11);  // 迁往…
         when = randomDate(r, kThisYear - 6, kThisYear);
         place = r.pick(p.places[size_t(code - 5)]);
     } else if (r.percent(2) && m.birth.y < kThisYear) {
         code = 1;  // 本村居内部迁移
         when = randomDate(r, std::max(m.birth.y + 1, 1990), kThisYear);
-    } else if (m.birth.y < 1945 && r.percent(4)) {
+    } else if (m.relation != Head && m.birth.y < 1945 && r.percent(4)) {
         code = 13;  // 死亡
         when = randomDate(r, kThisYear - 2, kThisYear);
     }

@@ -6,6 +6,7 @@
 #include <span>
 #include <tuple>
 
+#include "core/query/standing.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
 
@@ -258,6 +259,7 @@ struct Entry {
     std::string_view serial, address, name, head, relation, birth, id;
     double key = 0;  // numeric 序号
     bool placeholder = false;
+    bool deregistered = false;  // 注销 today: moved away or died
 };
 
 // Texts copied into large blocks that never move: one allocation per megabyte instead of one
@@ -373,6 +375,7 @@ void RegisterCheck::add(const Values& values) {
     e.id = s.texts.keep(id);
     e.key = leadingNumber(e.serial);
     e.placeholder = isPlaceholder(values);
+    e.deregistered = query::standingAt(values, s.today) == query::Standing::Deregistered;
     s.entries.push_back(std::move(e));
     for (Finding& f : checkRecord(values, s.today)) s.findings.emplace_back(record, std::move(f));
 }
@@ -420,6 +423,14 @@ void RegisterCheck::State::checkHousehold(std::span<const size_t> household) {
             note(h, Kind::Household,
                  QStringLiteral("户主的户主姓名“%1”与本人姓名不同").arg(q(head.head)));
     }
+    // A head who moved away or died still heads the persons who stay: they need a new head.
+    const bool anyRegistered = std::any_of(members.begin(), members.end(),
+                                           [&](size_t m) { return !entries[m].deregistered; });
+    if (anyRegistered)
+        for (size_t h : heads)
+            if (entries[h].deregistered)
+                note(h, Kind::Household,
+                     QStringLiteral("户主已注销（迁出或死亡），本户仍有在册人员，须变更户主"));
     for (size_t m : members) {
         if (isHead(entries[m].relation)) continue;
         const bool named = std::any_of(heads.begin(), heads.end(), [&](size_t h) {

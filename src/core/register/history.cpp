@@ -286,6 +286,8 @@ QString actionName(Action action) {
             return QStringLiteral("修改密码");
         case Action::Batch:
             return QStringLiteral("批量变更");
+        case Action::Business:
+            return QStringLiteral("户籍业务");
     }
     return {};
 }

@@ -28,7 +28,18 @@ inline const QString kFileName = QStringLiteral("户籍变更记录.wav");
 // entry of its own, begun together with it and naming the same copy.
 // Business: a life event or household change (户籍业务); its entry's `file` holds the business's
 // title ("分户 王建国户"), and each record it changed has an entry of its own, as a batch's.
-enum class Action { Add = 1, Modify, Delete, Clear, Import, Restore, Undo, Password, Batch, Business };
+enum class Action {
+    Add = 1,
+    Modify,
+    Delete,
+    Clear,
+    Import,
+    Restore,
+    Undo,
+    Password,
+    Batch,
+    Business
+};
 
 // The action's Chinese name as the history window shows it.
 QString actionName(Action action);

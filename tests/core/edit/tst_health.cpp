@@ -214,6 +214,19 @@ class TestHealth : public QObject {
                         member("3", a, "李明", "王芳")}
             << QStringList{"2 序号3（李明）的姓名和出生日期与本记录相同",
                            "3 序号2（李明）的姓名和出生日期与本记录相同"};
+        auto gone = [](std::vector<std::string> v, const char* kind, const char* date) {
+            v[F户籍变动类型 - 1] = kind;
+            v[F户籍变动日期 - 1] = date;
+            return v;
+        };
+        QTest::newRow("head died, members stay")
+            << Register{gone(person("1", a, "王芳"), "13", "20240101"),
+                        member("2", a, "李明", "王芳")}
+            << QStringList{"1 户主已注销"};
+        QTest::newRow("whole household moved away")
+            << Register{gone(person("1", a, "王芳"), "10", "20240101"),
+                        gone(member("2", a, "李明", "王芳"), "10", "20240101")}
+            << QStringList();
         QTest::newRow("placeholders apart")
             << Register{cleared("1", b),
                         [&] {
