@@ -149,7 +149,8 @@ bool QuickFind::pinyinFrom(std::uint32_t c, std::uint32_t end, std::string_view 
         if (low <= kLastInitial && kElements[low].size() == 2 && rest.size() >= 2 &&
             rest.substr(0, 2) == kElements[low] && pinyinFrom(c + 1, end, rest.substr(2)))
             return true;
-        if (pinyinFrom(c + 1, end, rest.substr(1))) return true;
+        // A syllable of one letter was tried in full already.
+        if (spelling.size() > 1 && pinyinFrom(c + 1, end, rest.substr(1))) return true;
     }
     return false;
 }

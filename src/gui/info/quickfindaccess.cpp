@@ -23,6 +23,8 @@ void InfoWindow::setUpQuickFind() {
             quickFind_ = window =
                 new QuickFindWindow(reg::pathIn(folder_, reg::names::kRegister), this);
             connect(window, &QuickFindWindow::chosen, this, &InfoWindow::selectSerial);
+            // The box belongs to this window and goes with it.
+            connect(this, &InfoWindow::closed, window, &QWidget::close);
         }
         window->open();
     });

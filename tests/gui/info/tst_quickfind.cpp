@@ -151,6 +151,10 @@ class TestQuickFindWindow : public QObject {
         QVERIFY(typeAndWalkTo(box, QStringLiteral("zhangxiaoming"), QStringLiteral("8")));
         QTest::keyClick(find<QLineEdit>(box, "查找框"), Qt::Key_Return);
         QCOMPARE(find<QLineEdit>(&w, "编辑框07")->text(), QStringLiteral("张小明"));
+
+        // Closing the window closes its box.
+        QTest::mouseClick(find<QPushButton>(&w, "关闭按钮"), Qt::LeftButton);
+        QVERIFY(box->isHidden());
     }
 
     // A register changed behind the box is read again when the box is next used, also when the
