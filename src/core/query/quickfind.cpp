@@ -74,6 +74,25 @@ std::string numberNeedle(std::string_view needle) {
     return digit ? number : std::string();
 }
 
+// Full-width letters and digits (A3 C1.. in GB18030, as an input method in full-width mode
+// types them) as ASCII; everything else as it is.
+std::string halfWidth(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const auto length = static_cast<std::size_t>(reg::gbCharLength(text.substr(pos)));
+        const auto lead = static_cast<unsigned char>(text[pos]);
+        const auto trail = length == 2 ? static_cast<unsigned char>(text[pos + 1]) : 0u;
+        const char ascii = static_cast<char>(trail - 0x80);
+        if (lead == 0xA3 && length == 2 && (isLetter(ascii) || isDigit(ascii)))
+            out += ascii;
+        else
+            out.append(text.substr(pos, length));
+        pos += length;
+    }
+    return out;
+}
+
 // Every character boundary of `text` from which `length` bytes remain.
 template <typename Visit>
 bool anyBoundary(std::string_view text, std::size_t length, Visit visit) {
@@ -164,7 +183,7 @@ bool QuickFind::pinyinMatch(const Person& p, std::string_view letters) const {
 
 FindResult QuickFind::find(std::string_view needle, std::size_t limit) const {
     FindResult result;
-    const std::string text = reg::withoutBlanks(needle);
+    const std::string text = halfWidth(reg::withoutBlanks(needle));
     if (text.empty()) return result;
 
     struct Candidate {

@@ -53,64 +53,41 @@ class TestQuickFind : public QObject {
         QTest::addColumn<QString>("needle");
         QTest::addColumn<QString>("expected");
         // Ranks: 0 name, 1 part of the name, 2 homophone, 3 pinyin, 4 序号, 5 identity number.
-        QTest::newRow("exact name, then homophone") << "张小明"
-                                                    << "3:0 1:2";
-        QTest::newRow("exact, part, homophone") << "小明"
-                                                << "9:0 2:1 3:1 1:2";
-        QTest::newRow("blanks around") << " 小明　"
-                                       << "9:0 2:1 3:1 1:2";
-        QTest::newRow("polyphone: 善 sounds like 单 (shan)") << "善田芳"
-                                                             << "4:2";
-        QTest::newRow("rare two-byte character by itself") << "䶮"
-                                                           << "5:1";
-        QTest::newRow("four-byte character by itself") << "𠮷"
-                                                       << "6:1";
-        QTest::newRow("initials") << "zxm"
-                                  << "1:3 3:3";
-        QTest::newRow("initials, capitals") << "ZXM"
-                                            << "1:3 3:3";
-        QTest::newRow("full pinyin") << "zhangxiaoming"
-                                     << "1:3 3:3";
-        QTest::newRow("full pinyin with blanks") << "zhang xiao ming"
-                                                 << "1:3 3:3";
-        QTest::newRow("mixed full and initials") << "zhangxm"
-                                                 << "1:3 3:3";
-        QTest::newRow("zh as an initial") << "zhxm"
-                                          << "1:3 3:3";
-        QTest::newRow("last syllable being typed") << "zhangx"
-                                                   << "1:3 3:3 8:3";
-        QTest::newRow("from the middle of the name") << "xiaoming"
-                                                     << "1:3 2:3 3:3 9:3";
-        QTest::newRow("单 as shan") << "shantianfang"
-                                    << "4:3";
-        QTest::newRow("单 as dan") << "dantf"
-                                   << "4:3";
-        QTest::newRow("单 as chan") << "chan"
-                                    << "4:3";
-        QTest::newRow("䶮 by its reading") << "liuyan"
-                                           << "5:3";
-        QTest::newRow("𠮷 by its reading") << "jixiang"
-                                           << "6:3";
-        QTest::newRow("ü typed as v") << "lvxiaolv"
-                                      << "7:3";
-        QTest::newRow("ü typed as u") << "luxl"
-                                      << "7:3";
-        QTest::newRow("ü typed as ü") << "lüxiaolü"
-                                      << "7:3";
-        QTest::newRow("no such reading") << "zxq"
-                                         << "";
-        QTest::newRow("序号 before identity fragment") << "1234"
-                                                       << "1234:4 3:5";
-        QTest::newRow("序号 alone") << "4"
-                                    << "4:4";
-        QTest::newRow("identity fragment") << "9876"
-                                           << "4:5";
-        QTest::newRow("check letter, either case") << "567x"
-                                                   << "1:5";
-        QTest::newRow("three digits are no fragment") << "987"
-                                                      << "";
-        QTest::newRow("blank needle") << "  "
-                                      << "";
+        const char* const rows[][3] = {
+            {"exact name, then homophone", "张小明", "3:0 1:2"},
+            {"exact, part, homophone", "小明", "9:0 2:1 3:1 1:2"},
+            {"blanks around", " 小明　", "9:0 2:1 3:1 1:2"},
+            {"polyphone: 善 sounds like 单 (shan)", "善田芳", "4:2"},
+            {"rare two-byte character by itself", "䶮", "5:1"},
+            {"four-byte character by itself", "𠮷", "6:1"},
+            {"initials", "zxm", "1:3 3:3"},
+            {"initials, capitals", "ZXM", "1:3 3:3"},
+            {"full-width letters", "ｚｘｍ", "1:3 3:3"},
+            {"full pinyin", "zhangxiaoming", "1:3 3:3"},
+            {"full pinyin with blanks", "zhang xiao ming", "1:3 3:3"},
+            {"mixed full and initials", "zhangxm", "1:3 3:3"},
+            {"zh as an initial", "zhxm", "1:3 3:3"},
+            {"last syllable being typed", "zhangx", "1:3 3:3 8:3"},
+            {"from the middle of the name", "xiaoming", "1:3 2:3 3:3 9:3"},
+            {"单 as shan", "shantianfang", "4:3"},
+            {"单 as dan", "dantf", "4:3"},
+            {"单 as chan", "chan", "4:3"},
+            {"䶮 by its reading", "liuyan", "5:3"},
+            {"𠮷 by its reading", "jixiang", "6:3"},
+            {"ü typed as v", "lvxiaolv", "7:3"},
+            {"ü typed as u", "luxl", "7:3"},
+            {"ü typed as ü", "lüxiaolü", "7:3"},
+            {"no such reading", "zxq", ""},
+            {"序号 before identity fragment", "1234", "1234:4 3:5"},
+            {"序号 alone", "4", "4:4"},
+            {"identity fragment", "9876", "4:5"},
+            {"full-width digits", "９８７６", "4:5"},
+            {"check letter, either case", "567x", "1:5"},
+            {"three digits are no fragment", "987", ""},
+            {"blank needle", "  ", ""},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r[0]) << QString::fromUtf8(r[1]) << QString::fromUtf8(r[2]);
     }
     void everyKindOfNeedle() {
         QFETCH(QString, needle);
@@ -132,23 +109,20 @@ class TestQuickFind : public QObject {
     void rareNameCharactersHaveReadings_data() {
         QTest::addColumn<QString>("character");
         QTest::addColumn<QString>("reading");
-        QTest::newRow("䶮 (FE 9F)") << "䶮"
-                                    << "yan";
-        QTest::newRow("𠮷 (95 34 B2 35)") << "𠮷"
-                                          << "ji";
-        QTest::newRow("㛃 (four bytes)") << "㛃"
-                                         << "jie";
-        QTest::newRow("堃 (GBK)") << "堃"
-                                  << "kun";
-        QTest::newRow("喆 (GBK)") << "喆"
-                                  << "zhe";
-        QTest::newRow("张 (GB2312)") << "张"
-                                     << "zhang";
-        QTest::newRow("ASCII") << "a"
-                               << "";
-        QTest::newRow("full-width sign") << "，"
-                                         << "";
+        const char* const rows[][3] = {
+            {"䶮 (FE 9F)", "䶮", "yan"},
+            {"𠮷 (95 34 B2 35)", "𠮷", "ji"},
+            {"㛃 (four bytes)", "㛃", "jie"},
+            {"堃 (GBK)", "堃", "kun"},
+            {"喆 (GBK)", "喆", "zhe"},
+            {"张 (GB2312)", "张", "zhang"},
+            {"ASCII", "a", ""},
+            {"full-width sign", "，", ""},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r[0]) << QString::fromUtf8(r[1]) << QString::fromUtf8(r[2]);
     }
+
     void rareNameCharactersHaveReadings() {
         QFETCH(QString, character);
         QFETCH(QString, reading);
