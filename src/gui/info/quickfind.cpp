@@ -111,7 +111,7 @@ void QuickFindWindow::list() {
 
 void QuickFindWindow::choose() {
     const QTreeWidgetItem* item = hits_->currentItem();
-    if (item) emit chosen(item->text(1));
+    if (item) emit chosen(item->text(1), item->text(0));
 }
 
 void QuickFindWindow::changeEvent(QEvent* event) {

@@ -30,8 +30,8 @@ class QuickFindWindow : public QWidget {
     void open();
 
   signals:
-    // The clerk chose the person with this 序号 (GB18030 text as the register stores it).
-    void chosen(const QString& serial);
+    // The clerk chose the person with this 序号 and name, as the register stores them.
+    void chosen(const QString& serial, const QString& name);
 
   protected:
     void changeEvent(QEvent* event) override;

@@ -22,7 +22,7 @@ void InfoWindow::setUpQuickFind() {
         if (!window) {
             quickFind_ = window =
                 new QuickFindWindow(reg::pathIn(folder_, reg::names::kRegister), this);
-            connect(window, &QuickFindWindow::chosen, this, &InfoWindow::selectSerial);
+            connect(window, &QuickFindWindow::chosen, this, &InfoWindow::selectPerson);
             // The box belongs to this window and goes with it.
             connect(this, &InfoWindow::closed, window, &QWidget::close);
         }
@@ -32,16 +32,25 @@ void InfoWindow::setUpQuickFind() {
     tree_->addAction(action);
 }
 
-void InfoWindow::selectSerial(const QString& serial) {
-    const std::string key = reg::toGb(serial);
-    std::optional<RegisterView::Place> place;
+void InfoWindow::selectPerson(const QString& serial, const QString& name) {
+    const std::string key = reg::toGb(serial), ending = ":" + reg::toGb(name);
+    // The line of this 序号 and name; a register with a 序号 given twice (an import can bring
+    // one) still leads to the right person.
+    std::optional<RegisterView::Place> place, sameSerial;
     const auto& households = view_.households();
     for (std::size_t h = 0; h < households.size() && !place; ++h)
-        for (std::size_t p = 0; p < households[h].persons.size(); ++p)
-            if (keyOf(households[h].persons[p]) == key) {
-                place = RegisterView::Place{int(h), int(p)};
+        for (std::size_t p = 0; p < households[h].persons.size(); ++p) {
+            const std::string_view line = households[h].persons[p];
+            if (keyOf(line) != key) continue;
+            const RegisterView::Place here{int(h), int(p)};
+            if (!sameSerial) sameSerial = here;
+            if (line.size() >= ending.size() &&
+                line.substr(line.size() - ending.size()) == ending) {
+                place = here;
                 break;
             }
+        }
+    if (!place) place = sameSerial;
     QTreeWidgetItem* item = itemAt(place);
     if (!item) {
         // A query result lists only some persons; the clerk is told how to see them all.

@@ -157,6 +157,25 @@ class TestQuickFindWindow : public QObject {
         QVERIFY(box->isHidden());
     }
 
+    // With a 序号 given twice the chosen person's own line is selected, as a click on it would.
+    void serialGivenTwice() {
+        auto twice = people();
+        twice[3][F序号 - 1] = twice[7][F序号 - 1];  // 张小明's, sorted before him
+        QVERIFY(sample::writeRegister(folder.file(names::kRegister), twice));
+        {
+            InfoWindow w(folder.path(), dialogs);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowActive(&w));
+            QuickFindWindow* box = openFind(w);
+            QVERIFY(typeAndWalkTo(box, QStringLiteral("张小明"), QStringLiteral("8")));
+            QTest::keyClick(find<QLineEdit>(box, "查找框"), Qt::Key_Return);
+            const QTreeWidgetItem* chosen = find<QTreeWidget>(&w, "树型框")->currentItem();
+            QVERIFY(chosen && chosen->text(0).startsWith(QStringLiteral("8:")));
+            QVERIFY(chosen->text(0).endsWith(QStringLiteral(":张小明")));
+        }
+        QVERIFY(sample::writeRegister(folder.file(names::kRegister), people()));
+    }
+
     // A register changed behind the box is read again when the box is next used, also when the
     // change keeps the file's size and falls within its time's resolution.
     void indexFollowsTheRegister() {
