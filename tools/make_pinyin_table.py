@@ -7,7 +7,13 @@ GB2312 character block, from two published reading lists (see tools/README.md):
   Luna Pinyin  how often each reading of a character is used, and a word list with the
                reading of every character in each word (Debian package rime-data-luna-pinyin)
 
-Usage: tools/make_pinyin_table.py [OUTPUT]   (default: src/core/query/pinyin_table.cpp)
+Usage: tools/make_pinyin_table.py [OUTPUT [SUPPLEMENT]]
+       (defaults: src/core/query/pinyin_table.cpp, src/core/query/pinyin_supplement.cpp)
+
+The supplement gives the same kind of readings to name characters outside the block: those of
+the 2013 general list of standard characters (Unihan's kTGH, the list new names are written
+with) and the few in NAME_VARIANTS; see supplement() below. Unihan comes from the Debian
+package unicode-data.
 
 The rule, applied to every character:
   1. Its candidate readings are pinyin-data's, tones dropped and u-umlaut folded into u, in
@@ -26,6 +32,7 @@ The rule, applied to every character:
 The table checks itself against the readings a clerk expects before it is written.
 """
 
+import bz2
 import collections
 import os
 import re
@@ -35,6 +42,7 @@ import unicodedata
 
 PINYIN_DATA = "/usr/share/gocode/src/github.com/mozillazg/go-pinyin/pinyin_dict.go"
 LUNA_DICT = "/usr/share/rime-data/luna_pinyin.dict.yaml"
+UNIHAN = "/usr/share/unicode/Unihan_{}.txt.bz2"
 
 # Readings with a share of at least this many percent are in everyday use (色 shai 0.09,
 # 区 ou 0.09, 炮 bao 0.08, 单 chan 0.10); below it they are not, and common surnames would
@@ -47,6 +55,14 @@ GLYPH_SHARE = 5.0
 # Characters whose first reading in pinyin-data is not the one in use; without this their
 # everyday reading would be lost with Luna's figures (卜 is the surname Bu, 缪 the surname Miao).
 MAIN_READING = {"卜": "bu", "缪": "miao", "靓": "liang", "嗲": "dia"}
+
+# Name characters outside the block and outside the general list that have no reading of their
+# own in either source: each is read as the character Unihan names as its variant (𠮷 is the
+# variant of 吉 that a few families write their name with).
+NAME_VARIANTS = ["𠮷"]
+# Characters whose readings the supplement must give; it is not written otherwise.
+SUPPLEMENT_EXPECTED = {"䶮": ["yan"], "𠮷": ["ji"], "㛃": ["jie"], "堃": ["kun"], "喆": ["zhe"],
+                       "燚": ["yi"]}
 
 INITIALS = ["zh", "ch", "sh", "b", "p", "m", "f", "d", "t", "n", "l", "g", "k", "h", "j",
             "q", "x", "r", "z", "c", "s", "y", "w"]
@@ -216,16 +232,85 @@ def check(table):
         fail("the table does not give what a clerk expects:\n  " + "\n  ".join(errors))
 
 
-def package_version(name):
+def read_unihan():
+    """Unihan's toneless kMandarin readings, the characters of the general list (kTGH) and
+    each character's variants, in the order of VARIANT_FIELDS."""
+    mandarin, general, variants = {}, set(), collections.defaultdict(list)
+    wanted = {"kMandarin", "kTGH"} | set(VARIANT_FIELDS)
+    for part in ("Readings", "OtherMappings", "Variants"):
+        try:
+            lines = bz2.open(UNIHAN.format(part), "rt", encoding="utf-8").read().splitlines()
+        except OSError as e:
+            fail(f"{e}; install unicode-data")
+        for line in lines:
+            if line.startswith("#") or not line.strip():
+                continue
+            code, field, value = line.split("\t", 2)
+            if field not in wanted:
+                continue
+            c = chr(int(code[2:], 16))
+            if field == "kMandarin":
+                mandarin[c] = [toneless(r) for r in value.split()]
+            elif field == "kTGH":
+                general.add(c)
+            else:
+                for v in value.split():
+                    variants[c].append((VARIANT_FIELDS.index(field),
+                                        chr(int(v.split("<")[0][2:], 16))))
+    if len(general) != 8105:
+        fail(f"Unihan lists {len(general)} characters of the general list, not 8105")
+    return mandarin, general, {c: [v for _, v in sorted(vs)] for c, vs in variants.items()}
+
+
+# The variants a character without readings of its own is read by, the closest kind first.
+VARIANT_FIELDS = ["kSpoofingVariant", "kZVariant", "kSimplifiedVariant", "kTraditionalVariant",
+                  "kSemanticVariant"]
+
+
+def in_block(c):
     try:
-        out = subprocess.run(["dpkg-query", "-W", "-f=${Version}", name],
-                             capture_output=True, text=True, check=True)
-        return out.stdout.strip() or "unknown"
-    except (OSError, subprocess.CalledProcessError):
-        return "unknown"
+        lead, trail = c.encode("gb2312")
+    except (UnicodeEncodeError, ValueError):
+        return False
+    return LEAD_FIRST <= lead <= LEAD_LAST and TRAIL_FIRST <= trail <= TRAIL_LAST
 
 
-def write(path, table):
+def supplement(pinyin, shares, words):
+    """[(character, readings)] for the name characters outside the block, by code point.
+    Candidates are pinyin-data's readings, else Unihan's kMandarin, else (for NAME_VARIANTS
+    only) those of the first variant that has any; the block's rule then chooses among them."""
+    mandarin, general, variants = read_unihan()
+    chars = sorted((c for c in general if not in_block(c)), key=ord)
+    chars += [c for c in NAME_VARIANTS if c not in chars]
+    table = []
+    for c in sorted(chars, key=ord):
+        candidates = pinyin.get(c) or mandarin.get(c, [])
+        if not candidates and c in NAME_VARIANTS:
+            for v in variants.get(c, []):
+                candidates = pinyin.get(v) or mandarin.get(v, [])
+                if candidates:
+                    break
+        readings = select(c, candidates, shares, words)
+        if not readings:
+            fail(f"{c} (U+{ord(c):04X}) has no reading in any source")
+        table.append((c, readings))
+    by_char = dict(table)
+    for c, want in SUPPLEMENT_EXPECTED.items():
+        if sorted(by_char.get(c, [])) != sorted(want):
+            fail(f"the supplement gives {c} {by_char.get(c)}, expected {want}")
+    return table
+
+
+def write_lists(out, name, lists):
+    out.append(f"const std::uint16_t {name}[][3] = {{")
+    for i in range(0, len(lists), 4):
+        out.append("    " + " ".join("{" + ", ".join(f"0x{v:04X}" for v in l) + "},"
+                                     for l in lists[i:i + 4]))
+    out.append("};")
+
+
+def entries_of(table):
+    """The 16-bit entries of a table of readings and its reading lists."""
     entries, lists = [], []
     for c, readings in table:
         codes = [encode(r) for r in readings]
@@ -239,13 +324,55 @@ def write(path, table):
     # A reading never reaches bit 15 (elements are below 64), so bit 15 can mark a list.
     if len(lists) >= 0x8000:
         fail("too many reading lists for a 15-bit index")
+    return entries, lists
 
-    out = []
-    out.append("// Generated by tools/make_pinyin_table.py; do not edit. See tools/README.md.")
-    out.append("// Sources: pinyin-data (golang-github-mozillazg-go-pinyin-dev "
-               + package_version("golang-github-mozillazg-go-pinyin-dev") + "),")
-    out.append("// Luna Pinyin (rime-data-luna-pinyin "
-               + package_version("rime-data-luna-pinyin") + ").")
+
+def sources_header():
+    return ["// Generated by tools/make_pinyin_table.py; do not edit. See tools/README.md.",
+            "// Sources: pinyin-data (golang-github-mozillazg-go-pinyin-dev "
+            + package_version("golang-github-mozillazg-go-pinyin-dev") + "),",
+            "// Luna Pinyin (rime-data-luna-pinyin "
+            + package_version("rime-data-luna-pinyin") + ")"]
+
+
+def write_supplement(path, table):
+    entries, lists = entries_of(table)
+    out = sources_header()
+    out[-1] += ","
+    out.append("// Unihan (unicode-data " + package_version("unicode-data") + ").")
+    out.append('#include "core/query/pinyin_table.h"')
+    out.append("")
+    out.append("namespace query {")
+    out.append("")
+    out.append("// Ascending by code point.")
+    out.append("const PinyinSupplementEntry kPinyinSupplement[] = {")
+    cells = [f"{{0x{ord(c):05X}, 0x{e:04X}}}," for (c, _), e in zip(table, entries)]
+    for i in range(0, len(cells), 5):
+        out.append("    " + " ".join(cells[i:i + 5]))
+    out.append("};")
+    out.append("")
+    out.append(f"const std::size_t kPinyinSupplementCount = {len(table)};")
+    out.append("")
+    write_lists(out, "kPinyinSupplementLists", lists)
+    out.append("")
+    out.append("}  // namespace query")
+    with open(path, "w", encoding="ascii") as f:
+        f.write("\n".join(out) + "\n")
+
+
+def package_version(name):
+    try:
+        out = subprocess.run(["dpkg-query", "-W", "-f=${Version}", name],
+                             capture_output=True, text=True, check=True)
+        return out.stdout.strip() or "unknown"
+    except (OSError, subprocess.CalledProcessError):
+        return "unknown"
+
+
+def write(path, table):
+    entries, lists = entries_of(table)
+    out = sources_header()
+    out[-1] += "."
     out.append('#include "core/query/pinyin_table.h"')
     out.append("")
     out.append("namespace query {")
@@ -261,11 +388,7 @@ def write(path, table):
     out.append("")
     out.append(f"const std::size_t kPinyinListCount = {len(lists)};")
     out.append("")
-    out.append("const std::uint16_t kPinyinLists[][3] = {")
-    for i in range(0, len(lists), 4):
-        out.append("    " + " ".join("{" + ", ".join(f"0x{v:04X}" for v in l) + "},"
-                                     for l in lists[i:i + 4]))
-    out.append("};")
+    write_lists(out, "kPinyinLists", lists)
     out.append("")
     out.append("}  // namespace query")
     with open(path, "w", encoding="ascii") as f:
@@ -275,6 +398,8 @@ def write(path, table):
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "src/core/query/pinyin_table.cpp")
+    extra = (sys.argv[2] if len(sys.argv) > 2 else
+             os.path.join(root, "src/core/query/pinyin_supplement.cpp"))
     pinyin = read_pinyin_data()
     shares, words = read_luna()
     table = []
@@ -285,6 +410,11 @@ def main():
     counts = collections.Counter(len(r) for _, r in table)
     print(f"{path}: {counts[1]} characters with one reading, {counts[2]} with two, "
           f"{counts[3]} with three, {counts[0]} positions without a reading", file=sys.stderr)
+    extras = supplement(pinyin, shares, words)
+    write_supplement(extra, extras)
+    counts = collections.Counter(len(r) for _, r in extras)
+    print(f"{extra}: {len(extras)} characters, {counts[2] + counts[3]} with several readings",
+          file=sys.stderr)
 
 
 if __name__ == "__main__":

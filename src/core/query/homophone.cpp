@@ -1,5 +1,7 @@
 #include "core/query/homophone.h"
 
+#include <QString>
+#include <algorithm>
 #include <cstring>
 
 #include "core/query/pinyin_table.h"
@@ -18,7 +20,7 @@ std::uint16_t entryOf(unsigned lead, unsigned trail) {
     return kPinyinEntries[(lead - kPinyinLeadFirst) * kPinyinColumns + (trail - kPinyinTrailFirst)];
 }
 
-Readings expand(std::uint16_t entry) {
+Readings expand(std::uint16_t entry, const std::uint16_t (*lists)[3] = kPinyinLists) {
     Readings r;
     if (entry == 0) return r;
     if (!(entry & kPinyinListBit)) {
@@ -26,7 +28,7 @@ Readings expand(std::uint16_t entry) {
         r.code[0] = entry;
         return r;
     }
-    const std::uint16_t* list = kPinyinLists[entry & ~kPinyinListBit];
+    const std::uint16_t* list = lists[entry & ~kPinyinListBit];
     for (int i = 0; i < 3 && list[i] != 0; ++i) r.code[r.count++] = list[i];
     return r;
 }
@@ -52,6 +54,27 @@ Readings pronunciation(std::string_view character) {
     const auto trail = static_cast<unsigned char>(character[1]);
     if (!inBlock(lead, trail)) return {};
     return expand(entryOf(lead, trail));
+}
+
+Readings readingsOf(std::string_view character) {
+    if (character.empty() || static_cast<unsigned char>(character[0]) < 0x80) return {};
+    const int length = reg::gbCharLength(character);
+    if (length == 2 &&
+        inBlock(static_cast<unsigned char>(character[0]), static_cast<unsigned char>(character[1])))
+        return pronunciation(character);
+    if (length < 2) return {};
+    const QString text = reg::fromGb(character.substr(0, static_cast<std::size_t>(length)));
+    if (text.isEmpty()) return {};
+    const char32_t code = text.size() > 1 && text[0].isHighSurrogate()
+                              ? QChar::surrogateToUcs4(text[0], text[1])
+                              : text[0].unicode();
+    const PinyinSupplementEntry* first = kPinyinSupplement;
+    const PinyinSupplementEntry* last = kPinyinSupplement + kPinyinSupplementCount;
+    const auto* found = std::lower_bound(
+        first, last, code,
+        [](const PinyinSupplementEntry& e, char32_t c) { return e.character < c; });
+    if (found == last || found->character != code) return {};
+    return expand(found->entry, kPinyinSupplementLists);
 }
 
 bool homophoneMatch(std::string_view condition, std::string_view field) {

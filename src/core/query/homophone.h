@@ -19,6 +19,11 @@ struct Readings {
 // outside the GB2312 character block or the block gives it no reading.
 Readings pronunciation(std::string_view character);
 
+// The readings of the character at the start of `character`, inside the block or not: a name
+// character outside it (䶮, 𠮷, 堃) is read from the supplementary table of name characters.
+// None for a character neither table reads (ASCII, signs, a stray byte).
+Readings readingsOf(std::string_view character);
+
 // Whether `condition` and `field` match character by character: identical characters match,
 // and two characters of the GB2312 block match when they share a reading (a character without
 // a reading is alike with any of the block). ASCII compares exactly, letters case-sensitively;

@@ -142,6 +142,7 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     connect(delete_, &QPushButton::clicked, this, &InfoWindow::deletePerson);
     connect(clear_, &QPushButton::clicked, this, &InfoWindow::clearPerson);
     setUpHistoryAccess();
+    setUpQuickFind();
 
     startUp();
 }

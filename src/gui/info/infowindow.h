@@ -87,6 +87,12 @@ class InfoWindow : public QWidget {
     void setUpHistoryAccess();
     void openHistory(const QString& serial);
 
+    // Quick find: the tree's context menu and Ctrl+F open its box; the person chosen there is
+    // selected in the tree as by a click.
+    void setUpQuickFind();
+    void selectPerson(const QString& serial, const QString& name);
+    QPointer<QWidget> quickFind_;  // the quick-find box, once opened
+
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
 

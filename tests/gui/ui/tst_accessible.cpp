@@ -6,6 +6,7 @@
 #include "gui/exchange/exchangewindow.h"
 #include "gui/history/historywindow.h"
 #include "gui/info/infowindow.h"
+#include "gui/info/quickfind.h"
 #include "gui/reports/statisticswindow.h"
 #include "gui/shell/fixture.h"
 #include "gui/shell/passwordwindow.h"
@@ -25,6 +26,7 @@ std::unique_ptr<QWidget> open(ShellFixture& f, const QString& name) {
     if (name == "exchange") w = std::make_unique<exchange::ExchangeWindow>(folder, f.dialogs);
     if (name == "statistics") w = std::make_unique<exchange::StatisticsWindow>(book, f.dialogs);
     if (name == "history") w = std::make_unique<maint::HistoryWindow>(folder, f.dialogs);
+    if (name == "quickfind") w = std::make_unique<maint::QuickFindWindow>(book);
     w->show();
     return w;
 }
@@ -52,8 +54,8 @@ class TestAccessible : public QObject {
   private slots:
     void everyControlHasAName_data() {
         QTest::addColumn<QString>("window");
-        for (const char* w :
-             {"login", "main", "password", "info", "exchange", "statistics", "history"})
+        for (const char* w : {"login", "main", "password", "info", "exchange", "statistics",
+                              "history", "quickfind"})
             QTest::newRow(w) << QString::fromUtf8(w);
     }
     void everyControlHasAName() {
