@@ -1,5 +1,7 @@
 #include "core/edit/registerview.h"
 
+#include "core/edit/health.h"
+#include "core/query/standing.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
 #include "core/register/text.h"
@@ -22,6 +24,8 @@ std::vector<TreeItem> collectTree(RecordStore& store) {
     const long n = store.RecordCount();
     items.reserve(size_t(n) + size_t(n) / 2);
     std::string address;
+    const std::string today = health::today();
+    std::vector<std::string> change(kFieldCount);
     store.GoFirst();
     for (long r = 1; r <= n; ++r, static_cast<void>(store.Skip())) {
         std::string here = store.ReadField(F房屋详址);
@@ -29,7 +33,15 @@ std::vector<TreeItem> collectTree(RecordStore& store) {
             items.push_back({here, 0});
             address = std::move(here);
         }
-        items.push_back({personLabel(store), 1});
+        // Only the change's kind and date decide the standing; the date is read only when the
+        // kind takes the person off.
+        change[F户籍变动类型 - 1] = store.ReadField(F户籍变动类型);
+        bool off = query::deregisters(change[F户籍变动类型 - 1]);
+        if (off) {
+            change[F户籍变动日期 - 1] = store.ReadField(F户籍变动日期);
+            off = query::standingAt(change, today) == query::Standing::Deregistered;
+        }
+        items.push_back({personLabel(store), 1, off});
     }
     store.GoFirst();
     return items;
@@ -71,6 +83,9 @@ void RegisterView::install(const std::vector<TreeItem>& items, bool mirror) {
         if (item.level == 0 || households_.empty()) households_.push_back({item.text, {}});
         if (item.level != 0) households_.back().persons.push_back(item.text);
     }
+    deregistered_.clear();
+    for (const TreeItem& item : items)
+        if (item.level != 0 && item.deregistered) deregistered_.insert(item.text);
     if (mirror) {
         lines_.clear();
         lines_.reserve(items.size());
@@ -78,6 +93,13 @@ void RegisterView::install(const std::vector<TreeItem>& items, bool mirror) {
     }
     selected_.reset();
     selectedLine_ = -1;
+}
+
+void RegisterView::setDeregistered(const std::string& label, bool deregistered) {
+    if (deregistered)
+        deregistered_.insert(label);
+    else
+        deregistered_.erase(label);
 }
 
 int RegisterView::numberOf(Place place) const {

@@ -50,6 +50,12 @@ class InfoWindow : public QWidget {
     // Makes the tree (and the hidden list, when `mirror`) show the whole view.
     void paintTree(bool mirror);
     void showCounts(const maint::Counts& counts);
+    // A person's node, grey when the person is taken off the register.
+    QTreeWidgetItem* personNode(const std::string& label) const;
+    // The standing of the record written with `values` for the persons these edits add or
+    // relabel, before they are painted.
+    void markStanding(const std::vector<maint::ViewEdit>& edits,
+                      const std::vector<std::string>& values);
     // A click on the tree: the selected record into the form.
     void showSelected();
     // Back to the register view.
@@ -87,6 +93,13 @@ class InfoWindow : public QWidget {
     void setUpHistoryAccess();
     void openHistory(const QString& serial);
 
+    // The counter's business: the tree's submenu 户籍业务 opens its window on the chosen
+    // household; what the window had the editor write is painted here.
+    void setUpBusinessAccess();
+    void openBusiness(edit::Business business);
+    void showBusiness(const edit::Outcome& outcome, const edit::Plan& plan,
+                      const std::string& head);
+
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
 
@@ -106,7 +119,8 @@ class InfoWindow : public QWidget {
     QPushButton *add_ = nullptr, *delete_ = nullptr, *clear_ = nullptr, *modify_ = nullptr;
     QTreeWidgetItem* justShown_ = nullptr;
     bool released_ = false;
-    QPointer<QWidget> history_;  // the change-history window, while it is open
+    QPointer<QWidget> history_;   // the change-history window, while it is open
+    QPointer<QWidget> business_;  // the business window, while it is open
 };
 
 }  // namespace maint
