@@ -36,6 +36,19 @@ struct RelationProposal {
 // old head is what it is to the new head. A case no rule covers answers 11 (其他) to check.
 RelationProposal reexpress(int memberToOldHead, int newHeadToOldHead);
 
+// What the household tells beyond the two codes: the new head's 性别 (1 男, 2 女, 0 unknown),
+// and how many 子女 and 媳婿 of the old head it holds (a 媳婿 is the new head's 配偶 for sure
+// only when the new head is the one 子女 and the 媳婿 the one 媳婿).
+struct RelationContext {
+    int newHeadSex = 0;
+    int children = 0;
+    int childrenInLaw = 0;
+};
+// The same with the household's facts: the cases the codes alone leave open are settled where
+// the facts settle them (the old head's 父母 are the new head's 公爹公婆 or 岳父岳母 by its sex).
+RelationProposal reexpress(int memberToOldHead, int newHeadToOldHead,
+                           const RelationContext& context);
+
 // A newborn's relation to the head, from the chosen parent's relation to the head (a child of
 // the head or the spouse: 子女; of a 子女 or 媳婿: 孙子女 …).
 RelationProposal childRelation(int parentToHead);
@@ -52,10 +65,12 @@ struct PlannedRecord {
 // What the clerk asked for. Which fields a business reads:
 //   all          business, household (房屋详址 of the household it starts from), date (YYYYMMDD)
 //   Birth        members: the chosen parent's 序号 (may be empty); newcomers: one record, of which
-//                序号, 姓名, 性别, 出生日期 are typed and every empty field is proposed from the head
+//                序号, 姓名, 性别, 出生日期 are typed and every empty field is proposed from the
+//                head
 //   MoveIn       newcomers (one or more, as typed; empty fields proposed from the head when they
 //                join an existing household); household empty: they form a new household at
-//                target, the newcomer with 与户主关系 1 its head; kind (2..6 or 1), place (迁自何地)
+//                target, the newcomer with 与户主关系 1 its head; kind (2..6 or 1), place
+//                (迁自何地)
 //   MoveOut      members; kind (7..11); place (迁往何地); newHead when the head leaves and
 //                members stay
 //   Death        members; newHead as for MoveOut (kind is 13)
@@ -94,13 +109,11 @@ struct Planned {
 Planned plan(reg::RecordStore& store, const Request& request, std::string_view today);
 
 // The household of `address` in 序号 order: each member's 22 values.
-std::vector<std::vector<std::string>> household(reg::RecordStore& store,
-                                                std::string_view address);
+std::vector<std::vector<std::string>> household(reg::RecordStore& store, std::string_view address);
 
 // A free 序号 for `count` new records of the household at `address` that keeps the households
 // in their order (between its last member and the next household's first; after every record
 // for a new household), as texts the serial rule accepts.
-std::vector<std::string> freeSerials(reg::RecordStore& store, std::string_view address,
-                                     int count);
+std::vector<std::string> freeSerials(reg::RecordStore& store, std::string_view address, int count);
 
 }  // namespace edit

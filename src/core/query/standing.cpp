@@ -19,8 +19,8 @@ Standing standingAt(const std::vector<std::string>& values, std::string_view dat
     if (!deregisters(field(reg::F户籍变动类型))) return Standing::Registered;
     const std::string_view changed = field(reg::F户籍变动日期);
     // Eight digits compare as dates; anything else is an unknown date, counted as long ago.
-    const bool dated = changed.size() == 8 && changed.find_first_not_of("0123456789") ==
-                                                  std::string_view::npos;
+    const bool dated =
+        changed.size() == 8 && changed.find_first_not_of("0123456789") == std::string_view::npos;
     if (dated && date.size() == 8 && changed > date) return Standing::Registered;
     return Standing::Deregistered;
 }

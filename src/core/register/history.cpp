@@ -286,6 +286,8 @@ QString actionName(Action action) {
             return QStringLiteral("修改密码");
         case Action::Batch:
             return QStringLiteral("批量变更");
+        case Action::Business:
+            return QStringLiteral("户籍业务");
     }
     return {};
 }
@@ -456,6 +458,9 @@ std::optional<Entry> undoable(const QString& folder) {
     Database db = open(folder);
     const std::string sql = std::string(kColumns) +
                             " FROM entries WHERE state = 1 AND action IN (5, 6, 7) "
+                            // An undone business puts records back, not a register.
+                            "AND NOT (action = 7 AND undoes IN "
+                            "(SELECT id FROM entries WHERE action = 10)) "
                             "ORDER BY id DESC LIMIT 1";
     Statement st = db.prepare(sql);
     if (!st.row()) return std::nullopt;
@@ -463,6 +468,44 @@ std::optional<Entry> undoable(const QString& folder) {
     if (e.action == Action::Undo || e.copy.isEmpty()) return std::nullopt;
     if (!files::exists(safety::pathOf(folder, e.copy))) return std::nullopt;
     return e;
+}
+
+std::vector<Entry> parts(const QString& folder, long long id) {
+    std::vector<Entry> out;
+    Database db = open(folder);
+    Statement head = db.prepare(
+        "SELECT action, coalesce(file, '') FROM entries "
+        "WHERE state = 1 AND id = ?");
+    head.bindInt(1, id);
+    if (!head.row()) return out;
+    const Action action = Action(head.integer(0));
+    const QString title = head.string(1);
+    if ((action != Action::Business && action != Action::Undo) || title.isEmpty()) return out;
+    // Begun in one transaction right after it: the ids that follow, as long as they are record
+    // entries naming the same title.
+    const std::string sql = std::string(kColumns) +
+                            ", coalesce(before, '[]'), coalesce(after, '[]') FROM entries "
+                            "WHERE state = 1 AND id > ? ORDER BY id";
+    Statement st = db.prepare(sql);
+    st.bindInt(1, id);
+    for (long long expected = id + 1; st.row(); ++expected) {
+        Entry e = readEntry(st, true);
+        const bool record =
+            e.action == Action::Add || e.action == Action::Modify || e.action == Action::Delete;
+        if (e.id != expected || !record || e.file != title || !e.copy.isEmpty()) break;
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+std::optional<long long> undoneBy(const QString& folder, long long id) {
+    Database db = open(folder);
+    Statement st = db.prepare(
+        "SELECT id FROM entries WHERE state = 1 AND action = 7 AND "
+        "undoes = ? ORDER BY id LIMIT 1");
+    st.bindInt(1, id);
+    if (!st.row()) return std::nullopt;
+    return st.integer(0);
 }
 
 long entriesAfter(const QString& folder, long long id) {

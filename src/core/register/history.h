@@ -27,8 +27,22 @@ inline const QString kFileName = QStringLiteral("户籍变更记录.wav");
 // taken before it, which an undo puts back; each record it changed has an Add, Modify or Delete
 // entry of its own, begun together with it and naming the same copy.
 // Business: a life event or household change (户籍业务); its entry's `file` holds the business's
-// title ("分户 王建国户"), and each record it changed has an entry of its own, as a batch's.
-enum class Action { Add = 1, Modify, Delete, Clear, Import, Restore, Undo, Password, Batch, Business };
+// title ("分户 王建国户"), and each record it changed has an Add, Modify or Delete entry of its
+// own, begun in the same transaction right after it (consecutive ids) and naming the same title
+// in `file`, without a copy. Its undo is an Undo entry (undoes = the business, file = the title)
+// followed by its record entries the same way.
+enum class Action {
+    Add = 1,
+    Modify,
+    Delete,
+    Clear,
+    Import,
+    Restore,
+    Undo,
+    Password,
+    Batch,
+    Business
+};
 
 // The action's Chinese name as the history window shows it.
 QString actionName(Action action);
@@ -101,6 +115,12 @@ std::optional<Entry> entry(const QString& folder, long long id);
 // The restore or import that an undo would reverse: the last replacement recorded, when it was
 // not undone yet and its safety copy is still there.
 std::optional<Entry> undoable(const QString& folder);
+// The record entries of the business (or the undo of one) recorded as entry `id`: those begun
+// with it, whose ids follow it without a gap and which name its title in `file`; with values.
+std::vector<Entry> parts(const QString& folder, long long id);
+// The undo that reversed entry `id`, if one did.
+std::optional<long long> undoneBy(const QString& folder, long long id);
+
 // Finished entries recorded after `id`.
 long entriesAfter(const QString& folder, long long id);
 
