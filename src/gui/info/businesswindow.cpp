@@ -260,6 +260,8 @@ void BusinessWindow::buildPage(Business business) {
                                        QStringLiteral("添加一人"), {5, 150, 80, 26});
             auto* fewer = ui::addButton(w, named(QStringLiteral("删除一人")),
                                         QStringLiteral("删除所选的人"), {95, 150, 100, 26});
+            ui::addLabel(w, named(QStringLiteral("序号说明")),
+                         QStringLiteral("序号空着时按户的位置给出"), {205, 153, 220, 20});
             connect(more, &QPushButton::clicked, this, &BusinessWindow::addNewcomer);
             connect(fewer, &QPushButton::clicked, this, [this] {
                 QTableWidget* t = page().newcomers;
@@ -270,6 +272,12 @@ void BusinessWindow::buildPage(Business business) {
             right(QStringLiteral("作为新户迁入"), p.newHousehold);
             connect(p.newHousehold, &QCheckBox::toggled, this, [this](bool on) {
                 page().target->setEnabled(on);
+                // A new household's first person is its head unless the clerk says otherwise.
+                QTableWidget* t = page().newcomers;
+                auto* first = t->rowCount()
+                                  ? static_cast<QComboBox*>(t->cellWidget(0, kNewRelation))
+                                  : nullptr;
+                if (on && first && first->currentIndex() <= 0) first->setCurrentIndex(1);
                 schedule();
             });
             p.target = combo(QStringLiteral("新户房屋详址"), true);
@@ -451,15 +459,6 @@ void BusinessWindow::addNewcomer() {
     t->setCellWidget(row, kNewRelation, relation);
     for (QComboBox* c : {sex, relation})
         connect(c, &QComboBox::currentIndexChanged, this, &BusinessWindow::schedule);
-    // The serials that keep the household together, the new person's last.
-    RecordStore& store = editor_.store();
-    const Page& p = page();
-    const std::string at = p.newHousehold->isChecked() ? toGb(p.target->currentText()) : address_;
-    if (store.OpenTable(pathIn(editor_.folder(), names::kRegister))) {
-        const auto serials = edit::freeSerials(store, at, row + 1);
-        if (!serials.empty()) t->item(row, kNewSerial)->setText(fromGb(serials.back()));
-    }
-    static_cast<void>(store.CloseAllTables());  // only read
     filling_ = false;
     schedule();
 }
@@ -687,16 +686,19 @@ void BusinessWindow::accept() {
 
     const edit::Outcome outcome = editor_.applyBusiness(*plan);
     if (!outcome.done()) return dialogs_.warning(outcome.message);
-    // The head the tree selects afterwards: the household's head as the business leaves it.
-    std::string head;
+    // The head the tree selects afterwards: the household's head as the business leaves it,
+    // else the head of the household the business made or joined.
+    std::string head, other;
     for (const auto& m : household_)
         if (isHead(m[F与户主关系 - 1])) head = m[F序号 - 1];
     for (const edit::PlannedRecord& record : plan->records) {
         if (!record.before.empty() && record.before[F序号 - 1] == head) head.clear();
-        if (record.after[F房屋详址 - 1] == address_ && isHead(record.after[F与户主关系 - 1]) &&
-            query::standingAt(record.after, health::today()) == query::Standing::Registered)
-            head = record.after[F序号 - 1];
+        if (record.after.empty() || !isHead(record.after[F与户主关系 - 1]) ||
+            query::standingAt(record.after, health::today()) != query::Standing::Registered)
+            continue;
+        (record.after[F房屋详址 - 1] == address_ ? head : other) = record.after[F序号 - 1];
     }
+    if (head.empty()) head = other;
     if (applied) applied(outcome, *plan, head);
     // The household as the business left it, the page ready for the next one; nothing is left
     // to do here when everyone left it.
