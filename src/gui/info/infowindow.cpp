@@ -280,7 +280,7 @@ void InfoWindow::paint(const std::vector<maint::ViewEdit>& edits) {
         QTreeWidgetItem* top = e.household >= 0 ? tree_->topLevelItem(e.household) : nullptr;
         switch (e.kind) {
             case E::AddHousehold:
-                tree_->addTopLevelItem(new QTreeWidgetItem(QStringList(text)));
+                tree_->insertTopLevelItem(e.household, new QTreeWidgetItem(QStringList(text)));
                 break;
             case E::AddPerson:
                 top->addChild(new QTreeWidgetItem(QStringList(text)));

@@ -33,6 +33,16 @@ class InfoWindow : public QWidget {
     // The pre-order number of a tree item, which names the same line of the hidden list.
     int itemNumber(const QTreeWidgetItem* item) const;
 
+    // A business the clerk confirmed, as one operation: the rules on every record as the whole
+    // business leaves them, the write, the tree and counters painted, the notice or warning.
+    edit::Outcome runBusiness(const edit::Plan& plan);
+    // An outcome of several records painted: the whole view when it was installed anew, else
+    // its edits; the counters.
+    void paintOutcome(const edit::Outcome& outcome);
+    // 撤销此次业务 from the change history: asked, undone (or refused, and why), painted, and
+    // the history read again.
+    void undoBusiness(long long id);
+
   signals:
     // Emitted on every way the window closes; the main window shows itself again.
     void closed();
