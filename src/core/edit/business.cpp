@@ -265,6 +265,8 @@ std::vector<std::string> Snapshot::freeSerials(std::string_view address, int cou
         if (room.size() < size_t(count)) continue;
         const size_t start = digits == 0 ? 0 : (room.size() - size_t(count)) / 2;
         for (int i = 0; i < count; ++i) out.push_back(decimalText(room[start + size_t(i)], digits));
+        // The field holds 12 bytes; longer ones have no room at all.
+        if (out.back().size() > size_t(fieldDefs()[F序号 - 1].width)) out.clear();
         return out;
     }
     return out;
@@ -582,7 +584,11 @@ Planned Planner::split() {
             return refuse(message("%1已经注销，不能分户！", at(members[size_t(i)], F姓名)));
     if (auto why = keepHousehold(leaving, request.remainingHead, false)) return refuse(*why);
     rehead(leaving, newHead);
-    const std::vector<std::string> serials = snapshot.freeSerials(target, int(leaving.size()));
+    // Right after the old household: the records then stay where they stand in the register,
+    // and the new household beside its old one; after every record when there is no room.
+    std::vector<std::string> serials = snapshot.freeSerials(request.household, int(leaving.size()));
+    if (serials.size() != leaving.size())
+        serials = snapshot.freeSerials(target, int(leaving.size()));
     for (size_t n = 0; n < leaving.size(); ++n) {
         PlannedRecord& r = change(leaving[n]);
         // A residence that was the old house moves with the household.

@@ -1,6 +1,8 @@
 // The counter's business through the editing service: its check against the register as the
 // whole business leaves it, its write as one operation, and its undo.
 #include <QFileInfo>
+#include <algorithm>
+#include <map>
 #include <set>
 #include <unordered_map>
 
@@ -73,20 +75,6 @@ class AfterBusiness : public maint::RegisterFacts {
     const PlannedRecord* record_ = nullptr;
 };
 
-// Where the tree shows the record with these values: by its label, in its household.
-std::optional<maint::RegisterView::Place> placeOf(const maint::RegisterView& view,
-                                                  const std::vector<std::string>& values) {
-    const std::string was = label(values);
-    const auto& households = view.households();
-    for (size_t h = 0; h < households.size(); ++h) {
-        if (households[h].address != field(values, F房屋详址)) continue;
-        const auto& persons = households[h].persons;
-        for (size_t p = 0; p < persons.size(); ++p)
-            if (persons[p] == was) return maint::RegisterView::Place{int(h), int(p)};
-    }
-    return std::nullopt;
-}
-
 bool wellFormed(const Plan& plan) {
     if (plan.records.empty()) return false;
     for (const PlannedRecord& r : plan.records)
@@ -94,6 +82,89 @@ bool wellFormed(const Plan& plan) {
             (!r.before.empty() && r.before.size() != size_t(kFieldCount)))
             return false;
     return true;
+}
+
+// One record's write: the record `number` gets `after` (none: it goes), number 0 is new.
+struct Write {
+    long number;
+    std::vector<std::string> after;
+};
+
+double keyOf(const std::vector<std::string>& values) {
+    return leadingNumber(field(values, F序号));
+}
+
+// Changed records only, whose new 序号 stay near the old (a household split off right after
+// its old one, a new head): the block of records between them is written again in 序号 order
+// in place, so that a register in order stays in order without moving any other record.
+// False when the block would be large; nothing is written then.
+bool rewriteBlock(RecordStore& store, const std::vector<Write>& writes) {
+    constexpr long kMostRewritten = 256;
+    std::map<long, const std::vector<std::string>*> changed;
+    double low = 0, high = 0;
+    for (const Write& w : writes) {
+        if (w.number <= 0 || w.after.empty()) return false;
+        const double k = keyOf(w.after);
+        low = changed.empty() ? k : std::min(low, k);
+        high = changed.empty() ? k : std::max(high, k);
+        changed[w.number] = &w.after;
+    }
+    if (changed.empty()) return false;
+    long first = changed.begin()->first, last = changed.rbegin()->first;
+    const auto keyAt = [&](long n) {
+        store.GoTo(n);
+        return leadingNumber(store.ReadField(F序号));
+    };
+    while (last < store.RecordCount() && last - first < kMostRewritten && keyAt(last + 1) < high)
+        ++last;
+    while (first > 1 && last - first < kMostRewritten && keyAt(first - 1) > low) --first;
+    if (last - first >= kMostRewritten) return false;
+    std::vector<std::vector<std::string>> now, block;
+    for (long n = first; n <= last; ++n) {
+        store.GoTo(n);
+        if (store.IsDeleted()) return false;
+        now.push_back(history::currentValues(store));
+        const auto c = changed.find(n);
+        block.push_back(c == changed.end() ? now.back() : *c->second);
+    }
+    std::stable_sort(block.begin(), block.end(),
+                     [](const auto& a, const auto& b) { return keyOf(a) < keyOf(b); });
+    for (long n = first; n <= last; ++n) {
+        if (block[size_t(n - first)] == now[size_t(n - first)]) continue;
+        store.GoTo(n);
+        if (!store.OverwriteRecord(block[size_t(n - first)])) return false;
+    }
+    return true;
+}
+
+// The writes in the open register, in its one transaction. Where a block rewrite cannot keep
+// it in order, a record that keeps its 序号 is written in place, one that takes a new 序号 goes
+// and comes back at the end with the new ones (after every record, a household of its own stays
+// in order), and the records left behind are packed away last.
+bool write(RecordStore& store, const std::vector<Write>& writes) {
+    if (rewriteBlock(store, writes)) return true;
+    bool ok = true, anyGone = false;
+    std::vector<const std::vector<std::string>*> appended;
+    for (const Write& w : writes) {
+        if (!ok) break;
+        if (w.number <= 0) {
+            appended.push_back(&w.after);
+            continue;
+        }
+        store.GoTo(w.number);
+        if (!w.after.empty() && history::currentValues(store)[F序号 - 1] == field(w.after, F序号)) {
+            ok = store.OverwriteRecord(w.after);
+            continue;
+        }
+        ok = store.MarkDeleted();
+        anyGone = true;
+        if (!w.after.empty()) appended.push_back(&w.after);
+    }
+    std::stable_sort(appended.begin(), appended.end(),
+                     [](const auto* a, const auto* b) { return keyOf(*a) < keyOf(*b); });
+    for (const auto* values : appended)
+        if (ok) ok = store.AppendRecord(*values);
+    return ok && (!anyGone || store.Pack());
 }
 
 }  // namespace
@@ -111,12 +182,23 @@ Outcome RegisterEditor::checkBusiness(const Plan& plan) {
     AfterBusiness after;
     RecordStore store;
     if (!store.OpenTable(registerPath())) return refused(kStale);
+    // Only the addresses and 序号 the business touches matter to the rules: the other records
+    // are read for two fields each.
+    std::set<std::string> addresses, serials;
+    for (const PlannedRecord& r : plan.records) {
+        addresses.insert(field(r.after, F房屋详址));
+        serials.insert(field(r.after, F序号));
+    }
     std::vector<std::string> values(kFieldCount);
     for (long n = 1; n <= store.RecordCount(); ++n) {
         store.GoTo(n);
         if (store.IsDeleted()) continue;
-        for (int f : {F序号, F房屋详址, F户主姓名, F与户主关系, F姓名})
-            values[size_t(f - 1)] = store.ReadField(f);
+        values[F序号 - 1] = store.ReadField(F序号);
+        values[F房屋详址 - 1] = store.ReadField(F房屋详址);
+        const bool there = addresses.count(values[F房屋详址 - 1]) != 0;
+        if (!there && !serials.count(values[F序号 - 1])) continue;
+        for (int f : {F户主姓名, F与户主关系, F姓名})
+            values[size_t(f - 1)] = there ? store.ReadField(f) : std::string();
         after.count(values, 1);
     }
     static_cast<void>(store.CloseAllTables());  // only read
@@ -203,41 +285,19 @@ Outcome RegisterEditor::applyBusiness(const Plan& plan) {
         return failed(what, kBusinessFailed, QStringLiteral("写入变更记录"),
                       causeFor(pathIn(folder_, history::kFileName)));
 
-    // One transaction. A record that keeps its 序号 is written in place; one that takes a new
-    // 序号 (a household split off or joined to another) and every new one are appended, so that
-    // a register in order stays in order when the new 序号 come after every record, and the
-    // records left behind are packed away last.
+    std::vector<Write> writes;
+    for (size_t i = 0; i < plan.records.size(); ++i)
+        writes.push_back({(*numbers)[i], plan.records[i].after});
     log::clearSqliteError();
     bool committed = false;
     {
         RecordStore writer;
-        bool ok = writer.OpenTable(registerPath(), indexPath);
-        bool anyMoved = false;
-        std::vector<const PlannedRecord*> appended;
-        for (size_t i = 0; ok && i < plan.records.size(); ++i) {
-            const PlannedRecord& r = plan.records[i];
-            if (r.before.empty() || field(r.before, F序号) != field(r.after, F序号)) {
-                appended.push_back(&r);
-                if (r.before.empty()) continue;
-                writer.GoTo((*numbers)[i]);
-                ok = writer.MarkDeleted();
-                anyMoved = true;
-                continue;
-            }
-            writer.GoTo((*numbers)[i]);
-            ok = writer.OverwriteRecord(r.after);
-        }
-        std::stable_sort(appended.begin(), appended.end(), [](const auto* a, const auto* b) {
-            return leadingNumber(field(a->after, F序号)) < leadingNumber(field(b->after, F序号));
-        });
-        for (const PlannedRecord* r : appended)
-            if (ok) ok = writer.AppendRecord(r->after);
-        if (ok && anyMoved) ok = writer.Pack();
-        committed = ok && writer.CloseAllTables();
+        committed = writer.OpenTable(registerPath(), indexPath) && write(writer, writes) &&
+                    writer.CloseAllTables();
     }
     const QString why = committed ? QString() : causeFor(registerPath());
     const long long id = records.front().id();
-    for (history::Pending& r : records) r.finish(committed);
+    history::Pending::finishAll(records, committed);
     if (!committed) return failed(what, kBusinessFailed, QStringLiteral("写入户籍数据"), why);
 
     Outcome done;
@@ -250,26 +310,27 @@ Outcome RegisterEditor::paintBusiness(Outcome done, const std::vector<PlannedRec
     if (viewLoaded_ && !view_.inRegisterView()) return reinstalled(std::move(done));
     done.counts = resort();
     if (!viewLoaded_) return done;
-    // Each record as the single edits show it: found by its label in its household.
+    // Every household the business touches shown anew, where its 序号 put it.
+    std::vector<std::pair<std::string, std::vector<std::string>>> households;
+    const auto labelsAt = [&](const std::string& address) -> std::vector<std::string>& {
+        for (auto& h : households)
+            if (h.first == address) return h.second;
+        std::vector<std::string> labels;
+        for (const auto& h : view_.households())
+            if (h.address == address) labels = h.persons;
+        return households.emplace_back(address, std::move(labels)).second;
+    };
     for (const PlannedRecord& r : records) {
-        std::vector<maint::ViewEdit> edits;
-        if (r.after.empty()) {
-            const auto place = placeOf(view_, r.before);
-            if (!place) return reinstalled(std::move(done));
-            view_.select(place);
-            edits = view_.removeSelected();
-        } else if (r.before.empty()) {
-            edits = view_.addPerson(field(r.after, F房屋详址), label(r.after), false);
-        } else {
-            const auto place = placeOf(view_, r.before);
-            // A view that no longer shows the record is shown anew.
-            if (!place) return reinstalled(std::move(done));
-            view_.select(place);
-            edits = view_.modifySelected(field(r.after, F房屋详址), label(r.after));
-        }
-        done.edits.insert(done.edits.end(), edits.begin(), edits.end());
+        if (r.before.empty()) continue;
+        auto& labels = labelsAt(field(r.before, F房屋详址));
+        const auto gone = std::find(labels.begin(), labels.end(), label(r.before));
+        if (gone != labels.end()) labels.erase(gone);
     }
-    view_.select(std::nullopt);
+    for (const PlannedRecord& r : records)
+        if (!r.after.empty()) labelsAt(field(r.after, F房屋详址)).push_back(label(r.after));
+    auto edits = view_.replaceHouseholds(households);
+    if (!edits) return reinstalled(std::move(done));
+    done.edits = std::move(*edits);
     return done;
 }
 
@@ -332,31 +393,16 @@ Outcome RegisterEditor::undoBusiness(long long id) {
     {
         RecordStore writer;
         bool ok = openIndexed(writer);
-        bool anyDeleted = false;
-        std::vector<const PlannedRecord*> appended;
+        std::vector<Write> writes;
         for (const PlannedRecord& r : back.records) {
-            if (!ok) break;
-            ok = writer.SeekKey(field(r.before, F序号));
-            if (!ok) break;
-            if (!r.after.empty() && field(r.before, F序号) == field(r.after, F序号)) {
-                ok = writer.OverwriteRecord(r.after);
-                continue;
-            }
-            ok = writer.MarkDeleted();
-            anyDeleted = true;
-            if (!r.after.empty()) appended.push_back(&r);
+            ok = ok && writer.SeekKey(field(r.before, F序号));
+            if (ok) writes.push_back({writer.RecordNumber(), r.after});
         }
-        std::stable_sort(appended.begin(), appended.end(), [](const auto* a, const auto* b) {
-            return leadingNumber(field(a->after, F序号)) < leadingNumber(field(b->after, F序号));
-        });
-        for (const PlannedRecord* r : appended)
-            if (ok) ok = writer.AppendRecord(r->after);
-        if (ok && anyDeleted) ok = writer.Pack();
-        committed = ok && writer.CloseAllTables();
+        committed = ok && write(writer, writes) && writer.CloseAllTables();
     }
     const QString why = committed ? QString() : causeFor(registerPath());
     const long long undoId = records.front().id();
-    for (history::Pending& r : records) r.finish(committed);
+    history::Pending::finishAll(records, committed);
     if (!committed) return failed(what, kUndoFailed, QStringLiteral("写入户籍数据"), why);
 
     Outcome done;

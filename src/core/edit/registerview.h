@@ -51,7 +51,7 @@ std::string counterText(long count);
 // Tree places are (household, person) with person -1 for the address node itself.
 struct ViewEdit {
     enum Kind {
-        AddHousehold,  // a new address node at the end
+        AddHousehold,  // a new address node at place `household` (the end after an add)
         AddPerson,     // a person node, last in its household
         RemovePerson,
         RemoveHousehold,
@@ -138,6 +138,12 @@ class RegisterView {
     std::vector<ViewEdit> removeSelected();
     // The selected person's new label.
     std::vector<ViewEdit> relabelSelected(const std::string& label);
+    // The households at these addresses shown anew with these person labels, in 序号 order (no
+    // labels: the household goes), each placed before the first household whose first 序号 is
+    // greater, as a rebuild places it. Nothing is selected afterwards. Empty when an address
+    // stands at more than one node: only a rebuild shows such a register right.
+    std::optional<std::vector<ViewEdit>> replaceHouseholds(
+        const std::vector<std::pair<std::string, std::vector<std::string>>>& households);
 
   private:
     void mirrorSelection();

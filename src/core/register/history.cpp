@@ -292,6 +292,12 @@ QString actionName(Action action) {
     return {};
 }
 
+QString actionName(const Entry& entry) {
+    if (entry.action == Action::Undo && entry.copy.isEmpty() && !entry.file.isEmpty())
+        return QStringLiteral("撤销户籍业务");
+    return actionName(entry.action);
+}
+
 QString setAsideWarning(const QString& name) {
     return QStringLiteral(
                "变更记录文件已损坏或不是本软件的文件，已改名为“%1”保存，"
@@ -356,7 +362,7 @@ std::vector<Pending> begin(const QString& folder, const std::vector<Entry>& entr
             "VALUES(0, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?)");
         st.bindText(1, entry.time.isEmpty() ? now : entry.time);
         st.bindInt(2, int(entry.action));
-        st.bindText(3, actionName(entry.action));
+        st.bindText(3, actionName(entry));
         st.bindText(4, fromGb(entry.serial));
         st.bindText(5, fromGb(entry.name));
         if (!entry.before.empty()) st.bindText(6, valuesJson(entry.before));
@@ -427,6 +433,32 @@ bool Pending::finish(bool made, long countAfter, const std::vector<std::string>&
         if (!ok && db) logFailure(QStringLiteral("完成"), db.error());
     }
     id_ = 0;
+    return ok;
+}
+
+bool Pending::finishAll(std::vector<Pending>& begun, bool made) {
+    if (begun.empty()) return true;
+    bool ok = false;
+    {
+        Database db = open(begun.front().folder_);
+        sqlite::Transaction finishing(db, true);
+        ok = finishing.active();
+        for (const Pending& p : begun) {
+            if (!ok || p.id_ <= 0) continue;
+            Statement st = db.prepare(made ? "UPDATE entries SET state = 1 WHERE id = ?"
+                                           : "DELETE FROM entries WHERE id = ?");
+            st.bindInt(1, p.id_);
+            ok = st.done();
+        }
+        ok = ok && finishing.commit();
+        if (!ok && db) logFailure(QStringLiteral("完成"), db.error());
+    }
+    // What the history could not take is done one by one, as ever.
+    for (Pending& p : begun)
+        if (!ok)
+            (void)p.finish(made);
+        else
+            p.id_ = 0;
     return ok;
 }
 

@@ -59,6 +59,10 @@ struct Entry {
     long long undoes = 0;  // an undo: the entry it reverses
 };
 
+// The name an entry is shown and stored with: its action's, except that the undo of a business
+// (an Undo without a safety copy) is 撤销户籍业务.
+QString actionName(const Entry& entry);
+
 // What the history looks like to the windows when they open.
 struct Health {
     // A damaged or foreign history file set aside under this name (in the program folder) since
@@ -84,6 +88,9 @@ class Pending {
     // The action's outcome: made (with the count after it, when counted) keeps the entry,
     // not made removes it. False when the history could not take it; the next settle then does.
     bool finish(bool made, long countAfter = -1, const std::vector<std::string>& after = {});
+    // Entries begun together finished together, in one transaction of the history: one opening
+    // of its file instead of one each.
+    static bool finishAll(std::vector<Pending>& begun, bool made);
 
   private:
     QString folder_;

@@ -5,10 +5,7 @@
 #include <QTreeWidget>
 
 #include "core/edit/business.h"
-#include "core/edit/health.h"
 #include "core/edit/registereditor.h"
-#include "core/query/standing.h"
-#include "core/register/person.h"
 #include "core/register/text.h"
 #include "gui/info/businesswindow.h"
 #include "gui/info/infowindow.h"
@@ -18,11 +15,6 @@ namespace maint {
 namespace {
 
 const QString kChooseFirst = QStringLiteral("请先在左侧列表中选择一户或其中一人！");
-
-// The tree label of a record written with these values.
-std::string labelOf(const std::vector<std::string>& values) {
-    return values[reg::F序号 - 1] + ":" + values[reg::F户主姓名 - 1] + ":" + values[reg::F姓名 - 1];
-}
 
 }  // namespace
 
@@ -59,21 +51,8 @@ void InfoWindow::openBusiness(edit::Business business) {
     window->activateWindow();
 }
 
-void InfoWindow::showBusiness(const edit::Outcome& outcome, const edit::Plan& plan,
-                              const std::string& head) {
-    // Painted as a restore is when the editor installed the whole view anew, else as the
-    // single edits are, with the standing of every record the business wrote.
-    if (outcome.wholeView) {
-        paintTree(true);
-    } else {
-        const std::string today = reg::health::today();
-        for (const edit::PlannedRecord& record : plan.records)
-            view_.setDeregistered(labelOf(record.after), query::standingAt(record.after, today) ==
-                                                             query::Standing::Deregistered);
-        paint(outcome.edits);
-    }
-    if (outcome.counts) showCounts(*outcome.counts);
-    decideAddButton(view_.empty());
+void InfoWindow::showBusiness(const edit::Outcome& outcome, const std::string& head) {
+    paintOutcome(outcome);
     dialogs_.notice(outcome.message);
     if (head.empty()) return;
     for (int h = 0; h < tree_->topLevelItemCount(); ++h) {

@@ -699,7 +699,7 @@ void BusinessWindow::accept() {
         (record.after[F房屋详址 - 1] == address_ ? head : other) = record.after[F序号 - 1];
     }
     if (head.empty()) head = other;
-    if (applied) applied(outcome, *plan, head);
+    if (applied) applied(outcome, head);
     // The household as the business left it, the page ready for the next one; nothing is left
     // to do here when everyone left it.
     open(business(), address_);

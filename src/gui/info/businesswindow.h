@@ -35,10 +35,9 @@ class BusinessWindow : public QWidget {
     edit::Business business() const;
     const std::string& address() const { return address_; }
 
-    // Called after the editor wrote a business, with its outcome, the plan written and the 序号
-    // of the head of the household the business started from (empty when none is left): the
-    // information window paints it.
-    std::function<void(const edit::Outcome&, const edit::Plan&, const std::string&)> applied;
+    // Called after the editor wrote a business, with its outcome and the 序号 of the head the
+    // tree shows afterwards (empty: none): the information window paints it.
+    std::function<void(const edit::Outcome&, const std::string&)> applied;
 
     // The plan as the clerk sees it now (corrections applied); empty while it is refused.
     const std::optional<edit::Plan>& shownPlan() const { return shown_; }

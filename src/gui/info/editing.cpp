@@ -125,4 +125,17 @@ void InfoWindow::clearPerson() {
     dialogs_.notice(cleared.message);
 }
 
+edit::Outcome InfoWindow::runBusiness(const edit::Plan& plan) {
+    edit::Outcome out = editor_.checkBusiness(plan);
+    if (out.done()) out = editor_.applyBusiness(plan);
+    if (!out.done()) {
+        dialogs_.warning(out.message);
+        return out;
+    }
+    paintOutcome(out);
+    form_->clear();
+    dialogs_.notice(out.message);
+    return out;
+}
+
 }  // namespace maint

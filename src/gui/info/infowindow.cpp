@@ -220,6 +220,24 @@ void InfoWindow::markStanding(const std::vector<maint::ViewEdit>& edits,
             view_.setDeregistered(e.text, off);
 }
 
+void InfoWindow::markStanding(const std::vector<maint::ViewEdit>& edits) {
+    // Each record these edits show, found by its 序号 in the register as written.
+    static_cast<void>(store_.OpenTable(reg::pathIn(folder_, reg::names::kRegister),
+                                       reg::pathIn(folder_, reg::names::kIndex)));
+    const std::string today = reg::health::today();
+    std::vector<std::string> change(reg::kFieldCount);
+    for (const maint::ViewEdit& e : edits) {
+        if (e.kind != maint::ViewEdit::AddPerson && e.kind != maint::ViewEdit::RelabelPerson)
+            continue;
+        if (!store_.SeekKey(maint::keyOf(e.text))) continue;
+        change[reg::F户籍变动类型 - 1] = store_.ReadField(reg::F户籍变动类型);
+        change[reg::F户籍变动日期 - 1] = store_.ReadField(reg::F户籍变动日期);
+        view_.setDeregistered(e.text,
+                              query::standingAt(change, today) == query::Standing::Deregistered);
+    }
+    static_cast<void>(store_.CloseAllTables());  // only read
+}
+
 void InfoWindow::showCounts(const maint::Counts& counts) {
     persons_->setText(reg::fromGb(maint::counterText(counts.persons)));
     heads_->setText(reg::fromGb(maint::counterText(counts.heads)));
@@ -300,7 +318,7 @@ void InfoWindow::paint(const std::vector<maint::ViewEdit>& edits) {
         QTreeWidgetItem* top = e.household >= 0 ? tree_->topLevelItem(e.household) : nullptr;
         switch (e.kind) {
             case E::AddHousehold:
-                tree_->addTopLevelItem(new QTreeWidgetItem(QStringList(text)));
+                tree_->insertTopLevelItem(e.household, new QTreeWidgetItem(QStringList(text)));
                 break;
             case E::AddPerson:
                 top->addChild(personNode(e.text));

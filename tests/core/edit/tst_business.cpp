@@ -172,7 +172,7 @@ class TestBusiness : public QObject {
         QTest::newRow("split the young family")
             << request(Business::Split, "东街1号", {"3", "4", "5"}, "3", "西街9号")
             << QStringLiteral("分户 王建国户")
-            << rows("3→10 1 王小明 西街9号 1|4→11 2 王小明 西街9号 1|5→12 3? 王小明 西街9号 1");
+            << rows("3→6.4 1 王小明 西街9号 1|4→6.5 2 王小明 西街9号 1|5→6.6 3? 王小明 西街9号 1");
         QTest::newRow("join between households")
             << request(Business::Join, "东街2号", {"8"}, "", "东街1号")
             << QStringLiteral("并入他户 赵大户") << rows("8→6.5 11? 王建国 东街1号 1");
@@ -273,15 +273,24 @@ class TestBusiness : public QObject {
         QVERIFY2(done.done(), qPrintable(done.message));
         QCOMPARE(done.counts->persons, 9L);
         QCOMPARE(done.counts->heads, 4L);
-        // The tree shows the new household last, in 序号 order, and the register is in order.
+        // The new household right after its old one, in the tree as in the register, and the
+        // tree's hidden list mirrors it line for line.
         const auto& households = ed.view().households();
-        QCOMPARE(households.back().address, gb("西街9号"));
-        QCOMPARE(households.back().persons,
-                 (std::vector<std::string>{gb("10:王小明:王小明"), gb("11:王小明:张丽"),
-                                           gb("12:王小明:王一一")}));
-        const auto after = records(f.registerPath());
-        QCOMPARE(after.size(), size_t(9));
-        QCOMPARE(after.back()[F序号 - 1], std::string("12"));
+        QCOMPARE(households.size(), size_t(4));
+        QCOMPARE(households[1].address, gb("西街9号"));
+        QCOMPARE(households[1].persons,
+                 (std::vector<std::string>{gb("6.4:王小明:王小明"), gb("6.5:王小明:张丽"),
+                                           gb("6.6:王小明:王一一")}));
+        std::vector<std::string> lines;
+        for (const auto& h : households) {
+            lines.push_back(h.address);
+            lines.insert(lines.end(), h.persons.begin(), h.persons.end());
+        }
+        QCOMPARE(ed.view().lines(), lines);
+        std::vector<std::string> serials;
+        for (const auto& r : records(f.registerPath())) serials.push_back(r[F序号 - 1]);
+        QCOMPARE(serials,
+                 (std::vector<std::string>{"1", "2", "6", "6.4", "6.5", "6.6", "7", "8", "9"}));
         // One business in the history, its three records as its parts.
         const auto entry = history::entry(f.dir.path(), done.entry);
         QVERIFY(entry);
@@ -299,6 +308,8 @@ class TestBusiness : public QObject {
         auto expected = family();
         expected[8] = qian;
         QCOMPARE(records(f.registerPath()), expected);
+        QCOMPARE(ed.view().households().size(), size_t(3));
+        QCOMPARE(ed.view().households()[0].persons.size(), size_t(6));
         const auto undo = history::entry(f.dir.path(), undone.entry);
         QVERIFY(undo);
         QCOMPARE(int(undo->action), int(history::Action::Undo));
@@ -314,7 +325,7 @@ class TestBusiness : public QObject {
         QVERIFY(second.done());
         auto moved = again.plan->records[0].after;
         moved[F工作单位 - 1] = gb("县医院");
-        QVERIFY(ed.applyChanges({{edit::RecordChange::Kind::Modify, "10", moved}}).done());
+        QVERIFY(ed.applyChanges({{edit::RecordChange::Kind::Modify, "6.4", moved}}).done());
         const auto changed = records(f.registerPath());
         const auto why = ed.businessUndoRefusal(second.entry);
         QVERIFY(why && why->contains(QStringLiteral("王小明")));
