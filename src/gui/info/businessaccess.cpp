@@ -42,8 +42,9 @@ void InfoWindow::openBusiness(edit::Business business) {
     if (!window) {
         business_ = window = new BusinessWindow(editor_, dialogs_);
         window->setAttribute(Qt::WA_DeleteOnClose);
-        window->applied = [this](const edit::Outcome& outcome, const edit::Plan& plan,
-                                 const std::string& head) { showBusiness(outcome, plan, head); };
+        window->applied = [this](const edit::Outcome& outcome, const std::string& head) {
+            showBusiness(outcome, head);
+        };
     }
     window->open(business, reg::toGb(household->text(0)));
     window->show();

@@ -278,8 +278,8 @@ class TestBusiness : public QObject {
         QCOMPARE(tree(w)->currentItem(), personItem(w, QStringLiteral("2")));
     }
 
-    // Persons taken off the register are grey in the tree, from the start and after a death is
-    // recorded.
+    // Persons taken off the register are grey in the tree: from the start, after a death is
+    // recorded, and no longer once it is undone.
     void deregisteredPersonsAreGrey() {
         start({member("1", "张三", "1"), member("2", "张四", "3", "10", "20200101"),
                member("3", "张五", "3")});
@@ -298,6 +298,21 @@ class TestBusiness : public QObject {
         click(b, "确定按钮");
         QCOMPARE(personItem(w, "3")->foreground(0).color(), grey);
         QVERIFY(personItem(w, "1")->foreground(0).color() != grey);
+
+        // The death undone from the history: on the register again, no longer grey.
+        std::optional<history::Entry> death;
+        for (const history::Entry& e : history::entries(folder.path()))
+            if (e.action == history::Action::Business) death = e;
+        QVERIFY(death);
+        dialogs.expectQuestion(
+            QStringLiteral("       将撤销 %1 办理的“%2”，其中的每条记录都回到办理之前的样子。"
+                           "确认撤销吗？")
+                .arg(death->time, death->file),
+            true);
+        dialogs.expectNotice(QStringLiteral("  撤销成功"));
+        w.undoBusiness(death->id);
+        QVERIFY(personItem(w, "3")->foreground(0).color() != grey);
+        QCOMPARE(personItem(w, "2")->foreground(0).color(), grey);
     }
 };
 
