@@ -47,13 +47,33 @@ inline Record cleared(const Record& r) {
     return v;
 }
 
-// Applies one journal line's op ("add S", "modify S V", "delete S", "clear S").
+// 分户 of one person, not the head, at `to` ("<new 序号>,<new 房屋详址>"): a household of its
+// own, the person its head, the change 本村居内部迁移 on the driver's date.
+inline void split(Register& reg, const std::string& serial, const std::string& to) {
+    using namespace reg;
+    if (!reg.count(serial)) return;
+    const std::string newSerial = to.substr(0, to.find(','));
+    const std::string address = to.substr(to.find(',') + 1);
+    Record r = reg[serial];
+    if (r[F居住详址 - 1] == r[F房屋详址 - 1]) r[F居住详址 - 1] = address;
+    r[F房屋详址 - 1] = address;
+    r[F序号 - 1] = newSerial;
+    r[F户主姓名 - 1] = r[F姓名 - 1];
+    r[F与户主关系 - 1] = "1";
+    r[F户籍变动类型 - 1] = "1";
+    r[F户籍变动日期 - 1] = "20240601";
+    reg.erase(serial);
+    reg[newSerial] = r;
+}
+
+// Applies one journal line's op ("add S", "modify S V", "delete S", "clear S", "split S T").
 inline void apply(Register& reg, const std::string& op, const std::string& serial,
                   const std::string& value) {
     if (op == "add") reg[serial] = newHead(serial);
     if (op == "modify" && reg.count(serial)) reg[serial][reg::F工作单位 - 1] = value;
     if (op == "delete") reg.erase(serial);
     if (op == "clear" && reg.count(serial)) reg[serial] = cleared(reg[serial]);
+    if (op == "split") split(reg, serial, value);
 }
 
 // The register with what restore, import and undo need: the backup's content, and the register

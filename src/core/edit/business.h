@@ -36,6 +36,19 @@ struct RelationProposal {
 // old head is what it is to the new head. A case no rule covers answers 11 (其他) to check.
 RelationProposal reexpress(int memberToOldHead, int newHeadToOldHead);
 
+// What the household tells beyond the two codes: the new head's 性别 (1 男, 2 女, 0 unknown),
+// and how many 子女 and 媳婿 of the old head it holds (a 媳婿 is the new head's 配偶 for sure
+// only when the new head is the one 子女 and the 媳婿 the one 媳婿).
+struct RelationContext {
+    int newHeadSex = 0;
+    int children = 0;
+    int childrenInLaw = 0;
+};
+// The same with the household's facts: the cases the codes alone leave open are settled where
+// the facts settle them (the old head's 父母 are the new head's 公爹公婆 or 岳父岳母 by its sex).
+RelationProposal reexpress(int memberToOldHead, int newHeadToOldHead,
+                           const RelationContext& context);
+
 // A newborn's relation to the head, from the chosen parent's relation to the head (a child of
 // the head or the spouse: 子女; of a 子女 or 媳婿: 孙子女 …).
 RelationProposal childRelation(int parentToHead);

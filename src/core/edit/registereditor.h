@@ -161,6 +161,10 @@ class RegisterEditor {
     Outcome failed(const QString& what, const QString& message, const QString& step,
                    const QString& cause) const;
     Outcome reinstalled(Outcome done);
+    // The register opened with its index, rebuilding both when the index no longer fits.
+    bool openIndexed(reg::RecordStore& store);
+    // A business (or its undo) written: the counters, and the view's edits record by record.
+    Outcome paintBusiness(Outcome done, const std::vector<PlannedRecord>& records);
     QString registerPath() const;
 
     QString folder_;

@@ -1,5 +1,9 @@
 #include "core/edit/registerview.h"
 
+#include <algorithm>
+
+#include "core/edit/health.h"
+#include "core/query/standing.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
 #include "core/register/text.h"
@@ -22,6 +26,8 @@ std::vector<TreeItem> collectTree(RecordStore& store) {
     const long n = store.RecordCount();
     items.reserve(size_t(n) + size_t(n) / 2);
     std::string address;
+    const std::string today = health::today();
+    std::vector<std::string> change(kFieldCount);
     store.GoFirst();
     for (long r = 1; r <= n; ++r, static_cast<void>(store.Skip())) {
         std::string here = store.ReadField(F房屋详址);
@@ -29,7 +35,15 @@ std::vector<TreeItem> collectTree(RecordStore& store) {
             items.push_back({here, 0});
             address = std::move(here);
         }
-        items.push_back({personLabel(store), 1});
+        // Only the change's kind and date decide the standing; the date is read only when the
+        // kind takes the person off.
+        change[F户籍变动类型 - 1] = store.ReadField(F户籍变动类型);
+        bool off = query::deregisters(change[F户籍变动类型 - 1]);
+        if (off) {
+            change[F户籍变动日期 - 1] = store.ReadField(F户籍变动日期);
+            off = query::standingAt(change, today) == query::Standing::Deregistered;
+        }
+        items.push_back({personLabel(store), 1, off});
     }
     store.GoFirst();
     return items;
@@ -71,6 +85,9 @@ void RegisterView::install(const std::vector<TreeItem>& items, bool mirror) {
         if (item.level == 0 || households_.empty()) households_.push_back({item.text, {}});
         if (item.level != 0) households_.back().persons.push_back(item.text);
     }
+    deregistered_.clear();
+    for (const TreeItem& item : items)
+        if (item.level != 0 && item.deregistered) deregistered_.insert(item.text);
     if (mirror) {
         lines_.clear();
         lines_.reserve(items.size());
@@ -78,6 +95,13 @@ void RegisterView::install(const std::vector<TreeItem>& items, bool mirror) {
     }
     selected_.reset();
     selectedLine_ = -1;
+}
+
+void RegisterView::setDeregistered(const std::string& label, bool deregistered) {
+    if (deregistered)
+        deregistered_.insert(label);
+    else
+        deregistered_.erase(label);
 }
 
 int RegisterView::numberOf(Place place) const {
@@ -216,6 +240,56 @@ std::vector<ViewEdit> RegisterView::relabelSelected(const std::string& label) {
     if (selectedLine_ >= 0) {
         lines_[size_t(selectedLine_)] = label;
         edits.push_back({ViewEdit::RelabelLine, -1, -1, selectedLine_, label});
+    }
+    return edits;
+}
+
+std::optional<std::vector<ViewEdit>> RegisterView::replaceHouseholds(
+    const std::vector<std::pair<std::string, std::vector<std::string>>>& households) {
+    const auto key = [](const std::string& label) { return leadingNumber(keyOf(label)); };
+    for (const auto& [address, labels] : households)
+        if (std::count_if(households_.begin(), households_.end(),
+                          [&](const Household& h) { return h.address == address; }) > 1)
+            return std::nullopt;
+    std::vector<ViewEdit> edits;
+    selected_.reset();
+    selectedLine_ = -1;
+    for (const auto& [address, labels] : households) {
+        const auto at = std::find_if(households_.begin(), households_.end(),
+                                     [&](const Household& h) { return h.address == address; });
+        if (at == households_.end()) continue;
+        const int h = int(at - households_.begin());
+        const int first = numberOf({h, -1});
+        for (size_t n = 0; n <= at->persons.size() && first < int(lines_.size()); ++n) {
+            lines_.erase(lines_.begin() + first);
+            edits.push_back({ViewEdit::RemoveLine, -1, -1, first});
+        }
+        households_.erase(at);
+        edits.push_back({ViewEdit::RemoveHousehold, h});
+    }
+    for (const auto& [address, labels] : households) {
+        if (labels.empty()) continue;
+        std::vector<std::string> persons = labels;
+        std::stable_sort(persons.begin(), persons.end(),
+                         [&](const auto& a, const auto& b) { return key(a) < key(b); });
+        const double first = key(persons.front());
+        int h = 0;
+        while (h < int(households_.size()) &&
+               (households_[size_t(h)].persons.empty() ||
+                key(households_[size_t(h)].persons.front()) <= first))
+            ++h;
+        int line = h < int(households_.size()) ? numberOf({h, -1}) : int(lines_.size());
+        line = std::min(line, int(lines_.size()));
+        households_.insert(households_.begin() + h, Household{address, persons});
+        edits.push_back({ViewEdit::AddHousehold, h, -1, -1, address});
+        lines_.insert(lines_.begin() + line, address);
+        edits.push_back({ViewEdit::InsertLine, -1, -1, line, address});
+        for (size_t p = 0; p < persons.size(); ++p) {
+            edits.push_back({ViewEdit::AddPerson, h, int(p), -1, persons[p]});
+            lines_.insert(lines_.begin() + line + 1 + int(p), persons[p]);
+            edits.push_back({ViewEdit::InsertLine, -1, -1, line + 1 + int(p), persons[p]});
+        }
+        edits.push_back({ViewEdit::ExpandHousehold, h});
     }
     return edits;
 }

@@ -3,6 +3,7 @@
 // of households in pre-order (mirrored line for line by the hidden list) and the two counters.
 #include <QString>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,8 @@ namespace maint {
 struct TreeItem {
     std::string text;  // an address, or a person label
     int level;         // 0 an address node, 1 a person node
+    // A person taken off the register (注销) today; the tree shows such persons in grey.
+    bool deregistered = false;
     bool operator==(const TreeItem&) const = default;
 };
 
@@ -48,7 +51,7 @@ std::string counterText(long count);
 // Tree places are (household, person) with person -1 for the address node itself.
 struct ViewEdit {
     enum Kind {
-        AddHousehold,  // a new address node at the end
+        AddHousehold,  // a new address node at place `household` (the end after an add)
         AddPerson,     // a person node, last in its household
         RemovePerson,
         RemoveHousehold,
@@ -101,6 +104,11 @@ class RegisterView {
     std::optional<Place> placeOf(int number) const;
     const std::string& textAt(Place place) const;
 
+    // Whether the person of a label is taken off the register (注销), as the tree colours it.
+    // The in-place updates know only labels, so the window marks what it added or relabelled.
+    bool deregistered(const std::string& label) const { return deregistered_.count(label) > 0; }
+    void setDeregistered(const std::string& label, bool deregistered);
+
     // The clerk's choice: the list's selection follows it (the line of the same person within
     // its household, since the list's order there may differ).
     void select(std::optional<Place> place);
@@ -130,6 +138,12 @@ class RegisterView {
     std::vector<ViewEdit> removeSelected();
     // The selected person's new label.
     std::vector<ViewEdit> relabelSelected(const std::string& label);
+    // The households at these addresses shown anew with these person labels, in 序号 order (no
+    // labels: the household goes), each placed before the first household whose first 序号 is
+    // greater, as a rebuild places it. Nothing is selected afterwards. Empty when an address
+    // stands at more than one node: only a rebuild shows such a register right.
+    std::optional<std::vector<ViewEdit>> replaceHouseholds(
+        const std::vector<std::pair<std::string, std::vector<std::string>>>& households);
 
   private:
     void mirrorSelection();
@@ -137,6 +151,7 @@ class RegisterView {
 
     std::vector<Household> households_;
     std::vector<std::string> lines_;
+    std::set<std::string> deregistered_;  // person labels
     std::optional<Place> selected_;
     int selectedLine_ = -1;
     bool registerView_ = true;

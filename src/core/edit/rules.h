@@ -37,6 +37,28 @@ bool isEightDigitDate(std::string_view text);
 // A positive number (above 1e-7), no "-", at most one ".", not starting with ".".
 bool isSerialNumber(std::string_view text);
 
+// What the rules ask of the register beyond the form: the register the record is checked
+// against (the store as it is, or as a change of several records would leave it).
+class RegisterFacts {
+  public:
+    virtual ~RegisterFacts() = default;
+    // Records at `address` other than the one checked.
+    virtual long othersAt(const std::string& address) = 0;
+    // Heads at `address` named `headName` (姓名 and 户主姓名, 与户主关系 "1").
+    virtual long headsAt(const std::string& address, const std::string& headName) = 0;
+    // Modify: the record's 房屋详址 and 序号 as they are now.
+    virtual std::string currentField(reg::Field field) = 0;
+    // Another record holds `serial`.
+    virtual bool serialTaken(const std::string& serial) = 0;
+};
+
+// Every rule in order against `facts` (blanks removed first), as validateEntry below.
+std::optional<std::string> validateEntry(Mode mode, EntryForm& form, RegisterFacts& facts,
+                                         const std::vector<std::string>& listLines);
+
+// The form of a stored record: texts as they are, codes as list positions.
+EntryForm formOf(const std::vector<std::string>& values);
+
 // Blank removal, then every rule in order. For Modify the store is positioned on the selected
 // record and `selectedTreeText` is the text of the selected tree item. The store is only read;
 // the cursor is where it was afterwards, except that the add-mode serial check walks it.

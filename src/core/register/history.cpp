@@ -292,6 +292,12 @@ QString actionName(Action action) {
     return {};
 }
 
+QString actionName(const Entry& entry) {
+    if (entry.action == Action::Undo && entry.copy.isEmpty() && !entry.file.isEmpty())
+        return QStringLiteral("撤销户籍业务");
+    return actionName(entry.action);
+}
+
 QString setAsideWarning(const QString& name) {
     return QStringLiteral(
                "变更记录文件已损坏或不是本软件的文件，已改名为“%1”保存，"
@@ -356,7 +362,7 @@ std::vector<Pending> begin(const QString& folder, const std::vector<Entry>& entr
             "VALUES(0, ?, ?, ?, ?, ?, ?, ?, ?, NULL, ?, ?, ?, ?, ?, ?)");
         st.bindText(1, entry.time.isEmpty() ? now : entry.time);
         st.bindInt(2, int(entry.action));
-        st.bindText(3, actionName(entry.action));
+        st.bindText(3, actionName(entry));
         st.bindText(4, fromGb(entry.serial));
         st.bindText(5, fromGb(entry.name));
         if (!entry.before.empty()) st.bindText(6, valuesJson(entry.before));
@@ -430,6 +436,32 @@ bool Pending::finish(bool made, long countAfter, const std::vector<std::string>&
     return ok;
 }
 
+bool Pending::finishAll(std::vector<Pending>& begun, bool made) {
+    if (begun.empty()) return true;
+    bool ok = false;
+    {
+        Database db = open(begun.front().folder_);
+        sqlite::Transaction finishing(db, true);
+        ok = finishing.active();
+        for (const Pending& p : begun) {
+            if (!ok || p.id_ <= 0) continue;
+            Statement st = db.prepare(made ? "UPDATE entries SET state = 1 WHERE id = ?"
+                                           : "DELETE FROM entries WHERE id = ?");
+            st.bindInt(1, p.id_);
+            ok = st.done();
+        }
+        ok = ok && finishing.commit();
+        if (!ok && db) logFailure(QStringLiteral("完成"), db.error());
+    }
+    // What the history could not take is done one by one, as ever.
+    for (Pending& p : begun)
+        if (!ok)
+            (void)p.finish(made);
+        else
+            p.id_ = 0;
+    return ok;
+}
+
 std::vector<Entry> entries(const QString& folder, bool withValues) {
     std::vector<Entry> out;
     Database db = open(folder);
@@ -458,6 +490,9 @@ std::optional<Entry> undoable(const QString& folder) {
     Database db = open(folder);
     const std::string sql = std::string(kColumns) +
                             " FROM entries WHERE state = 1 AND action IN (5, 6, 7) "
+                            // An undone business puts records back, not a register.
+                            "AND NOT (action = 7 AND undoes IN "
+                            "(SELECT id FROM entries WHERE action = 10)) "
                             "ORDER BY id DESC LIMIT 1";
     Statement st = db.prepare(sql);
     if (!st.row()) return std::nullopt;
@@ -465,6 +500,44 @@ std::optional<Entry> undoable(const QString& folder) {
     if (e.action == Action::Undo || e.copy.isEmpty()) return std::nullopt;
     if (!files::exists(safety::pathOf(folder, e.copy))) return std::nullopt;
     return e;
+}
+
+std::vector<Entry> parts(const QString& folder, long long id) {
+    std::vector<Entry> out;
+    Database db = open(folder);
+    Statement head = db.prepare(
+        "SELECT action, coalesce(file, '') FROM entries "
+        "WHERE state = 1 AND id = ?");
+    head.bindInt(1, id);
+    if (!head.row()) return out;
+    const Action action = Action(head.integer(0));
+    const QString title = head.string(1);
+    if ((action != Action::Business && action != Action::Undo) || title.isEmpty()) return out;
+    // Begun in one transaction right after it: the ids that follow, as long as they are record
+    // entries naming the same title.
+    const std::string sql = std::string(kColumns) +
+                            ", coalesce(before, '[]'), coalesce(after, '[]') FROM entries "
+                            "WHERE state = 1 AND id > ? ORDER BY id";
+    Statement st = db.prepare(sql);
+    st.bindInt(1, id);
+    for (long long expected = id + 1; st.row(); ++expected) {
+        Entry e = readEntry(st, true);
+        const bool record =
+            e.action == Action::Add || e.action == Action::Modify || e.action == Action::Delete;
+        if (e.id != expected || !record || e.file != title || !e.copy.isEmpty()) break;
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+std::optional<long long> undoneBy(const QString& folder, long long id) {
+    Database db = open(folder);
+    Statement st = db.prepare(
+        "SELECT id FROM entries WHERE state = 1 AND action = 7 AND "
+        "undoes = ? ORDER BY id LIMIT 1");
+    st.bindInt(1, id);
+    if (!st.row()) return std::nullopt;
+    return st.integer(0);
 }
 
 long entriesAfter(const QString& folder, long long id) {

@@ -27,7 +27,10 @@ inline const QString kFileName = QStringLiteral("户籍变更记录.wav");
 // taken before it, which an undo puts back; each record it changed has an Add, Modify or Delete
 // entry of its own, begun together with it and naming the same copy.
 // Business: a life event or household change (户籍业务); its entry's `file` holds the business's
-// title ("分户 王建国户"), and each record it changed has an entry of its own, as a batch's.
+// title ("分户 王建国户"), and each record it changed has an Add, Modify or Delete entry of its
+// own, begun in the same transaction right after it (consecutive ids) and naming the same title
+// in `file`, without a copy. Its undo is an Undo entry (undoes = the business, file = the title)
+// followed by its record entries the same way.
 enum class Action {
     Add = 1,
     Modify,
@@ -56,6 +59,10 @@ struct Entry {
     long long undoes = 0;  // an undo: the entry it reverses
 };
 
+// The name an entry is shown and stored with: its action's, except that the undo of a business
+// (an Undo without a safety copy) is 撤销户籍业务.
+QString actionName(const Entry& entry);
+
 // What the history looks like to the windows when they open.
 struct Health {
     // A damaged or foreign history file set aside under this name (in the program folder) since
@@ -81,6 +88,9 @@ class Pending {
     // The action's outcome: made (with the count after it, when counted) keeps the entry,
     // not made removes it. False when the history could not take it; the next settle then does.
     bool finish(bool made, long countAfter = -1, const std::vector<std::string>& after = {});
+    // Entries begun together finished together, in one transaction of the history: one opening
+    // of its file instead of one each.
+    static bool finishAll(std::vector<Pending>& begun, bool made);
 
   private:
     QString folder_;
@@ -112,6 +122,12 @@ std::optional<Entry> entry(const QString& folder, long long id);
 // The restore or import that an undo would reverse: the last replacement recorded, when it was
 // not undone yet and its safety copy is still there.
 std::optional<Entry> undoable(const QString& folder);
+// The record entries of the business (or the undo of one) recorded as entry `id`: those begun
+// with it, whose ids follow it without a gap and which name its title in `file`; with values.
+std::vector<Entry> parts(const QString& folder, long long id);
+// The undo that reversed entry `id`, if one did.
+std::optional<long long> undoneBy(const QString& folder, long long id);
+
 // Finished entries recorded after `id`.
 long entriesAfter(const QString& folder, long long id);
 

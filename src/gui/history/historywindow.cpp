@@ -1,6 +1,7 @@
 #include "gui/history/historywindow.h"
 
 #include <QAbstractTableModel>
+#include <QAction>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -40,13 +41,19 @@ QString remark(const history::Entry& e) {
         case history::Action::Restore:
             return QStringLiteral("备份文件 %1").arg(e.file) + counts;
         case history::Action::Undo:
+            // An undone business puts its records back, no safety copy.
+            if (e.copy.isEmpty() && !e.file.isEmpty())
+                return QStringLiteral("撤销第 %1 条户籍业务 %2").arg(e.undoes).arg(e.file);
             return QStringLiteral("撤销第 %1 条，放回安全副本 %2").arg(e.undoes).arg(e.file) +
                    counts;
+        case history::Action::Business:
+            return e.file;
         case history::Action::Batch:
             return QStringLiteral("安全副本 %1").arg(e.copy) + counts;
         default:
-            // A record of a batch names the batch's safety copy.
-            return e.copy.isEmpty() ? QString() : QStringLiteral("批量变更的一项");
+            // A record of a batch names the batch's safety copy, one of a business its title.
+            if (!e.copy.isEmpty()) return QStringLiteral("批量变更的一项");
+            return e.file.isEmpty() ? QString() : QStringLiteral("户籍业务的一项");
     }
 }
 
@@ -77,7 +84,7 @@ class HistoryModel : public QAbstractTableModel {
             case 0:
                 return e.time;
             case 1:
-                return history::actionName(e.action);
+                return history::actionName(e);
             case 2:
                 return reg::fromGb(e.serial);
             case 3:
@@ -190,6 +197,15 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
     exportBar_->hide();
     auto* close = ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭窗口"),
                                 {790, 530, 90, 30});
+    // In the free space left of 关闭窗口, and in the list's menu: usable on a business's line.
+    undoButton_ = ui::addButton(this, QStringLiteral("撤销业务按钮"),
+                                QStringLiteral("撤销此次业务"), {670, 530, 110, 30});
+    undoAction_ = new QAction(QStringLiteral("撤销此次业务"), list_);
+    undoAction_->setObjectName(QStringLiteral("撤销此次业务"));
+    list_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    list_->addAction(undoAction_);
+    connect(undoButton_, &QPushButton::clicked, this, &HistoryWindow::requestUndo);
+    connect(undoAction_, &QAction::triggered, this, &HistoryWindow::requestUndo);
     connect(filter, &QPushButton::clicked, this, &HistoryWindow::applyFilter);
     connect(all, &QPushButton::clicked, this, [this] {
         name_->clear();
@@ -228,7 +244,22 @@ void HistoryWindow::applyFilter() {
     showEntry();
 }
 
+std::optional<long long> HistoryWindow::selectedBusiness() const {
+    const QModelIndex current = list_->currentIndex();
+    if (!current.isValid()) return std::nullopt;
+    const history::Entry& e = model_->at(current.row());
+    if (e.action != history::Action::Business) return std::nullopt;
+    return e.id;
+}
+
+void HistoryWindow::requestUndo() {
+    if (const auto id = selectedBusiness()) emit undoBusinessRequested(*id);
+}
+
 void HistoryWindow::showEntry() {
+    const bool business = selectedBusiness().has_value();
+    undoButton_->setEnabled(business);
+    undoAction_->setEnabled(business);
     const QModelIndex current = list_->currentIndex();
     std::optional<history::Entry> e;
     if (current.isValid()) e = history::entry(folder_, model_->at(current.row()).id);

@@ -4,12 +4,14 @@
 // as an .xls workbook.
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/register/history.h"
 #include "gui/ui/background.h"
 #include "gui/ui/dialogs.h"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -32,9 +34,18 @@ class HistoryWindow : public QWidget {
     void showSerial(const QString& serial);
     // Writes 导出记录's workbook off the window's thread; finished() once its message is shown.
     ui::Background& exporter() { return *exporting_; }
+    // Reads the history again, keeping the filter.
+    void reload();
+
+  signals:
+    // 撤销此次业务 on the line of the business recorded as entry `id`; the window that owns
+    // the editor asks, undoes and calls reload().
+    void undoBusinessRequested(long long id);
 
   private:
-    void reload();
+    void requestUndo();
+    // The entry id of the selected line when it is a business.
+    std::optional<long long> selectedBusiness() const;
     void applyFilter();
     void showEntry();
     void exportList();
@@ -49,6 +60,8 @@ class HistoryWindow : public QWidget {
     QTreeView* list_;
     QTableWidget* values_;
     QPushButton* exportButton_;
+    QPushButton* undoButton_;
+    QAction* undoAction_;
     QProgressBar* exportBar_;
 };
 

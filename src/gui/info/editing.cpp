@@ -70,6 +70,7 @@ void InfoWindow::addPerson() {
     const edit::Outcome added = editor_.add(form);
     if (!added.done()) return dialogs_.warning(added.message);
     showCounts(*added.counts);
+    markStanding(added.edits, form.values());
     paint(added.edits);
     add_->setEnabled(false);
     dialogs_.notice(added.message);
@@ -89,6 +90,7 @@ void InfoWindow::modifyPerson() {
     const edit::Outcome modified = editor_.modify(form);
     if (!modified.done()) return dialogs_.warning(modified.message);
     showCounts(*modified.counts);
+    markStanding(modified.edits, form.values());
     paint(modified.edits);
     dialogs_.notice(modified.message);
 }
@@ -118,8 +120,22 @@ void InfoWindow::clearPerson() {
     form_->show(cleared.values);
     if (!cleared.done()) return dialogs_.warning(cleared.message);
     showCounts(*cleared.counts);
+    markStanding(cleared.edits, cleared.values);
     paint(cleared.edits);
     dialogs_.notice(cleared.message);
+}
+
+edit::Outcome InfoWindow::runBusiness(const edit::Plan& plan) {
+    edit::Outcome out = editor_.checkBusiness(plan);
+    if (out.done()) out = editor_.applyBusiness(plan);
+    if (!out.done()) {
+        dialogs_.warning(out.message);
+        return out;
+    }
+    paintOutcome(out);
+    form_->clear();
+    dialogs_.notice(out.message);
+    return out;
 }
 
 }  // namespace maint

@@ -4,6 +4,7 @@
 #include <QTreeWidget>
 
 #include "core/edit/registerview.h"
+#include "core/register/history.h"
 #include "core/register/text.h"
 #include "gui/history/historywindow.h"
 #include "gui/info/infowindow.h"
@@ -33,11 +34,42 @@ void InfoWindow::openHistory(const QString& serial) {
     if (!window) {
         history_ = window = new HistoryWindow(folder_, dialogs_);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        connect(window, &HistoryWindow::undoBusinessRequested, this, &InfoWindow::undoBusiness);
     }
     window->showSerial(serial);
     history_->show();
     history_->raise();
     history_->activateWindow();
+}
+
+void InfoWindow::paintOutcome(const edit::Outcome& outcome) {
+    // A query result on show gives way to the register, as after 刷新.
+    if (outcome.wholeView && !inRegisterView()) return refresh();
+    if (outcome.wholeView) {
+        paintTree(true);
+    } else {
+        // A business or its undo may take persons off the register or put them back.
+        markStanding(outcome.edits);
+        paint(outcome.edits);
+    }
+    if (outcome.counts) showCounts(*outcome.counts);
+    decideAddButton(view_.empty());
+}
+
+void InfoWindow::undoBusiness(long long id) {
+    if (const auto why = editor_.businessUndoRefusal(id)) return dialogs_.warning(*why);
+    const auto business = reg::history::entry(folder_, id);
+    const QString title = business ? business->file : QString();
+    if (!dialogs_.question(
+            QStringLiteral("       将撤销 %1 办理的“%2”，其中的每条记录都回到办理之前的样子。"
+                           "确认撤销吗？")
+                .arg(business ? business->time : QString(), title)))
+        return;
+    const edit::Outcome undone = editor_.undoBusiness(id);
+    if (!undone.done()) return dialogs_.warning(undone.message);
+    paintOutcome(undone);
+    if (auto* window = qobject_cast<HistoryWindow*>(history_.data())) window->reload();
+    dialogs_.notice(undone.message);
 }
 
 }  // namespace maint

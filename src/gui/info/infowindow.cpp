@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "core/edit/health.h"
+#include "core/query/standing.h"
 #include "core/register/files.h"
 #include "core/register/history.h"
 #include "core/register/person.h"
@@ -29,6 +31,8 @@ namespace {
 
 const QColor kRegisterView(0xFF, 0xFF, 0xFF);
 const QColor kResultView(0xC0, 0xC0, 0xC0);
+// A person taken off the register (注销) keeps its record and its node, written in grey.
+const QColor kDeregistered(0x80, 0x80, 0x80);
 
 // The text of the strip beside the tree, one character a line with a blank line between.
 QString downwards() {
@@ -143,12 +147,14 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     connect(clear_, &QPushButton::clicked, this, &InfoWindow::clearPerson);
     setUpHistoryAccess();
     setUpQuickFind();
+    setUpBusinessAccess();
 
     startUp();
 }
 
 InfoWindow::~InfoWindow() {
     delete history_;
+    delete business_;
     releaseWorkingFiles();
 }
 
@@ -185,8 +191,7 @@ void InfoWindow::paintTree(bool mirror) {
     QList<QTreeWidgetItem*> tops;
     for (const maint::RegisterView::Household& h : view_.households()) {
         auto* address = new QTreeWidgetItem(QStringList(reg::fromGb(h.address)));
-        for (const std::string& person : h.persons)
-            address->addChild(new QTreeWidgetItem(QStringList(reg::fromGb(person))));
+        for (const std::string& person : h.persons) address->addChild(personNode(person));
         tops.append(address);
     }
     tree_->addTopLevelItems(tops);
@@ -199,6 +204,39 @@ void InfoWindow::paintTree(bool mirror) {
     }
     list_->setUpdatesEnabled(true);
     tree_->setUpdatesEnabled(true);
+}
+
+QTreeWidgetItem* InfoWindow::personNode(const std::string& label) const {
+    auto* item = new QTreeWidgetItem(QStringList(reg::fromGb(label)));
+    if (view_.deregistered(label)) item->setForeground(0, kDeregistered);
+    return item;
+}
+
+void InfoWindow::markStanding(const std::vector<maint::ViewEdit>& edits,
+                              const std::vector<std::string>& values) {
+    const bool off =
+        query::standingAt(values, reg::health::today()) == query::Standing::Deregistered;
+    for (const maint::ViewEdit& e : edits)
+        if (e.kind == maint::ViewEdit::AddPerson || e.kind == maint::ViewEdit::RelabelPerson)
+            view_.setDeregistered(e.text, off);
+}
+
+void InfoWindow::markStanding(const std::vector<maint::ViewEdit>& edits) {
+    // Each record these edits show, found by its 序号 in the register as written.
+    static_cast<void>(store_.OpenTable(reg::pathIn(folder_, reg::names::kRegister),
+                                       reg::pathIn(folder_, reg::names::kIndex)));
+    const std::string today = reg::health::today();
+    std::vector<std::string> change(reg::kFieldCount);
+    for (const maint::ViewEdit& e : edits) {
+        if (e.kind != maint::ViewEdit::AddPerson && e.kind != maint::ViewEdit::RelabelPerson)
+            continue;
+        if (!store_.SeekKey(maint::keyOf(e.text))) continue;
+        change[reg::F户籍变动类型 - 1] = store_.ReadField(reg::F户籍变动类型);
+        change[reg::F户籍变动日期 - 1] = store_.ReadField(reg::F户籍变动日期);
+        view_.setDeregistered(e.text,
+                              query::standingAt(change, today) == query::Standing::Deregistered);
+    }
+    static_cast<void>(store_.CloseAllTables());  // only read
 }
 
 void InfoWindow::showCounts(const maint::Counts& counts) {
@@ -281,10 +319,10 @@ void InfoWindow::paint(const std::vector<maint::ViewEdit>& edits) {
         QTreeWidgetItem* top = e.household >= 0 ? tree_->topLevelItem(e.household) : nullptr;
         switch (e.kind) {
             case E::AddHousehold:
-                tree_->addTopLevelItem(new QTreeWidgetItem(QStringList(text)));
+                tree_->insertTopLevelItem(e.household, new QTreeWidgetItem(QStringList(text)));
                 break;
             case E::AddPerson:
-                top->addChild(new QTreeWidgetItem(QStringList(text)));
+                top->addChild(personNode(e.text));
                 break;
             case E::RemovePerson:
                 delete top->child(e.person);
@@ -294,6 +332,8 @@ void InfoWindow::paint(const std::vector<maint::ViewEdit>& edits) {
                 break;
             case E::RelabelPerson:
                 top->child(e.person)->setText(0, text);
+                top->child(e.person)->setForeground(
+                    0, view_.deregistered(e.text) ? QBrush(kDeregistered) : QBrush());
                 break;
             case E::ExpandHousehold:
                 top->setExpanded(true);
@@ -339,6 +379,8 @@ void InfoWindow::releaseWorkingFiles() {
 }
 
 void InfoWindow::closeEvent(QCloseEvent* event) {
+    // The business window works on this window's editor and paints into it.
+    if (business_) business_->close();
     releaseWorkingFiles();
     emit closed();
     event->accept();

@@ -33,6 +33,16 @@ class InfoWindow : public QWidget {
     // The pre-order number of a tree item, which names the same line of the hidden list.
     int itemNumber(const QTreeWidgetItem* item) const;
 
+    // A business the clerk confirmed, as one operation: the rules on every record as the whole
+    // business leaves them, the write, the tree and counters painted, the notice or warning.
+    edit::Outcome runBusiness(const edit::Plan& plan);
+    // An outcome of several records painted: the whole view when it was installed anew, else
+    // its edits; the counters.
+    void paintOutcome(const edit::Outcome& outcome);
+    // 撤销此次业务 from the change history: asked, undone (or refused, and why), painted, and
+    // the history read again.
+    void undoBusiness(long long id);
+
   signals:
     // Emitted on every way the window closes; the main window shows itself again.
     void closed();
@@ -50,6 +60,14 @@ class InfoWindow : public QWidget {
     // Makes the tree (and the hidden list, when `mirror`) show the whole view.
     void paintTree(bool mirror);
     void showCounts(const maint::Counts& counts);
+    // A person's node, grey when the person is taken off the register.
+    QTreeWidgetItem* personNode(const std::string& label) const;
+    // The standing of the record written with `values` for the persons these edits add or
+    // relabel, before they are painted.
+    void markStanding(const std::vector<maint::ViewEdit>& edits,
+                      const std::vector<std::string>& values);
+    // The same for edits of several records, read from the register as written.
+    void markStanding(const std::vector<maint::ViewEdit>& edits);
     // A click on the tree: the selected record into the form.
     void showSelected();
     // Back to the register view.
@@ -92,6 +110,11 @@ class InfoWindow : public QWidget {
     void setUpQuickFind();
     void selectPerson(const QString& serial, const QString& name);
     QPointer<QWidget> quickFind_;  // the quick-find box, once opened
+    // The counter's business: the tree's submenu 户籍业务 opens its window on the chosen
+    // household; what the window had the editor write is painted here.
+    void setUpBusinessAccess();
+    void openBusiness(edit::Business business);
+    void showBusiness(const edit::Outcome& outcome, const std::string& head);
 
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
@@ -112,7 +135,8 @@ class InfoWindow : public QWidget {
     QPushButton *add_ = nullptr, *delete_ = nullptr, *clear_ = nullptr, *modify_ = nullptr;
     QTreeWidgetItem* justShown_ = nullptr;
     bool released_ = false;
-    QPointer<QWidget> history_;  // the change-history window, while it is open
+    QPointer<QWidget> history_;   // the change-history window, while it is open
+    QPointer<QWidget> business_;  // the business window, while it is open
 };
 
 }  // namespace maint

@@ -1,9 +1,13 @@
 #include "gui/ui/dialogs.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 
 #include "gui/ui/widgets.h"
@@ -42,6 +46,29 @@ QMessageBox::StandardButton show(Box style, const QString& text) {
     return QMessageBox::StandardButton(box.exec());
 }
 
+// A message box grows with its text and would run off the screen: a long question (a business
+// that changes many records) is shown in a read-only text that scrolls, with the same answers.
+constexpr int kLongQuestionLines = 24;
+
+bool askLong(const QString& text) {
+    QDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(titleOf(Box::Question));
+    dialog.setFont(uiFont());
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setFixedSize(600, 480);
+    auto* view = new QPlainTextEdit(text, &dialog);
+    view->setObjectName(QStringLiteral("提示内容"));
+    view->setGeometry(10, 10, 580, 420);
+    view->setReadOnly(true);
+    nameForReaders(view, QStringLiteral("提示内容"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Yes | QDialogButtonBox::No, &dialog);
+    buttons->setGeometry(10, 440, 580, 30);
+    buttons->button(QDialogButtonBox::Yes)->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    return dialog.exec() == QDialog::Accepted;
+}
+
 QString runFileDialog(const FileRequest& request, QFileDialog::AcceptMode mode) {
     QFileDialog dialog(QApplication::activeWindow(), request.title, request.folder, request.filter);
     dialog.setAcceptMode(mode);
@@ -67,6 +94,7 @@ void QtDialogs::warning(const QString& text) {
 }
 
 bool QtDialogs::question(const QString& text) {
+    if (text.count(QLatin1Char('\n')) >= kLongQuestionLines) return askLong(text);
     return show(Box::Question, text) == QMessageBox::Yes;
 }
 

@@ -1,6 +1,8 @@
 // The change history, the safety copies and the undo of the last restore or import, driven
 // through the real windows.
 #include <sqlite3.h>
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +17,7 @@
 #include "common/scripteddialogs.h"
 #include "common/typing.h"
 #include "common/workbookfacts.h"
+#include "core/edit/business.h"
 #include "core/register/files.h"
 #include "core/register/history.h"
 #include "core/register/safetycopy.h"
@@ -278,6 +281,72 @@ class TestHistory : public QObject {
         QCOMPARE(d.boxes().filter(QStringLiteral("W:")),
                  QStringList({QStringLiteral("W:添加失败！"), QStringLiteral("W:数据恢复失败！"),
                               QStringLiteral("W:导入失败，户籍数据没有改变！")}));
+    }
+
+    // A business is one line of the history, its records its parts; 撤销此次业务 on its line
+    // undoes it through the information-management window, once.
+    void aBusinessIsOneLineAndUndoneFromTheWindow() {
+        Village v;
+        hjtest::ScriptedDialogs d = answering();
+        const QString registerPath = v.pf.file(names::kRegister);
+        const auto original = hjtest::records(registerPath);
+        maint::InfoWindow w(v.path(), d);
+        auto* tree = find<QTreeWidget>(&w, QStringLiteral("树型框"));
+        std::optional<edit::Plan> plan;
+        for (int i = 0; !plan && i < tree->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* household = tree->topLevelItem(i);
+            if (household->childCount() < 2) continue;
+            edit::Request r;
+            r.business = edit::Business::ChangeHead;
+            r.household = toGb(household->text(0));
+            r.newHead = toGb(household->child(1)->text(0).section(QLatin1Char(':'), 0, 0));
+            RecordStore store;
+            QVERIFY(store.OpenTable(registerPath));
+            plan = edit::plan(store, r, "20991231").plan;
+            QVERIFY(store.CloseAllTables());
+        }
+        QVERIFY(plan);
+        QVERIFY(w.runBusiness(*plan).done());
+        QVERIFY(hjtest::records(registerPath) != original);
+
+        w.findChild<QAction*>(QStringLiteral("查看变更记录"))->trigger();
+        maint::HistoryWindow* h = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<maint::HistoryWindow*>(top)) h = found;
+        QVERIFY(h);
+        h->showSerial(QString());
+        auto* list = find<QAbstractItemView>(h, QStringLiteral("记录列表"));
+        auto* undo = find<QPushButton>(h, QStringLiteral("撤销业务按钮"));
+        const auto rowOf = [&](const QString& action) {
+            for (int row = 0; row < list->model()->rowCount(); ++row)
+                if (list->model()->index(row, 1).data().toString() == action) return row;
+            return -1;
+        };
+        const int business = rowOf(QStringLiteral("户籍业务"));
+        QVERIFY(business >= 0);
+        QCOMPARE(list->model()->index(business, 4).data().toString(), fromGb(plan->title));
+        QCOMPARE(list->model()->rowCount(), int(plan->records.size()) + 1);
+        QCOMPARE(list->model()->index(0, 4).data().toString(), QStringLiteral("户籍业务的一项"));
+        list->setCurrentIndex(list->model()->index(0, 0));
+        QVERIFY(!undo->isEnabled());
+        list->setCurrentIndex(list->model()->index(business, 0));
+        QVERIFY(undo->isEnabled());
+
+        d.reset();
+        undo->click();
+        QCOMPARE(d.boxes().size(), 2);
+        QVERIFY(d.boxes().front().startsWith(QStringLiteral("Q:")));
+        QCOMPARE(d.boxes().back(), QStringLiteral("N:  撤销成功"));
+        QCOMPARE(hjtest::records(registerPath), original);
+        QVERIFY(rowOf(QStringLiteral("撤销户籍业务")) >= 0);
+
+        // Once only.
+        d.reset();
+        list->setCurrentIndex(list->model()->index(rowOf(QStringLiteral("户籍业务")), 0));
+        undo->click();
+        QCOMPARE(d.boxes().size(), 1);
+        QVERIFY(d.boxes().front().contains(QStringLiteral("撤销过了")));
+        h->close();
     }
 
     void theWindowListsFiltersAndShowsOneEntry() {

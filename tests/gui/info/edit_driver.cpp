@@ -13,6 +13,8 @@
 
 #include "common/crashops.h"
 #include "common/scripteddialogs.h"
+#include "core/edit/business.h"
+#include "core/register/store.h"
 #include "core/register/workfiles.h"
 #include "core/workbook/biff8.h"
 #include "gui/exchange/exchangewindow.h"
@@ -57,8 +59,35 @@ int main(int argc, char** argv) {
         tree->setCurrentItem(chosen);
         emit tree->itemPressed(chosen, 0);
         const std::string serial = chosen->text(0).section(':', 0, 0).toStdString();
-        const int op = rng.bounded(backup.isEmpty() ? 4 : 7);
+        const int op = rng.bounded(backup.isEmpty() ? 4 : 8);
         dialogs.reset();
+        if (op == 7) {
+            // 分户: the chosen person, when not its household's head, leaves as a household of
+            // its own; a person the business refuses to plan is left alone.
+            edit::Request request;
+            request.business = edit::Business::Split;
+            request.household = reg::toGb(chosen->parent()->text(0));
+            request.members = {serial};
+            request.newHead = serial;
+            request.target = "split" + std::to_string(seed) + "-" + std::to_string(k);
+            request.date = "20240601";
+            edit::Planned planned;
+            {
+                reg::RecordStore store;
+                static_cast<void>(store.OpenTable(reg::pathIn(folder, reg::names::kRegister)));
+                planned = edit::plan(store, request, "20991231");
+                static_cast<void>(store.CloseAllTables());  // only read
+            }
+            if (!planned.plan) continue;
+            std::fprintf(journal, "B split %s %s,%s\n", serial.c_str(),
+                         planned.plan->records.front().after[reg::F序号 - 1].c_str(),
+                         request.target.c_str());
+            std::fflush(journal);
+            static_cast<void>(w.runBusiness(*planned.plan));  // the journal tells from a notice
+            std::fprintf(journal, succeeded(dialogs) ? "E\n" : "F\n");
+            std::fflush(journal);
+            continue;
+        }
         if (op >= 5) {
             exchange::ExchangeWindow x(folder, dialogs);
             x.setAnimationStep(0);

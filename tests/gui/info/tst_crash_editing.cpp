@@ -1,7 +1,8 @@
 // The edit driver, the real window code in a process of its own, is killed at random moments
-// while it adds, modifies, deletes, clears, restores, imports and undoes. Afterwards the register
-// opens, holds every record as it was before the interrupted op or as it is after it, is in order
-// after a rebuild, and the change history, once settled, holds one entry for every op made.
+// while it adds, modifies, deletes, clears, restores, imports, undoes and splits a household.
+// Afterwards the register opens, holds every record as it was before the interrupted op or as it is
+// after it, is in order after a rebuild, and the change history, once settled, holds one entry for
+// every op made.
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -77,6 +78,12 @@ class TestCrashEditing : public QObject {
             bool open = false;
             std::string line;
             std::vector<std::string> made;  // "op serial" of every op that ended well
+            // As the history records an op: a split is its business and its record's modify.
+            const auto entriesOf = [](const std::string& op, const std::string& serial,
+                                      const std::string& value) -> std::vector<std::string> {
+                if (op == "split") return {"split -", "modify " + value.substr(0, value.find(','))};
+                return {op + " " + (op == "import" ? "-" : serial)};
+            };
             while (std::getline(lines, line)) {
                 std::istringstream words(line);
                 words >> kind;
@@ -85,7 +92,7 @@ class TestCrashEditing : public QObject {
                     open = true;
                 } else if (kind == "E") {
                     crashops::apply(model, op, serial, value);
-                    made.push_back(op + " " + (op == "import" ? "-" : serial));
+                    for (const std::string& e : entriesOf(op, serial, value)) made.push_back(e);
                     open = false;
                     ++completed;
                 } else if (kind == "F") {
@@ -119,15 +126,17 @@ class TestCrashEditing : public QObject {
             const auto entries = history::entries(dir.path());
             for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
                 if (e->id <= seen) continue;
-                static const char* const ops[] = {"",       "add",     "modify", "delete",  "clear",
-                                                  "import", "restore", "undo",   "password"};
+                static const char* const ops[] = {"",         "add",    "modify",  "delete",
+                                                  "clear",    "import", "restore", "undo",
+                                                  "password", "batch",  "split"};
                 recorded.push_back(std::string(ops[int(e->action)]) + " " +
                                    (e->serial.empty() ? "-" : e->serial));
                 newest = e->id;
             }
             seen = newest;
             std::vector<std::string> expected = made;
-            if (open) expected.push_back(op + " " + (op == "import" ? "-" : serial));
+            if (open)
+                for (const std::string& e : entriesOf(op, serial, value)) expected.push_back(e);
             // An op whose result equals the register before it (a cleared record cleared
             // again) may stand in the history or not.
             const bool either = open && now == before && now == after;

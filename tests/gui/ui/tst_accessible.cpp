@@ -2,9 +2,11 @@
 // list it reads, says a name; and the keyboard moves through a window as it is read.
 #include <QAccessible>
 #include <QTest>
+#include <optional>
 
 #include "gui/exchange/exchangewindow.h"
 #include "gui/history/historywindow.h"
+#include "gui/info/businesswindow.h"
 #include "gui/info/infowindow.h"
 #include "gui/info/quickfind.h"
 #include "gui/reports/statisticswindow.h"
@@ -27,6 +29,18 @@ std::unique_ptr<QWidget> open(ShellFixture& f, const QString& name) {
     if (name == "statistics") w = std::make_unique<exchange::StatisticsWindow>(book, f.dialogs);
     if (name == "history") w = std::make_unique<maint::HistoryWindow>(folder, f.dialogs);
     if (name == "quickfind") w = std::make_unique<maint::QuickFindWindow>(book);
+    if (name.startsWith(QStringLiteral("business"))) {
+        // Each page of the business window on the first household, the editor outliving it.
+        static std::optional<edit::RegisterEditor> editor;
+        editor.emplace(folder);
+        std::string address;
+        reg::RecordStore store;
+        if (store.OpenTable(book)) address = store.ReadField(reg::F房屋详址);
+        static_cast<void>(store.CloseAllTables());  // only read
+        auto business = std::make_unique<maint::BusinessWindow>(*editor, f.dialogs);
+        business->open(edit::Business(name.back().digitValue()), address);
+        w = std::move(business);
+    }
     w->show();
     return w;
 }
@@ -57,6 +71,10 @@ class TestAccessible : public QObject {
         for (const char* w : {"login", "main", "password", "info", "exchange", "statistics",
                               "history", "quickfind"})
             QTest::newRow(w) << QString::fromUtf8(w);
+        for (int b = 0; b < edit::kBusinessCount; ++b) {
+            const QString name = QStringLiteral("business%1").arg(b);
+            QTest::newRow(qPrintable(name)) << name;
+        }
     }
     void everyControlHasAName() {
         QFETCH(QString, window);
