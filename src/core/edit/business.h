@@ -76,8 +76,11 @@ struct PlannedRecord {
 //   Death        members; newHead as for MoveOut (kind is 13)
 //   ChangeHead   newHead
 //   Split        members (they leave); target (the new 房屋详址); newHead (one of members);
-//                remainingHead when the old head is among members and others stay
-//   Join         members; target (房屋详址 of the existing household they join)
+//                remainingHead when the old head is among members and others stay. They take
+//                the 序号 right after their old household (after every record when there is no
+//                room), so that no other record moves in the register
+//   Join         members; target (房屋详址 of the existing household they join); remainingHead
+//                as for Split
 struct Request {
     Business business = Business::Birth;
     std::string household;

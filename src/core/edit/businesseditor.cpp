@@ -141,8 +141,9 @@ bool rewriteBlock(RecordStore& store, const std::vector<Write>& writes) {
 // it in order, a record that keeps its 序号 is written in place, one that takes a new 序号 goes
 // and comes back at the end with the new ones (after every record, a household of its own stays
 // in order), and the records left behind are packed away last.
-bool write(RecordStore& store, const std::vector<Write>& writes) {
-    if (rewriteBlock(store, writes)) return true;
+bool write(RecordStore& store, const std::vector<Write>& writes, bool* inPlace) {
+    *inPlace = rewriteBlock(store, writes);
+    if (*inPlace) return true;
     bool ok = true, anyGone = false;
     std::vector<const std::vector<std::string>*> appended;
     for (const Write& w : writes) {
@@ -289,11 +290,11 @@ Outcome RegisterEditor::applyBusiness(const Plan& plan) {
     for (size_t i = 0; i < plan.records.size(); ++i)
         writes.push_back({(*numbers)[i], plan.records[i].after});
     log::clearSqliteError();
-    bool committed = false;
+    bool committed = false, inPlace = false;
     {
         RecordStore writer;
-        committed = writer.OpenTable(registerPath(), indexPath) && write(writer, writes) &&
-                    writer.CloseAllTables();
+        committed = writer.OpenTable(registerPath(), indexPath) &&
+                    write(writer, writes, &inPlace) && writer.CloseAllTables();
     }
     const QString why = committed ? QString() : causeFor(registerPath());
     const long long id = records.front().id();
@@ -303,12 +304,20 @@ Outcome RegisterEditor::applyBusiness(const Plan& plan) {
     Outcome done;
     done.message = kBusinessDone;
     done.entry = id;
-    return paintBusiness(std::move(done), plan.records);
+    return paintBusiness(std::move(done), plan.records, inPlace);
 }
 
-Outcome RegisterEditor::paintBusiness(Outcome done, const std::vector<PlannedRecord>& records) {
+Outcome RegisterEditor::paintBusiness(Outcome done, const std::vector<PlannedRecord>& records,
+                                      bool inOrder) {
     if (viewLoaded_ && !view_.inRegisterView()) return reinstalled(std::move(done));
-    done.counts = resort();
+    if (inOrder) {
+        // Written in place in order, with its index open: only the counters are read.
+        static_cast<void>(store_.OpenTable(registerPath()));
+        done.counts = maint::countPeople(store_);
+        static_cast<void>(store_.CloseAllTables());  // only read
+    } else {
+        done.counts = resort();
+    }
     if (!viewLoaded_) return done;
     // Every household the business touches shown anew, where its 序号 put it.
     std::vector<std::pair<std::string, std::vector<std::string>>> households;
@@ -389,7 +398,7 @@ Outcome RegisterEditor::undoBusiness(long long id) {
                       causeFor(pathIn(folder_, history::kFileName)));
 
     log::clearSqliteError();
-    bool committed = false;
+    bool committed = false, inPlace = false;
     {
         RecordStore writer;
         bool ok = openIndexed(writer);
@@ -398,7 +407,7 @@ Outcome RegisterEditor::undoBusiness(long long id) {
             ok = ok && writer.SeekKey(field(r.before, F序号));
             if (ok) writes.push_back({writer.RecordNumber(), r.after});
         }
-        committed = ok && write(writer, writes) && writer.CloseAllTables();
+        committed = ok && write(writer, writes, &inPlace) && writer.CloseAllTables();
     }
     const QString why = committed ? QString() : causeFor(registerPath());
     const long long undoId = records.front().id();
@@ -409,7 +418,7 @@ Outcome RegisterEditor::undoBusiness(long long id) {
     done.message = kUndone;
     done.entry = undoId;
     // The view: the records added by the business go, the others come back.
-    return paintBusiness(std::move(done), back.records);
+    return paintBusiness(std::move(done), back.records, inPlace);
 }
 
 }  // namespace edit

@@ -164,7 +164,8 @@ class RegisterEditor {
     // The register opened with its index, rebuilding both when the index no longer fits.
     bool openIndexed(reg::RecordStore& store);
     // A business (or its undo) written: the counters, and the view's edits record by record.
-    Outcome paintBusiness(Outcome done, const std::vector<PlannedRecord>& records);
+    // `inOrder`: the records were written in place keeping the register's order.
+    Outcome paintBusiness(Outcome done, const std::vector<PlannedRecord>& records, bool inOrder);
     QString registerPath() const;
 
     QString folder_;

@@ -7,6 +7,7 @@
 #include "core/register/history.h"
 #include "core/register/text.h"
 #include "gui/history/historywindow.h"
+#include "gui/info/entryform.h"
 #include "gui/info/infowindow.h"
 
 namespace maint {
@@ -68,6 +69,7 @@ void InfoWindow::undoBusiness(long long id) {
     const edit::Outcome undone = editor_.undoBusiness(id);
     if (!undone.done()) return dialogs_.warning(undone.message);
     paintOutcome(undone);
+    form_->clear();
     if (auto* window = qobject_cast<HistoryWindow*>(history_.data())) window->reload();
     dialogs_.notice(undone.message);
 }

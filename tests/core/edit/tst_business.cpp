@@ -333,6 +333,26 @@ class TestBusiness : public QObject {
         QCOMPARE(records(f.registerPath()), changed);
     }
 
+    // Undoing a business is no undo of a restore: the restore before it stays undoable.
+    void restoreStaysUndoable() {
+        Folder f;
+        QVERIFY(sample::writeRegister(f.registerPath(), family()));
+        const QString backup = f.dir.filePath(QStringLiteral("备份.bak"));
+        QVERIFY(sample::writeRegister(backup, family()));
+        edit::RegisterEditor ed(f.dir.path());
+        QVERIFY(ed.settle().setAside.isEmpty());
+        ed.reload();
+        QVERIFY(ed.restore(backup).done());
+        const auto restored = ed.undoable();
+        QVERIFY(restored);
+        const edit::Planned p = f.plan(request(Business::Death, "东街1号", {"6"}));
+        const edit::Outcome done = ed.applyBusiness(*p.plan);
+        QVERIFY(done.done());
+        QVERIFY(ed.undoBusiness(done.entry).done());
+        QVERIFY(ed.undoable());
+        QCOMPARE(ed.undoable()->id, restored->id);
+    }
+
     // A plan made on a register that changed since is not written.
     void stalePlan() {
         Folder f;
