@@ -373,8 +373,9 @@ class Filler {
 Rendered render(const Template& tpl, const Subject& subject, const Issue& issue) {
     Rendered out;
     Filler filler(subject, issue, out);
-    out.title = filler.fill(tpl.title.trimmed());
-    out.subtitle = filler.fill(tpl.subtitle.trimmed());
+    // Title and subtitle hold one line each in the stored text.
+    out.title = filler.fill(oneLine(tpl.title).trimmed());
+    out.subtitle = filler.fill(oneLine(tpl.subtitle).trimmed());
     for (const QString& raw : tpl.body.split(QLatin1Char('\n'))) {
         const QString line = oneLine(raw).trimmed();
         if (line.isEmpty()) continue;
