@@ -2,7 +2,6 @@
 
 #include <QCryptographicHash>
 #include <QRegularExpression>
-#include <array>
 
 #include "core/edit/registercard.h"
 #include "core/query/standing.h"
@@ -102,8 +101,8 @@ const std::vector<Template>& builtInTemplates() {
     static const std::vector<Template> all = {
         builtIn(Kind::Household, "户籍证明",
                 "兹证明{姓名}，{性别}，{民族}，{出生日期}出生，公民身份号码{公民身份号码}，"
-                "户籍登记于本村（居），户籍登记地址为{户籍登记详址}，系{户主姓名}户成员，"
-                "与户主关系为{与户主关系}。\n"
+                "系本村（居）{户主姓名}户成员，与户主关系为{与户主关系}，"
+                "户籍登记类别为{户籍登记类型}，户籍登记地址为{户籍登记详址}。\n"
                 "本证明用于{事由}。\n"
                 "特此证明。"),
         builtIn(Kind::Residence, "居住证明",
@@ -113,8 +112,8 @@ const std::vector<Template>& builtInTemplates() {
                 "本证明用于{事由}。\n"
                 "特此证明。"),
         builtIn(Kind::Kinship, "亲属关系证明",
-                "兹证明{姓名}（公民身份号码{公民身份号码}）户籍登记于本村（居），"
-                "户籍登记地址为{户籍登记详址}，户主为{户主姓名}，本人与户主关系为{与户主关系}。"
+                "兹证明{姓名}（公民身份号码{公民身份号码}）系本村（居）{户主姓名}户成员，"
+                "本人与户主关系为{与户主关系}，户籍登记地址为{户籍登记详址}。"
                 "该户家庭成员及其与户主关系如下：\n"
                 "{家庭成员表}\n"
                 "经核对户籍登记，{乙方姓名}（公民身份号码{乙方公民身份号码}）与户主关系为"
