@@ -322,7 +322,14 @@ class Filler {
 
     std::vector<MemberRow> table() {
         std::vector<MemberRow> rows;
-        for (const auto& m : s_.household) {
+        // The head first, as on the register card; the others as they were given.
+        std::vector<const std::vector<std::string>*> order;
+        for (const auto& m : s_.household)
+            if (isHead(cert::valueOf(m, F与户主关系))) order.push_back(&m);
+        for (const auto& m : s_.household)
+            if (!isHead(cert::valueOf(m, F与户主关系))) order.push_back(&m);
+        for (const auto* member : order) {
+            const auto& m = *member;
             MemberRow r{printed(m, F姓名), printed(m, F与户主关系), printed(m, F性别),
                         printed(m, F出生日期), printed(m, F公民身份号码)};
             for (QString* cell : {&r.name, &r.relation, &r.sex, &r.birth, &r.identity}) {

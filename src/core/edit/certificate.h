@@ -98,8 +98,9 @@ struct Rendered {
     }
 };
 
-// What fills a template. The household is the first person's, each member's 22 values in the
-// order of the table (the head first).
+// What fills a template. The household is the first person's, each member's 22 values; the
+// table lists the head first, then the others in the order given (序号 order, as the register
+// keeps them).
 struct Subject {
     std::vector<std::string> person;
     std::vector<std::string> second;  // none unless the template relates two persons

@@ -288,7 +288,7 @@ class TestCertificate : public QObject {
     void kinshipPageAndItsTextRoundTrip() {
         const Template& t = builtInTemplate(Kind::Kinship);
         const Values member = set(set(xiaoming(), reg::F公民身份号码, ""), reg::F序号, "3");
-        const Subject two{xiaoming(), jianguo(), {jianguo(), xiaoming(), member}, "继承"};
+        const Subject two{xiaoming(), jianguo(), {xiaoming(), member, jianguo()}, "继承"};
         const Rendered page = render(t, two, {"澄禾证〔2026〕第0001号", "澄禾社区", kAt.date()});
         QCOMPARE(page.title, QString("亲属关系证明"));
         QCOMPARE(page.subtitle, QString("编号：澄禾证〔2026〕第0001号"));
@@ -296,7 +296,8 @@ class TestCertificate : public QObject {
         QVERIFY(page.body[1].isTable);
         QCOMPARE(page.body[1].rows[0],
                  (MemberRow{"王建国", "本人", "男", "1975年11月20日", "110101197511200019"}));
-        QCOMPARE(page.empty, QStringList{"家庭成员表"});  // the third member's identity
+        QCOMPARE(page.body[1].rows[1].name, QString("王小明"));  // the head first, then as given
+        QCOMPARE(page.empty, QStringList{"家庭成员表"});         // the third member's identity
         QVERIFY(page.body[2].text.contains("是王小明的父亲"));
         QCOMPARE(page.body.back().text, QString("特此证明。"));
         QCOMPARE(textToRendered(renderedToText(page)), page);
