@@ -619,7 +619,8 @@ Verification verify(const QString& folder, const QString& input) {
     const QString number = isQr ? text.left(text.indexOf(QLatin1Char('|'))).trimmed() : text;
     Verification v;
     v.record = record(folder, number);
-    if (!v.record || v.record->state == State::Issuing) {
+    // A number still 开具中, or in a state this program does not know, was never issued.
+    if (!v.record || (v.record->state != State::Issued && v.record->state != State::Void)) {
         v.verdict = Verdict::NoSuchNumber;
         return v;
     }

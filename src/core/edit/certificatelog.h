@@ -113,7 +113,8 @@ struct Taken {
 // Takes the next number of `at`'s year, renders the certificate with it and logs it as 开具中.
 // Refused while the settings are incomplete, for a person with no 22 values, and for a template
 // that does not fit the person on `at`'s date.
-Taken take(const QString& folder, const Template& tpl, const Subject& subject, const QDateTime& at);
+[[nodiscard]] Taken take(const QString& folder, const Template& tpl, const Subject& subject,
+                         const QDateTime& at);
 // The output succeeded: 已开具, and a fact in the change history (without the text).
 [[nodiscard]] Answer markIssued(const QString& folder, long long id);
 // The output was cancelled or failed, or the clerk voids an issued certificate: 作废 with the
@@ -128,7 +129,8 @@ struct Reprint {
     Record record;
     Rendered page;
 };
-Reprint takeReprint(const QString& folder, const QString& number, const QDateTime& at);
+[[nodiscard]] Reprint takeReprint(const QString& folder, const QString& number,
+                                  const QDateTime& at);
 // Printed: counted; not printed: kept as not printed with the reason.
 [[nodiscard]] Answer finishReprint(const QString& folder, long long reprintId, bool printed,
                                    const QString& reason = {});
