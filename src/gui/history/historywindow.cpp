@@ -44,6 +44,9 @@ QString remark(const history::Entry& e) {
                    counts;
         case history::Action::Batch:
             return QStringLiteral("安全副本 %1").arg(e.copy) + counts;
+        case history::Action::Certificate:
+            // The certificate's template and person, as the log's fact names them.
+            return e.file;
         default:
             // A record of a batch names the batch's safety copy.
             return e.copy.isEmpty() ? QString() : QStringLiteral("批量变更的一项");
