@@ -100,7 +100,7 @@ CertificateLogWindow::CertificateLogWindow(QString folder, ui::Dialogs& dialogs,
       dialogs_(dialogs),
       model_(std::make_unique<CertificateLogModel>()) {
     ui::setUpWindow(this, QStringLiteral("澄禾社区户籍管理系统-证明记录   青石听雨 制作"),
-                    {830, 560});
+                    {830, 580});
     // The filters.
     ui::addLabel(this, QStringLiteral("姓名标签"), QStringLiteral("姓名"), {15, 15, 35, 24});
     name_ =

@@ -2,12 +2,14 @@
 // settled after it, the PDF read back (text, QR code, fonts), and the log window's verification.
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRawFont>
 #include <QStandardItemModel>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -19,6 +21,7 @@
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
 #include "gui/info/infowindow.h"
+#include "gui/reports/certificatelogwindow.h"
 #include "gui/reports/certificatewindow.h"
 #include "gui/ui/widgets.h"
 #include "samplegen.h"
@@ -164,6 +167,50 @@ class TestCertificateWindow : public QObject {
         QCOMPARE(logged->state, cert::State::Void);
         QCOMPARE(logged->voidReason, msg::kCancelSave);
         QVERIFY(cert::nextNumber(pf_.path(), QDate::currentDate()) != number);
+    }
+
+    // The log window's verification of what the two tests before left: the first number issued,
+    // the second void.
+    void logVerifies_data() {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("answer");
+        const auto all = cert::records(pf_.path());  // newest first
+        QVERIFY(all.size() == 2);
+        const cert::Record &issued = all[1], &voided = all[0];
+        QTest::newRow("number") << issued.number << "记录相符";
+        QTest::newRow("QR text") << issued.qr() << "记录相符";
+        QTest::newRow("void") << voided.number << "已作废";
+        QTest::newRow("unknown") << cert::numberText("澄禾证", 2026, 9999) << "编号不存在";
+        QString forged = issued.qr();
+        forged[forged.size() - 1] = forged.endsWith('0') ? '1' : '0';
+        QTest::newRow("other digest") << forged << "内容不符";
+    }
+    void logVerifies() {
+        QFETCH(QString, input);
+        QFETCH(QString, answer);
+        maint::CertificateLogWindow w(pf_.path(), dialogs_);
+        hjtest::find<QLineEdit>(&w, QStringLiteral("核验编辑框"))->setText(input);
+        hjtest::find<QPushButton>(&w, QStringLiteral("核验按钮"))->click();
+        QVERIFY2(hjtest::find<QLabel>(&w, QStringLiteral("核验结果"))->text().startsWith(answer),
+                 qPrintable(hjtest::find<QLabel>(&w, QStringLiteral("核验结果"))->text()));
+    }
+
+    // 作废 in the log window needs a reason and a Yes; the certificate stays listed.
+    void logVoids() {
+        maint::CertificateLogWindow w(pf_.path(), dialogs_);
+        auto* list = hjtest::find<QTableView>(&w, QStringLiteral("证明列表"));
+        QCOMPARE(list->model()->rowCount(), 2);
+        list->selectRow(1);
+        const QString number = list->model()->index(1, 0).data().toString();
+        auto* voidButton = hjtest::find<QPushButton>(&w, QStringLiteral("作废按钮"));
+        dialogs_.expectWarning(maint::logmsg::kNeedReason);
+        voidButton->click();
+        hjtest::find<QLineEdit>(&w, QStringLiteral("作废原因编辑框"))->setText("当事人退回");
+        dialogs_.expectQuestion(maint::logmsg::kConfirmVoid.arg(number), true);
+        dialogs_.expectNotice(maint::logmsg::kVoidDone);
+        voidButton->click();
+        QCOMPARE(cert::record(pf_.path(), number)->voidReason, QStringLiteral("当事人退回"));
+        QCOMPARE(list->model()->rowCount(), 2);
     }
 
     // A template that does not fit the person is offered greyed; an own template is saved

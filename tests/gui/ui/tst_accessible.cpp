@@ -6,6 +6,8 @@
 #include "gui/exchange/exchangewindow.h"
 #include "gui/history/historywindow.h"
 #include "gui/info/infowindow.h"
+#include "gui/reports/certificatelogwindow.h"
+#include "gui/reports/certificatewindow.h"
 #include "gui/reports/statisticswindow.h"
 #include "gui/shell/fixture.h"
 #include "gui/shell/passwordwindow.h"
@@ -25,6 +27,12 @@ std::unique_ptr<QWidget> open(ShellFixture& f, const QString& name) {
     if (name == "exchange") w = std::make_unique<exchange::ExchangeWindow>(folder, f.dialogs);
     if (name == "statistics") w = std::make_unique<exchange::StatisticsWindow>(book, f.dialogs);
     if (name == "history") w = std::make_unique<maint::HistoryWindow>(folder, f.dialogs);
+    if (name == "certificate") {
+        f.dialogs.expectNotice(maint::certmsg::kFirstUse);
+        w = std::make_unique<maint::CertificateWindow>(folder, f.dialogs, "1");
+    }
+    if (name == "certificatelog")
+        w = std::make_unique<maint::CertificateLogWindow>(folder, f.dialogs);
     w->show();
     return w;
 }
@@ -52,8 +60,8 @@ class TestAccessible : public QObject {
   private slots:
     void everyControlHasAName_data() {
         QTest::addColumn<QString>("window");
-        for (const char* w :
-             {"login", "main", "password", "info", "exchange", "statistics", "history"})
+        for (const char* w : {"login", "main", "password", "info", "exchange", "statistics",
+                              "history", "certificate", "certificatelog"})
             QTest::newRow(w) << QString::fromUtf8(w);
     }
     void everyControlHasAName() {
