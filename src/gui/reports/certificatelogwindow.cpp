@@ -79,14 +79,17 @@ class CertificateLogModel : public QAbstractTableModel {
                 const QString& tpl) {
         beginResetModel();
         shown.clear();
+        // Times are stored as yyyy-MM-dd HH:mm:ss: their day compares as text, which spares
+        // parsing 10,000 dates on every filter.
+        const QString first = from.toString(Qt::ISODate), last = to.toString(Qt::ISODate);
         for (size_t i = 0; i < all.size(); ++i) {
             const cert::Record& r = all[i];
             if (!name.isEmpty() && !r.person.name.contains(name) &&
                 !(r.second && r.second->name.contains(name)))
                 continue;
             if (!number.isEmpty() && !r.number.contains(number)) continue;
-            const QDate d = r.date();
-            if (d < from || d > to) continue;
+            const QStringView day = QStringView(r.time).left(10);
+            if (day < first || day > last) continue;
             if (!tpl.isEmpty() && r.templateName != tpl) continue;
             shown.push_back(i);
         }
