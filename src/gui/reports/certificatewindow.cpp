@@ -158,7 +158,7 @@ CertificateWindow::CertificateWindow(QString folder, ui::Dialogs& dialogs,
     prefix_->setText(settings.prefix);
     loadPerson(serial);
     loadTemplates();
-    if (!settings.complete()) {
+    if (!settings.complete() && hasPerson()) {
         dialogs_.notice(certmsg::kFirstUse);
         village_->setFocus();
     }

@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "common/lookup.h"
@@ -20,6 +21,7 @@
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "gui/history/historywindow.h"
 #include "gui/info/infowindow.h"
 #include "gui/reports/certificatelogwindow.h"
 #include "gui/reports/certificatewindow.h"
@@ -139,6 +141,11 @@ class TestCertificateWindow : public QObject {
         const auto logged = cert::record(pf_.path(), number);
         QVERIFY(logged);
         QCOMPARE(logged->state, cert::State::Issued);
+        // The change history names the certificate, not its text.
+        maint::HistoryWindow history(pf_.path(), dialogs_);
+        const QAbstractItemModel* facts = history.findChild<QTreeView*>()->model();
+        QCOMPARE(facts->rowCount(), 1);
+        QCOMPARE(facts->index(0, 4).data().toString(), "户籍证明 " + number);
 
         const QString text =
             undoRadicals(run(pdftotext, {pdf, "-"}), "王小明" + number).remove(' ');
