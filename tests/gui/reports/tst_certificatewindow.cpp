@@ -1,9 +1,11 @@
 // Issuing a certificate through the real window: the number logged before the output and
 // settled after it, the PDF read back (text, QR code, fonts), and the log window's verification.
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRawFont>
@@ -254,6 +256,17 @@ class TestCertificateWindow : public QObject {
         tree->setCurrentItem(tree->topLevelItem(0));  // an address: no person
         dialogs_.expectWarning(msg::kChoosePerson);
         action->trigger();
+        // On a person: the window opens for them, and goes with the window it came from.
+        tree->setCurrentItem(tree->topLevelItem(0)->child(1));
+        action->trigger();
+        QPointer<maint::CertificateWindow> opened;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* c = qobject_cast<maint::CertificateWindow*>(top)) opened = c;
+        QVERIFY(opened);
+        QCOMPARE(hjtest::find<QLabel>(opened, QStringLiteral("当事人显示"))->text(),
+                 QStringLiteral("2 王小明"));
+        opened->close();
+        QTRY_VERIFY(!opened);
     }
 };
 
