@@ -23,6 +23,7 @@
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
+#include "gui/exchange/exchangewindow.h"
 #include "gui/history/historywindow.h"
 #include "gui/info/infowindow.h"
 #include "gui/reports/certificatelogwindow.h"
@@ -220,6 +221,23 @@ class TestCertificateWindow : public QObject {
         voidButton->click();
         QCOMPARE(cert::record(pf_.path(), number)->voidReason, QStringLiteral("当事人退回"));
         QCOMPARE(list->model()->rowCount(), 2);
+    }
+
+    // 证明记录 in the free space of the import/export window opens the log.
+    void logFromTheExchangeWindow() {
+        exchange::ExchangeWindow w(pf_.path(), dialogs_);
+        auto* button = hjtest::find<QPushButton>(&w, QStringLiteral("证明记录按钮"));
+        QCOMPARE(button->geometry(), QRect(410, 280, 90, 30));
+        QCOMPARE(button->text(), QStringLiteral("证明记录"));
+        button->click();
+        QPointer<maint::CertificateLogWindow> opened;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* c = qobject_cast<maint::CertificateLogWindow*>(top)) opened = c;
+        QVERIFY(opened);
+        QCOMPARE(opened->windowTitle(),
+                 QStringLiteral("澄禾社区户籍管理系统-证明记录   青石听雨 制作"));
+        w.close();
+        QTRY_VERIFY(!opened);
     }
 
     // A template that does not fit the person is offered greyed; an own template is saved
