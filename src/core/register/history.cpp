@@ -288,6 +288,8 @@ QString actionName(Action action) {
             return QStringLiteral("批量变更");
         case Action::Business:
             return QStringLiteral("户籍业务");
+        case Action::Certificate:
+            return QStringLiteral("开具证明");
     }
     return {};
 }
@@ -387,6 +389,35 @@ std::vector<Pending> begin(const QString& folder, const std::vector<Entry>& entr
         return {};
     }
     return begun;
+}
+
+bool recordFact(const QString& folder, const Entry& entry) {
+    Database db = open(folder);
+    if (!db) return false;
+    sqlite::Transaction recording(db, true);
+    Statement there =
+        db.prepare("SELECT 1 FROM entries WHERE state = 1 AND action = ? AND file = ? LIMIT 1");
+    there.bindInt(1, int(entry.action));
+    there.bindText(2, entry.file);
+    const bool recorded = recording.active() && there.row();
+    there.reset();
+    if (recorded) return true;
+    Statement st = db.prepare(
+        "INSERT INTO entries(state, time, action, action_name, serial, name, file) "
+        "VALUES(1, ?, ?, ?, ?, ?, ?)");
+    st.bindText(1, entry.time.isEmpty() ? QDateTime::currentDateTime().toString(
+                                              QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                        : entry.time);
+    st.bindInt(2, int(entry.action));
+    st.bindText(3, actionName(entry.action));
+    st.bindText(4, fromGb(entry.serial));
+    st.bindText(5, fromGb(entry.name));
+    st.bindText(6, entry.file);
+    if (!recording.active() || !st.done() || !recording.commit()) {
+        logFailure(QStringLiteral("记录"), db.error());
+        return false;
+    }
+    return true;
 }
 
 Pending beginEdit(const QString& folder, Action action, const std::vector<std::string>& before,

@@ -31,6 +31,8 @@ inline const QString kFileName = QStringLiteral("户籍变更记录.wav");
 // own, begun in the same transaction right after it (consecutive ids) and naming the same title
 // in `file`, without a copy. Its undo is an Undo entry (undoes = the business, file = the title)
 // followed by its record entries the same way.
+// Certificate: a certificate issued (开具证明); the register is not changed. Its entry's `file`
+// holds the template's name and the certificate's number, never the certificate's text.
 enum class Action {
     Add = 1,
     Modify,
@@ -41,7 +43,8 @@ enum class Action {
     Undo,
     Password,
     Batch,
-    Business
+    Business,
+    Certificate
 };
 
 // The action's Chinese name as the history window shows it.
@@ -106,6 +109,11 @@ Pending begin(const QString& folder, const Entry& entry, const QString& target);
 // them together. One Pending each, in order; none when the history cannot be written.
 std::vector<Pending> begin(const QString& folder, const std::vector<Entry>& entries,
                            const QString& target);
+
+// A fact that changes no file (a certificate issued), written finished at once. When a finished
+// entry of the same action and `file` is there already, it is kept and nothing is written, so
+// that recording the fact again after a crash is harmless. False when the history cannot take it.
+bool recordFact(const QString& folder, const Entry& entry);
 
 // The entry of an add, modify, delete or clear of the register of `folder`, begun: 序号 and 姓名
 // from the record after the change (before it for a delete or clear).

@@ -20,6 +20,7 @@
 #include "core/register/workfiles.h"
 #include "core/workbook/workbookreader.h"
 #include "gui/exchange/resultexport.h"
+#include "gui/reports/certificatelogwindow.h"
 #include "gui/reports/statisticswindow.h"
 #include "gui/ui/background.h"
 #include "gui/ui/widgets.h"
@@ -133,6 +134,18 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     // Placed last, read where it stands: between 户籍检查 and 撤销.
     setTabOrder(checkButton_, statistics);
     connect(statistics, &QPushButton::clicked, this, &ExchangeWindow::openStatistics);
+
+    // In the free space below 撤销恢复/导入, read last in its column.
+    auto* certificates = ui::addButton(this, QStringLiteral("证明记录按钮"),
+                                       QStringLiteral("证明记录"), {410, 280, 90, 30});
+    setTabOrder(undo_, certificates);
+    connect(certificates, &QPushButton::clicked, this, [this] {
+        auto* window = new maint::CertificateLogWindow(folder_, dialogs_);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        connect(this, &ExchangeWindow::closed, window, &QWidget::close);
+        statistics_.emplace_back(window);
+        window->show();
+    });
 }
 
 void ExchangeWindow::openStatistics() {

@@ -70,9 +70,10 @@ class ExchangeWindow : public QWidget {
     QLineEdit* exportEdit_;  // 编辑框B1
     QPushButton* exportButton_;
     QProgressBar* exportBar_;
-    QPushButton* checkButton_;                   // 户籍检查B1
-    ui::Background* checking_;                   // the check's worker
-    std::vector<QPointer<QWidget>> statistics_;  // the statistics windows opened from here
+    QPushButton* checkButton_;  // 户籍检查B1
+    ui::Background* checking_;  // the check's worker
+    std::vector<QPointer<QWidget>>
+        statistics_;  // the statistics and certificate-log windows opened here
     QPushButton* undo_;
     // What each open dialog held when it last closed: a cancelled dialog keeps its file name.
     QString lastWorkbook_, lastImportTable_, lastExportTable_;

@@ -50,6 +50,9 @@ QString remark(const history::Entry& e) {
             return e.file;
         case history::Action::Batch:
             return QStringLiteral("安全副本 %1").arg(e.copy) + counts;
+        case history::Action::Certificate:
+            // The certificate's template and person, as the log's fact names them.
+            return e.file;
         default:
             // A record of a batch names the batch's safety copy, one of a business its title.
             if (!e.copy.isEmpty()) return QStringLiteral("批量变更的一项");

@@ -22,6 +22,7 @@
 #include "gui/info/entryform.h"
 #include "gui/info/queryrows.h"
 #include "gui/reports/cardmenu.h"
+#include "gui/reports/certificatewindow.h"
 #include "gui/ui/stackedtext.h"
 #include "gui/ui/widgets.h"
 
@@ -64,6 +65,7 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     tree_->setAutoFillBackground(true);
     setRegisterView(true);
     maint::addCardActions(this, tree_, folder_, dialogs_);
+    maint::addCertificateAction(this, tree_, folder_, dialogs_);
     // A person chosen with the keyboard is shown as one clicked, so that the form never shows
     // another record than the selected one when the clerk edits it.
     // A person chosen with the keyboard is shown as one clicked, so that the form never shows

@@ -9,6 +9,8 @@
 #include "gui/info/businesswindow.h"
 #include "gui/info/infowindow.h"
 #include "gui/info/quickfind.h"
+#include "gui/reports/certificatelogwindow.h"
+#include "gui/reports/certificatewindow.h"
 #include "gui/reports/statisticswindow.h"
 #include "gui/shell/fixture.h"
 #include "gui/shell/passwordwindow.h"
@@ -41,6 +43,12 @@ std::unique_ptr<QWidget> open(ShellFixture& f, const QString& name) {
         business->open(edit::Business(name.back().digitValue()), address);
         w = std::move(business);
     }
+    if (name == "certificate") {
+        f.dialogs.expectNotice(maint::certmsg::kFirstUse);
+        w = std::make_unique<maint::CertificateWindow>(folder, f.dialogs, "1");
+    }
+    if (name == "certificatelog")
+        w = std::make_unique<maint::CertificateLogWindow>(folder, f.dialogs);
     w->show();
     return w;
 }
@@ -69,7 +77,7 @@ class TestAccessible : public QObject {
     void everyControlHasAName_data() {
         QTest::addColumn<QString>("window");
         for (const char* w : {"login", "main", "password", "info", "exchange", "statistics",
-                              "history", "quickfind"})
+                              "history", "quickfind", "certificate", "certificatelog"})
             QTest::newRow(w) << QString::fromUtf8(w);
         for (int b = 0; b < edit::kBusinessCount; ++b) {
             const QString name = QStringLiteral("business%1").arg(b);
