@@ -75,8 +75,14 @@ bool readHeader(const QString& path, uint32_t* changeCounter, bool* rollbackJour
     const uint32_t counter = bigEndian32(h + 24);
     const uint32_t pages = bigEndian32(h + 28);
     const uint32_t validFor = bigEndian32(h + 92);
-    if (size % pageSize != 0) return false;
-    if (pages != 0 && validFor == counter && qint64(pages) * pageSize > size) return false;
+    // A writer killed inside its commit leaves a hot journal beside a file whose first page may
+    // already count pages not written yet; the engine puts the file back from the journal when
+    // it is next opened, so its size is no sign of a foreign file then.
+    const QFileInfo journal(path + QStringLiteral("-journal"));
+    const bool hotJournal = journal.exists() && journal.size() > 0;
+    if (!hotJournal && size % pageSize != 0) return false;
+    if (!hotJournal && pages != 0 && validFor == counter && qint64(pages) * pageSize > size)
+        return false;
     if (changeCounter) *changeCounter = counter;
     // Read and write versions 1: the file was last written with a rollback journal, which
     // counts every commit in the change counter (WAL mode need not).
