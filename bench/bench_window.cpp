@@ -178,6 +178,62 @@ void Split(benchmark::State& state) {
     }
 }
 
+// The other businesses on a household of eight in the middle of the register, planned as the
+// window plans them and timed from 确定 to the repainted tree: a birth (the child of the head),
+// a death of its last member, and its last four joining the household after it.
+void OtherBusiness(benchmark::State& state, edit::Business business) {
+    const QString f = folderWith(int(state.range(0)), "business");
+    InfoWindow w(f, dialogs());
+    QTreeWidget* tree = find<QTreeWidget>(&w, "树型框");
+    int n = 0;  // households of eight from the middle of the register on
+    while (householdOfEight(tree, n)) ++n;
+    n /= 2;
+    for (auto _ : state) {
+        state.PauseTiming();
+        edit::Planned planned;
+        for (QTreeWidgetItem* household; !planned.plan;) {
+            household = householdOfEight(tree, n++);
+            if (!household) break;
+            const auto serialOf = [&](QTreeWidgetItem* h, int child) {
+                return std::string(maint::keyOf(reg::toGb(h->child(child)->text(0))));
+            };
+            edit::Request request;
+            request.business = business;
+            request.household = reg::toGb(household->text(0));
+            request.date = "20240601";
+            if (business == edit::Business::Birth) {
+                request.members = {serialOf(household, 0)};
+                std::vector<std::string> child(reg::kFieldCount);
+                child[reg::F姓名 - 1] = reg::toGb(QStringLiteral("新生%1").arg(n));
+                child[reg::F性别 - 1] = "1";
+                child[reg::F出生日期 - 1] = "20240601";
+                request.newcomers = {child};
+            } else if (business == edit::Business::Death) {
+                request.members = {serialOf(household, 7)};
+                request.kind = "13";
+            } else {
+                const int at = tree->indexOfTopLevelItem(household);
+                if (at + 1 >= tree->topLevelItemCount()) break;
+                for (int c = 4; c < 8; ++c) request.members.push_back(serialOf(household, c));
+                request.target = reg::toGb(tree->topLevelItem(at + 1)->text(0));
+            }
+            reg::RecordStore store;
+            (void)store.OpenTable(reg::pathIn(f, reg::names::kRegister));
+            planned = edit::plan(store, request, "20991231");
+            (void)store.CloseAllTables();
+        }
+        if (!planned.plan) {
+            state.SkipWithError("no household left for the business");
+            break;
+        }
+        state.ResumeTiming();
+        if (!w.runBusiness(*planned.plan).done()) {
+            state.SkipWithError("the business was refused");
+            break;
+        }
+    }
+}
+
 // "==" on 姓名, "包含" on 房屋详址, "≥" on 出生日期: copy, sort, tree and counters.
 void Query(benchmark::State& state) {
     const QString f = folderWith(int(state.range(0)), "query");
@@ -260,6 +316,9 @@ BENCHMARK(Modify)->Apply(sizes)->Iterations(5);
 BENCHMARK(Delete)->Apply(sizes)->Iterations(5);
 BENCHMARK(Query)->Apply(sizes)->Iterations(3);
 BENCHMARK(Split)->Apply(sizes)->Iterations(5);
+BENCHMARK_CAPTURE(OtherBusiness, Birth, edit::Business::Birth)->Apply(sizes)->Iterations(5);
+BENCHMARK_CAPTURE(OtherBusiness, Death, edit::Business::Death)->Apply(sizes)->Iterations(5);
+BENCHMARK_CAPTURE(OtherBusiness, Join, edit::Business::Join)->Apply(sizes)->Iterations(5);
 BENCHMARK(HistoryTenYears)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(OpenHistory)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
