@@ -1,5 +1,7 @@
 #include "gui/reports/certificateprint.h"
 
+#include <algorithm>
+
 #include <qrencode.h>
 
 #include <QFontMetricsF>
@@ -45,6 +47,9 @@ class PagePainter {
                         page.page.subtitle);
         }
         y += 14;
+        // A large household's table shares the room above the closing lines (and a paragraph or
+        // two after it) instead of running off the foot of the page.
+        roomEnd_ = kPageHeight - 25 - (double(page.page.closing.size()) * 10 + 12) - 20;
         for (const cert::Block& block : page.page.body)
             y = block.isTable ? table(block.rows, y) : paragraph(block.text, y);
         closing(page.page.closing, y + 12);
@@ -88,7 +93,7 @@ class PagePainter {
     }
 
     double table(const std::vector<cert::MemberRow>& rows, double y) {
-        constexpr double kRow = 8;
+        const double kRow = std::clamp((roomEnd_ - y) / double(rows.size() + 1), 5.0, 8.0);
         const auto row = [&](const QStringList& cells, bool heading) {
             double x = kLeft;
             for (int c = 0; c < cells.size() && c < 5; ++c) {
@@ -155,6 +160,7 @@ class PagePainter {
 
     QPainter& p_;
     double unit_;
+    double roomEnd_ = kPageHeight;  // mm: where the body's room ends
 };
 
 }  // namespace
