@@ -247,14 +247,18 @@ std::vector<ViewEdit> RegisterView::relabelSelected(const std::string& label) {
 std::optional<std::vector<ViewEdit>> RegisterView::replaceHouseholds(
     const std::vector<std::pair<std::string, std::vector<std::string>>>& households) {
     const auto key = [](const std::string& label) { return leadingNumber(keyOf(label)); };
-    for (const auto& [address, labels] : households)
+    // Named references, not structured bindings: clang 14 refuses lambdas that capture those.
+    for (const auto& household : households) {
+        const std::string& address = household.first;
         if (std::count_if(households_.begin(), households_.end(),
                           [&](const Household& h) { return h.address == address; }) > 1)
             return std::nullopt;
+    }
     std::vector<ViewEdit> edits;
     selected_.reset();
     selectedLine_ = -1;
-    for (const auto& [address, labels] : households) {
+    for (const auto& household : households) {
+        const std::string& address = household.first;
         const auto at = std::find_if(households_.begin(), households_.end(),
                                      [&](const Household& h) { return h.address == address; });
         if (at == households_.end()) continue;
