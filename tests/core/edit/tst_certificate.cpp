@@ -220,8 +220,8 @@ class TestCertificate : public QObject {
         QFETCH(QString, a);
         QFETCH(QString, b);
         QFETCH(QString, relation);
-        const auto person = [](const QString& spec, const char* serial) {
-            const QStringList p = spec.split(',');
+        const auto person = [](const QString& fields, const char* serial) {
+            const QStringList p = fields.split(',');
             Values v = set(xiaoming(), reg::F与户主关系, p[0].toStdString());
             v = set(v, reg::F性别, p[1].toStdString());
             v = set(v, reg::F序号, serial);
