@@ -6,6 +6,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "core/edit/editorsteps.h"
 #include "core/edit/registereditor.h"
 #include "core/register/files.h"
 #include "core/register/log.h"
@@ -31,14 +32,8 @@ const std::string& field(const std::vector<std::string>& values, int f) {
     return values[size_t(f - 1)];
 }
 
-std::string label(const std::vector<std::string>& values) {
-    return field(values, F序号) + ":" + field(values, F户主姓名) + ":" + field(values, F姓名);
-}
-
-QString causeFor(const QString& path) {
-    const QString sqlite = log::sqliteError();
-    return sqlite.isEmpty() ? files::whyNotWritable(path) : sqlite;
-}
+using detail::causeFor;
+using detail::label;
 
 // The register as a business leaves it, as far as the entry rules look at it: how many records
 // stand at each address, the heads by address and name, the holders of each serial. One pass

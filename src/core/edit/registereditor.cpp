@@ -3,7 +3,9 @@
 #include <QFileInfo>
 #include <map>
 #include <set>
+#include "core/edit/editorsteps.h"
 
+#include "core/edit/editorsteps.h"
 #include "core/register/files.h"
 #include "core/register/log.h"
 #include "core/register/person.h"
@@ -18,6 +20,17 @@ namespace edit {
 using namespace reg;
 namespace history = reg::history;
 
+QString detail::causeFor(const QString& path) {
+    const QString sqlite = log::sqliteError();
+    return sqlite.isEmpty() ? files::whyNotWritable(path) : sqlite;
+}
+
+std::string detail::label(const std::vector<std::string>& values) {
+    std::string text = values[F序号 - 1];
+    text.append(":").append(values[F户主姓名 - 1]).append(":").append(values[F姓名 - 1]);
+    return text;
+}
+
 namespace {
 
 // The steps a change can fail in, as the log names them.
@@ -26,19 +39,8 @@ const QString kWriteRegister = QStringLiteral("写入户籍数据");
 const QString kOpenRegister = QStringLiteral("打开户籍数据");
 const QString kWriteSafetyCopy = QStringLiteral("写入安全副本");
 
-// Why the step just done failed: SQLite's words when it gave some, else the system's about the
-// file it wrote.
-QString causeFor(const QString& path) {
-    const QString sqlite = log::sqliteError();
-    return sqlite.isEmpty() ? files::whyNotWritable(path) : sqlite;
-}
-
-// 序号:户主姓名:姓名 as the tree shows a person.
-std::string label(const std::vector<std::string>& values) {
-    std::string text = values[F序号 - 1];
-    text.append(":").append(values[F户主姓名 - 1]).append(":").append(values[F姓名 - 1]);
-    return text;
-}
+using detail::causeFor;
+using detail::label;
 
 Outcome doneWith(const QString& notice, long long entry) {
     Outcome out;
