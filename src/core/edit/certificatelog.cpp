@@ -9,6 +9,7 @@
 #include "core/register/files.h"
 #include "core/register/history.h"
 #include "core/register/log.h"
+#include "core/register/ownfile.h"
 #include "core/register/person.h"
 #include "core/register/sqlitedb.h"
 #include "core/register/text.h"
@@ -86,48 +87,8 @@ QString logPath(const QString& folder) {
     return reg::pathIn(folder, kLogFileName);
 }
 
-// A new, empty log written under a temporary name, readable by its owner only, renamed into
-// place.
-bool createFresh(const QString& path) {
-    const QString tmp = reg::files::temporaryNameBeside(path);
-    Database db;
-    const bool written = db.open(tmp, Access::Create) && db.exec("PRAGMA journal_mode=DELETE") &&
-                         db.begin() && db.exec(kSchema) && db.commit();
-    if (!db.close() || !written) {
-        logFailure(QStringLiteral("建立"), db.error());
-        reg::files::remove(tmp);
-        return false;
-    }
-    QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (!reg::files::syncFile(tmp) || !reg::files::move(tmp, path)) {
-        logFailure(QStringLiteral("建立"), reg::log::errnoText(errno));
-        reg::files::remove(tmp);
-        return false;
-    }
-    return true;
-}
-
-// A damaged or foreign file keeps its content under a new name, with its journal.
-QString setAside(const QString& path, const QDateTime& now) {
-    const QFileInfo info(path);
-    const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString name;
-    for (int n = 1;; ++n) {
-        name = info.completeBaseName() + QStringLiteral("-损坏-") + stamp +
-               (n > 1 ? QStringLiteral("-%1").arg(n) : QString()) + QStringLiteral(".wav");
-        if (!reg::files::exists(info.dir().filePath(name))) break;
-    }
-    const QString target = info.dir().filePath(name);
-    if (!reg::files::move(path, target)) {
-        logFailure(QStringLiteral("改名保存损坏的"), reg::log::errnoText(errno));
-        return {};
-    }
-    if (reg::files::exists(path + QStringLiteral("-journal")))
-        reg::files::move(path + QStringLiteral("-journal"), target + QStringLiteral("-journal"));
-    return name;
-}
-
-bool looksOurs(Database& db, bool thorough) {
+// The log's application id and its four tables.
+bool looksOurs(Database& db) {
     if (db.pragmaInt("application_id") != kLogAppId) return false;
     for (const char* probe :
          {"SELECT key, value FROM settings LIMIT 0",
@@ -137,37 +98,14 @@ bool looksOurs(Database& db, bool thorough) {
           "FROM certificates LIMIT 0",
           "SELECT id, certificate, time, state, reason FROM reprints LIMIT 0"})
         if (!db.prepare(probe)) return false;
-    if (!thorough) return true;
-    Statement check = db.prepare("PRAGMA quick_check");
-    return check.row() && check.string(0) == QLatin1String("ok");
+    return true;
 }
 
 // The log of `folder`, opened for one operation. A damaged or foreign one is set aside (named
 // with `now`, the clock of a settle; else the current time) and a new one started.
 Database open(const QString& folder, bool thorough = false, const QDateTime& now = {}) {
-    const QString path = logPath(folder);
-    // A fixed name is never followed elsewhere.
-    if (QFileInfo(path).isSymLink()) {
-        logFailure(QStringLiteral("打开"), QStringLiteral("是符号链接"));
-        return Database();
-    }
-    if (!reg::files::exists(path) && !createFresh(path)) return Database();
-    Database db;
-    const bool opened = db.open(path, Access::ReadWrite);
-    if (opened && db.exec("PRAGMA journal_mode=DELETE") && looksOurs(db, thorough)) return db;
-    const QString reason = db.error();
-    if (!opened && !QFileInfo(path).isWritable()) {
-        logFailure(QStringLiteral("打开"), reason);
-        return Database();
-    }
-    db = Database();
-    logFailure(QStringLiteral("打开"),
-               reason.isEmpty() ? QStringLiteral("已损坏或不是本程序的文件") : reason);
-    const QString aside = setAside(path, now.isValid() ? now : QDateTime::currentDateTime());
-    if (aside.isEmpty() || !createFresh(path)) return Database();
-    setAsideUntold().append(aside);
-    if (!db.open(path, Access::ReadWrite)) logFailure(QStringLiteral("打开"), db.error());
-    return db;
+    static const reg::ownfile::Kind kind{kSchema, looksOurs, kWhat, true};
+    return reg::ownfile::open(logPath(folder), kind, thorough, now, setAsideUntold());
 }
 
 QString setting(Database& db, const char* key) {

@@ -11,6 +11,7 @@
 
 #include "core/register/files.h"
 #include "core/register/log.h"
+#include "core/register/ownfile.h"
 #include "core/register/person.h"
 #include "core/register/safetycopy.h"
 #include "core/register/sqlitedb.h"
@@ -65,80 +66,20 @@ void logFailure(const QString& action, const QString& reason) {
     log::failure(action + kWhat, reason);
 }
 
-// A new, empty history file, written under a temporary name and renamed into place.
-bool createFresh(const QString& path) {
-    const QString tmp = files::temporaryNameBeside(path);
-    Database db;
-    const bool written = db.open(tmp, Access::Create) && db.exec("PRAGMA journal_mode=DELETE") &&
-                         db.begin() && db.exec(kSchema) && db.commit();
-    if (!db.close() || !written) {
-        logFailure(QStringLiteral("建立"), db.error());
-        files::remove(tmp);
-        return false;
-    }
-    if (!files::syncFile(tmp) || !files::move(tmp, path)) {
-        logFailure(QStringLiteral("建立"), log::errnoText(errno));
-        files::remove(tmp);
-        return false;
-    }
-    return true;
-}
-
-// A damaged or foreign file keeps its content under a new name; its journal goes with it, so
-// that the new history never picks up the old file's pages.
-QString setAside(const QString& path) {
-    const QFileInfo info(path);
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString name;
-    for (int n = 1;; ++n) {
-        name = info.completeBaseName() + QStringLiteral("-损坏-") + stamp +
-               (n > 1 ? QStringLiteral("-%1").arg(n) : QString()) + QStringLiteral(".wav");
-        if (!files::exists(info.dir().filePath(name))) break;
-    }
-    const QString target = info.dir().filePath(name);
-    if (!files::move(path, target)) {
-        logFailure(QStringLiteral("改名保存损坏的"), log::errnoText(errno));
-        return {};
-    }
-    if (files::exists(path + QStringLiteral("-journal")))
-        files::move(path + QStringLiteral("-journal"), target + QStringLiteral("-journal"));
-    return name;
-}
-
-bool looksOurs(Database& db, bool thorough) {
-    if (db.pragmaInt("application_id") != kHistoryAppId) return false;
-    const Statement table = db.prepare(
-        "SELECT id, state, time, action, action_name, serial, name, before, after, "
-        "count_before, count_after, file, copy, undoes, target, target_a, target_b "
-        "FROM entries LIMIT 0");
-    if (!table) return false;
-    if (!thorough) return true;
-    Statement check = db.prepare("PRAGMA quick_check");
-    return check.row() && check.string(0) == QLatin1String("ok");
+// The history's application id and its table.
+bool looksOurs(Database& db) {
+    return db.pragmaInt("application_id") == kHistoryAppId &&
+           db.prepare(
+               "SELECT id, state, time, action, action_name, serial, name, before, after, "
+               "count_before, count_after, file, copy, undoes, target, target_a, target_b "
+               "FROM entries LIMIT 0");
 }
 
 // The history of `folder`, opened for one action; a damaged or foreign one is set aside and a
 // new one started.
 Database open(const QString& folder, bool thorough = false) {
-    const QString path = pathIn(folder, kFileName);
-    if (!files::exists(path) && !createFresh(path)) return Database();
-    Database db;
-    const bool opened = db.open(path, Access::ReadWrite);
-    if (opened && db.exec("PRAGMA journal_mode=DELETE") && looksOurs(db, thorough)) return db;
-    const QString reason = db.error();
-    // A file that cannot even be opened for writing is not ours to move.
-    if (!opened && !QFileInfo(path).isWritable()) {
-        logFailure(QStringLiteral("打开"), reason);
-        return Database();
-    }
-    db = Database();
-    logFailure(QStringLiteral("打开"),
-               reason.isEmpty() ? QStringLiteral("已损坏或不是本程序的文件") : reason);
-    const QString aside = setAside(path);
-    if (aside.isEmpty() || !createFresh(path)) return Database();
-    setAsideUntold().append(aside);
-    if (!db.open(path, Access::ReadWrite)) logFailure(QStringLiteral("打开"), db.error());
-    return db;
+    static const ownfile::Kind kind{kSchema, looksOurs, kWhat};
+    return ownfile::open(pathIn(folder, kFileName), kind, thorough, QDateTime(), setAsideUntold());
 }
 
 uint32_t bigEndian32(const char* p) {
