@@ -1,9 +1,6 @@
 #include "core/edit/certificatelog.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <cerrno>
 #include <set>
 
 #include "core/register/files.h"
