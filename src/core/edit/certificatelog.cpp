@@ -1,6 +1,5 @@
 #include "core/edit/certificatelog.h"
 
-#include <QFileInfo>
 #include <set>
 
 #include "core/register/files.h"

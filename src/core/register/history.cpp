@@ -1,12 +1,10 @@
 #include "core/register/history.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <cerrno>
 #include <set>
 
 #include "core/register/files.h"
