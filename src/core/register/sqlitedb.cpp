@@ -233,6 +233,23 @@ bool Transaction::commit() {
     return true;
 }
 
+bool quickCheck(const QString& path, QString* why) {
+    Database db;
+    if (!db.open(path, Access::ReadOnly)) {
+        if (why) *why = db.error();
+        return false;
+    }
+    Statement st = db.prepare("PRAGMA quick_check(1)");
+    if (!st || !st.row()) {
+        if (why) *why = db.error();
+        return false;
+    }
+    const QString answer = st.string(0);
+    if (answer == QLatin1String("ok")) return true;
+    if (why) *why = answer;
+    return false;
+}
+
 void randomness(void* buffer, int bytes) {
     sqlite3_randomness(bytes, buffer);
 }

@@ -131,6 +131,11 @@ class Transaction {
     bool active_ = false;
 };
 
+// PRAGMA quick_check on the SQLite file at `path`, opened read-only: true when the engine finds
+// it sound. `why` gets the engine's first complaint (or why the file did not open) otherwise.
+// Used before a copy replaces the register and on the register at start.
+[[nodiscard]] bool quickCheck(const QString& path, QString* why = nullptr);
+
 // Random bytes from SQLite's generator.
 void randomness(void* buffer, int bytes);
 
