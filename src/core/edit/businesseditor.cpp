@@ -186,16 +186,27 @@ Outcome RegisterEditor::checkBusiness(const Plan& plan) {
         serials.insert(field(r.after, F序号));
     }
     std::vector<std::string> values(kFieldCount);
-    for (long n = 1; n <= store.RecordCount(); ++n) {
+    const auto countRecord = [&](long n) {
         store.GoTo(n);
-        if (store.IsDeleted()) continue;
+        if (store.IsDeleted()) return;
         values[F序号 - 1] = store.ReadField(F序号);
         values[F房屋详址 - 1] = store.ReadField(F房屋详址);
         const bool there = addresses.count(values[F房屋详址 - 1]) != 0;
-        if (!there && !serials.count(values[F序号 - 1])) continue;
+        if (!there && !serials.count(values[F序号 - 1])) return;
         for (int f : {F户主姓名, F与户主关系, F姓名})
             values[size_t(f - 1)] = there ? store.ReadField(f) : std::string();
         after.count(values, 1);
+    };
+    // The engine finds those records; a walk reads every one when it cannot.
+    const auto atAddresses =
+        store.RecordsWith(fieldName(F房屋详址), {addresses.begin(), addresses.end()});
+    const auto withSerials = store.RecordsWith(fieldName(F序号), {serials.begin(), serials.end()});
+    if (atAddresses && withSerials) {
+        std::set<long> found(atAddresses->begin(), atAddresses->end());
+        found.insert(withSerials->begin(), withSerials->end());
+        for (long n : found) countRecord(n);
+    } else {
+        for (long n = 1; n <= store.RecordCount(); ++n) countRecord(n);
     }
     static_cast<void>(store.CloseAllTables());  // only read
     for (const PlannedRecord& r : plan.records) {

@@ -82,18 +82,18 @@ double serialKey(RecordStore& store) {
 
 namespace {
 
-// True when the open register is already in order and holds no marked record, so that
-// rewriting it would give the same records in the same order.
-bool alreadyInOrder(RecordStore& store) {
+// How many records from the first on are unmarked and in order. All of them: rewriting the
+// register would give the same records in the same order.
+long orderedRecords(RecordStore& store) {
     double previous = 0;
     for (long n = 1; n <= store.RecordCount(); ++n) {
         store.GoTo(n);
         const double key = serialKey(store);
-        if ((n > 1 && key < previous) || store.IsDeleted()) return false;
+        if ((n > 1 && key < previous) || store.IsDeleted()) return n - 1;
         previous = key;
     }
     store.GoFirst();
-    return true;
+    return store.RecordCount();
 }
 
 }  // namespace
@@ -106,8 +106,10 @@ void rebuildRegisterOrder(RecordStore& store, const QString& folder) {
     // is not built, so nothing is found in it.
     static_cast<void>(store.OpenTable(registerPath));
     files::remove(sorted);
-    if (store.RecordCount() != 0 && !alreadyInOrder(store)) {
-        if (store.SortTo(sorted, fieldName(F序号))) {
+    const long ordered = orderedRecords(store);
+    if (ordered != store.RecordCount()) {
+        // An add or a business appends after an ordered register: only those are placed.
+        if (store.MergeSortTo(sorted, fieldName(F序号), ordered)) {
             static_cast<void>(store.CloseAllTables());  // nothing was written
             if (!files::move(sorted, registerPath)) files::remove(sorted);
             static_cast<void>(store.OpenTable(registerPath));  // as above

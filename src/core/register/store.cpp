@@ -572,6 +572,12 @@ struct RecordStore::Table {
     // every text, which is most of a copy's time. No answer when it cannot be done this way.
     std::optional<bool> copyInEngine(const QString& what, const QString& target,
                                      const std::string& order) {
+        return copyInEngine(what, target, std::vector<std::string>{"ORDER BY " + order});
+    }
+    // The same in parts, one after the other: each a condition on src.records (or none) and its
+    // ordering ("recno BETWEEN 1 AND 40 ORDER BY recno").
+    std::optional<bool> copyInEngine(const QString& what, const QString& target,
+                                     const std::vector<std::string>& parts) {
         if (!engineMayRead()) return std::nullopt;
         NewFile out(what, target, path);
         // A small cache: the engine then sorts in runs of that size, which stay in the processor's
@@ -582,10 +588,13 @@ struct RecordStore::Table {
             return std::nullopt;
         std::string columns;
         for (const auto& name : utf8Names) columns += ", " + sqlName(name);
-        const std::string sql = "INSERT INTO main.records(deleted" + columns + ") SELECT 0" +
-                                columns + " FROM src.records WHERE " + kUnmarked + " ORDER BY " +
-                                order;
-        if (!out.db().exec(sql)) return std::nullopt;
+        for (const std::string& part : parts) {
+            const bool condition = !part.starts_with("ORDER BY");
+            const std::string sql = "INSERT INTO main.records(deleted" + columns + ") SELECT 0" +
+                                    columns + " FROM src.records WHERE " + kUnmarked +
+                                    (condition ? " AND " : " ") + part;
+            if (!out.db().exec(sql)) return std::nullopt;
+        }
         return out.finish();
     }
 
@@ -879,6 +888,46 @@ long RecordStore::CountMatching(const Condition& condition) {
     return n;
 }
 
+std::optional<std::vector<long>> RecordStore::RecordsWith(std::string_view field,
+                                                          const std::vector<std::string>& values) {
+    if (!current_ || !current_->engineMayRead()) return std::nullopt;
+    Table& t = *current_;
+    const int col = t.column(field);
+    if (col == 0) return std::nullopt;
+    std::vector<long> out;
+    if (values.empty()) return out;
+    std::string marks;
+    for (size_t i = 0; i < values.size(); ++i) marks += i ? ",?" : "?";
+    Statement st = t.db.prepare("SELECT recno FROM records WHERE " + std::string(kUnmarked) +
+                                " AND coalesce(" + sqlName(t.utf8Names[size_t(col - 1)]) +
+                                ", '') IN (" + marks + ") ORDER BY recno");
+    if (!st) return std::nullopt;
+    for (size_t i = 0; i < values.size(); ++i) st.bindText(int(i) + 1, gbToUtf8(values[i]));
+    for (Statement::Step step; (step = st.step()) != Statement::Step::Done;) {
+        if (step == Statement::Step::Failed) return std::nullopt;
+        out.push_back(long(st.integer(0)));
+    }
+    return out;
+}
+
+std::optional<std::vector<std::pair<std::string, long>>> RecordStore::ValueCounts(
+    std::string_view field) {
+    if (!current_ || !current_->engineMayRead()) return std::nullopt;
+    Table& t = *current_;
+    const int col = t.column(field);
+    if (col == 0) return std::nullopt;
+    const std::string name = sqlName(t.utf8Names[size_t(col - 1)]);
+    Statement st = t.db.prepare("SELECT coalesce(" + name + ", ''), count(*) FROM records WHERE " +
+                                kUnmarked + " GROUP BY 1");
+    if (!st) return std::nullopt;
+    std::vector<std::pair<std::string, long>> out;
+    for (Statement::Step step; (step = st.step()) != Statement::Step::Done;) {
+        if (step == Statement::Step::Failed) return std::nullopt;
+        out.emplace_back(utf8ToGb(st.text(0)), long(st.integer(1)));
+    }
+    return out;
+}
+
 bool RecordStore::ReplaceMatching(const Condition& condition, std::string_view field,
                                   std::string_view value) {
     if (!current_) return false;
@@ -961,6 +1010,59 @@ bool RecordStore::SortTo(const QString& path, std::string_view keyField) {
         "hj_leading_number(" + sqlName(t.utf8Names[size_t(col - 1)]) + "), recno";
     if (auto done = t.copyInEngine(QStringLiteral("排序数据表到"), path, order)) return *done;
     return SortTo(path, [this, col] { return leadingNumber(ReadField(col)); });
+}
+
+bool RecordStore::MergeSortTo(const QString& path, std::string_view keyField, long ordered) {
+    if (!current_ || path.isEmpty()) return false;
+    Table& t = *current_;
+    const int col = t.column(keyField);
+    // Beyond a few, each found by halving, one sort is as quick.
+    constexpr long kMostMerged = 64;
+    if (col == 0 || ordered < 0 || ordered > t.count || t.count - ordered > kMostMerged ||
+        !t.engineMayRead())
+        return SortTo(path, keyField);
+    const long saved = t.pos;
+    struct Later {
+        double key;
+        long recno;
+        long after = 0;  // ordered records that go before it
+    };
+    std::vector<Later> later;
+    for (long r = ordered + 1; r <= t.count; ++r) {
+        if (!t.fetch(r)) return t.pos = saved, false;
+        if (!t.deleted()) later.push_back({leadingNumber(t.raw(col)), r});
+    }
+    std::stable_sort(later.begin(), later.end(),
+                     [](const Later& a, const Later& b) { return a.key < b.key; });
+    // After every ordered record of an equal key, as a stable sort by key puts it.
+    for (Later& x : later) {
+        long lo = 0, hi = ordered;
+        while (lo < hi) {
+            const long mid = (lo + hi + 1) / 2;
+            if (!t.fetch(mid)) return t.pos = saved, false;
+            if (leadingNumber(t.raw(col)) <= x.key)
+                lo = mid;
+            else
+                hi = mid - 1;
+        }
+        x.after = lo;
+    }
+    t.pos = saved;
+    std::vector<std::string> parts;
+    long from = 1;
+    const auto run = [&](long last) {
+        if (last >= from)
+            parts.push_back("recno BETWEEN " + std::to_string(from) + " AND " +
+                            std::to_string(last) + " ORDER BY recno");
+        from = std::max(from, last + 1);
+    };
+    for (const Later& x : later) {
+        run(x.after);
+        parts.push_back("recno = " + std::to_string(x.recno));
+    }
+    run(ordered);
+    if (auto done = t.copyInEngine(QStringLiteral("排序数据表到"), path, parts)) return *done;
+    return SortTo(path, keyField);
 }
 
 bool RecordStore::CreateIndex(const QString& indexFile, std::string_view keyField) {

@@ -10,8 +10,10 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace reg {
@@ -71,6 +73,14 @@ class RecordStore {
     // Records not marked deleted for which the condition holds (all of them without one). The
     // cursor is where it was afterwards.
     [[nodiscard]] long CountMatching(const Condition& condition = {});
+    // Asked of the engine, for a table without writes waiting to be committed (nullopt otherwise,
+    // and for an unknown field; the caller then walks).
+    // The unmarked records whose `field` holds one of `values` (GB18030), in record order.
+    [[nodiscard]] std::optional<std::vector<long>> RecordsWith(
+        std::string_view field, const std::vector<std::string>& values);
+    // How many unmarked records hold each value of `field` (GB18030), in no particular order.
+    [[nodiscard]] std::optional<std::vector<std::pair<std::string, long>>> ValueCounts(
+        std::string_view field);
     // Sets `field` to `value` in every unmarked record for which the condition holds.
     [[nodiscard]] bool ReplaceMatching(const Condition& condition, std::string_view field,
                                        std::string_view value);
@@ -84,6 +94,10 @@ class RecordStore {
     // counts 0), as leadingNumber reads it; the engine then sorts by itself. An unknown field is
     // refused.
     [[nodiscard]] bool SortTo(const QString& path, std::string_view keyField);
+    // The same for a table whose first `ordered` records are unmarked and in key order (as the
+    // caller has read them): the few records after them are merged in without sorting the rest,
+    // which a register kept in order gives after an append. Sorts all when more than a few follow.
+    [[nodiscard]] bool MergeSortTo(const QString& path, std::string_view keyField, long ordered);
     // Builds an index of the current table on `keyField` and makes it the current index. A bare
     // file name is placed in the folder of the current table's file.
     [[nodiscard]] bool CreateIndex(const QString& indexFile, std::string_view keyField);
