@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <future>
 #include <map>
 #include <tuple>
 #include <unordered_map>
@@ -44,8 +45,19 @@ bool movesOut(int kind) {
 constexpr int kBirth = 12;
 constexpr int kDeath = 13;
 
+// The day of an entry's time "yyyy-MM-dd HH:mm:ss"; invalid for anything else.
 QDate dayOf(const history::Entry& e) {
-    return QDate::fromString(e.time.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QString& t = e.time;
+    if (t.size() < 10 || t[4] != u'-' || t[7] != u'-') return {};
+    int digits[8];
+    const int at[] = {0, 1, 2, 3, 5, 6, 8, 9};
+    for (int i = 0; i < 8; ++i) {
+        const char16_t c = t[at[i]].unicode();
+        if (c < u'0' || c > u'9') return {};
+        digits[i] = c - u'0';
+    }
+    return QDate(digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3],
+                 digits[4] * 10 + digits[5], digits[6] * 10 + digits[7]);
 }
 
 // The unmarked records of a register file, as the history writes them. `progress` gets the
@@ -67,35 +79,44 @@ std::optional<std::vector<Values>> readRecords(const QString& path,
     return out;
 }
 
-std::string keyOf(const Values& v) {
-    std::string key;
-    for (const std::string& f : v) {
-        key += f;
-        key.push_back('\0');
-    }
-    return key;
+size_t hashOf(const Values& v) {
+    size_t h = 1469598103934665603ULL;
+    for (const std::string& f : v)
+        h ^= std::hash<std::string_view>{}(f) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+    return h;
 }
 
 // The register as a multiset of records, each with an id that lasts while the history steps it
-// back: a modify keeps the record's id, so one person can be followed across dates.
+// back: a modify keeps the record's id, so one person can be followed across dates. Ids are
+// dense, so that callers can keep what they learn of each in a plain vector.
 class Rebuild {
   public:
     explicit Rebuild(std::vector<Values> records) {
+        slots_.reserve(records.size() + records.size() / 4);
         for (Values& r : records) put(std::move(r), fresh());
     }
-    int fresh() { return next_++; }
-    void put(Values v, int id) {
-        index_.emplace(keyOf(v), id);
-        live_[id] = std::move(v);
+    int fresh() {
+        slots_.emplace_back();
+        alive_.push_back(false);
+        return int(slots_.size()) - 1;
     }
-    // Removes one record equal to `v`: its id, 0 when there is none.
+    void put(Values v, int id) {
+        index_.emplace(hashOf(v), id);
+        slots_[size_t(id)] = std::move(v);
+        alive_[size_t(id)] = true;
+    }
+    // Removes one record equal to `v`: its id, -1 when there is none.
     int take(const Values& v) {
-        const auto it = index_.find(keyOf(v));
-        if (it == index_.end()) return 0;
-        const int id = it->second;
-        index_.erase(it);
-        live_.erase(id);
-        return id;
+        const auto [first, last] = index_.equal_range(hashOf(v));
+        for (auto it = first; it != last; ++it) {
+            const int id = it->second;
+            if (slots_[size_t(id)] != v) continue;
+            index_.erase(it);
+            alive_[size_t(id)] = false;
+            Values().swap(slots_[size_t(id)]);
+            return id;
+        }
+        return -1;
     }
     // Every record replaced by `records`; one equal to a record there keeps that one's id.
     // Calls `added` for each record that was not there.
@@ -103,33 +124,47 @@ class Rebuild {
     void replace(std::vector<Values> records, Added&& added) {
         auto before = std::move(index_);
         index_.clear();
-        live_.clear();
         for (Values& r : records) {
-            std::string key = keyOf(r);
-            int id = 0;
-            if (const auto it = before.find(key); it != before.end()) {
-                id = it->second;
-                before.erase(it);
-            } else {
-                id = fresh();
-                added(id, r);
+            const size_t h = hashOf(r);
+            int id = -1;
+            const auto [first, last] = before.equal_range(h);
+            for (auto it = first; it != last; ++it)
+                if (slots_[size_t(it->second)] == r) {
+                    id = it->second;
+                    before.erase(it);
+                    break;
+                }
+            if (id >= 0) {
+                index_.emplace(h, id);
+                continue;
             }
-            index_.emplace(std::move(key), id);
-            live_[id] = std::move(r);
+            id = fresh();
+            added(id, r);
+            put(std::move(r), id);
+        }
+        for (const auto& [h, id] : before) {
+            alive_[size_t(id)] = false;
+            Values().swap(slots_[size_t(id)]);
         }
     }
-    const std::unordered_map<int, Values>& live() const { return live_; }
+    size_t size() const { return slots_.size(); }  // ids are below it
+    bool alive(int id) const { return size_t(id) < alive_.size() && alive_[size_t(id)]; }
+    const Values& at(int id) const { return slots_[size_t(id)]; }
+    template <class Visit>
+    void forEach(Visit&& visit) const {
+        for (size_t id = 0; id < slots_.size(); ++id)
+            if (alive_[id]) visit(int(id), slots_[id]);
+    }
     std::vector<Values> records() const {
         std::vector<Values> out;
-        out.reserve(live_.size());
-        for (const auto& [id, v] : live_) out.push_back(v);
+        forEach([&](int, const Values& v) { out.push_back(v); });
         return out;
     }
 
   private:
-    std::unordered_map<int, Values> live_;
-    std::unordered_multimap<std::string, int> index_;
-    int next_ = 1;
+    std::vector<Values> slots_;
+    std::vector<bool> alive_;
+    std::unordered_multimap<size_t, int> index_;  // hash of the values to ids
 };
 
 // Steps the register back through the change history, newest entry first.
@@ -140,14 +175,36 @@ class Walker {
     using Seen = std::function<void(int id, const Values& values)>;
     using Reversed = std::function<void(int id, const history::Entry& e)>;
 
-    Walker(QString folder, std::vector<Values> records)
-        : folder_(std::move(folder)),
-          state_(std::move(records)),
-          entries_(history::entries(folder_, true)) {}
+    // Reads the register and the history side by side, and meanwhile the first safety copy a
+    // step back to `earliest` will need. nullopt when the register does not open.
+    static std::optional<Walker> open(const QString& folder, const QString& registerPath,
+                                      QDate earliest) {
+        auto reading =
+            std::async(std::launch::async, [registerPath] { return readRecords(registerPath); });
+        std::vector<history::Entry> entries = history::entries(folder, true);
+        std::vector<QDate> days;
+        days.reserve(entries.size());
+        for (const history::Entry& e : entries) days.push_back(dayOf(e));
+        Prefetched copy;
+        for (size_t i = 0; i < entries.size() && days[i] > earliest; ++i) {
+            const history::Entry& e = entries[i];
+            using A = history::Action;
+            if ((e.action == A::Import || e.action == A::Restore || e.action == A::Undo) &&
+                !e.copy.isEmpty()) {
+                copy.name = e.copy;
+                copy.records = readCopy(folder, e.copy);
+                break;
+            }
+        }
+        std::optional<std::vector<Values>> records = reading.get();
+        if (!records) return std::nullopt;
+        return Walker(folder, std::move(*records), std::move(entries), std::move(days),
+                      std::move(copy));
+    }
 
     // Reverses every entry recorded after the end of `day`.
     void backTo(QDate day) {
-        while (!blocked_ && next_ < entries_.size() && dayOf(entries_[next_]) > day) {
+        while (!blocked_ && next_ < entries_.size() && days_[next_] > day) {
             reverse(entries_[next_]);
             if (!blocked_) ++next_;
         }
@@ -159,13 +216,13 @@ class Walker {
         if (next_ < entries_.size()) return true;  // stopped at an entry of `day` or before
         if (entries_.empty()) return day >= QDate::currentDate();
         // Past the first entry: the day before it is the last one the history knows.
-        return day >= dayOf(entries_.back()).addDays(-1);
+        return day >= days_.back().addDays(-1);
     }
 
     // The first day the history knows; invalid without history.
     QDate historyStart() const {
         if (entries_.empty()) return {};
-        return dayOf(blocked_ ? entries_[next_] : entries_.back());
+        return blocked_ ? days_[next_] : days_.back();
     }
 
     const Rebuild& state() const { return state_; }
@@ -174,6 +231,26 @@ class Walker {
     void onReversed(Reversed reversed) { reversed_ = std::move(reversed); }
 
   private:
+    struct Prefetched {
+        QString name;
+        std::optional<std::vector<Values>> records;
+    };
+
+    Walker(QString folder, std::vector<Values> records, std::vector<history::Entry> entries,
+           std::vector<QDate> days, Prefetched copy)
+        : folder_(std::move(folder)),
+          state_(std::move(records)),
+          entries_(std::move(entries)),
+          days_(std::move(days)),
+          prefetched_(std::move(copy)) {}
+
+    // The records of a safety copy; nullopt when it is gone or does not open.
+    static std::optional<std::vector<Values>> readCopy(const QString& folder, const QString& name) {
+        const QString path = reg::safety::pathOf(folder, name);
+        if (!reg::files::exists(path)) return std::nullopt;
+        return readRecords(path);
+    }
+
     void bringBack(const Values& v, int id) {
         if (seen_) seen_(id, v);
         state_.put(v, id);
@@ -183,18 +260,18 @@ class Walker {
         using A = history::Action;
         switch (e.action) {
             case A::Add: {
-                const int id = e.after.empty() ? 0 : state_.take(e.after);
-                mismatched_ |= id == 0;
-                if (id && reversed_) reversed_(id, e);
+                const int id = e.after.empty() ? -1 : state_.take(e.after);
+                mismatched_ |= id < 0;
+                if (id >= 0 && reversed_) reversed_(id, e);
                 break;
             }
             case A::Modify:
             case A::Clear: {
-                int id = e.after.empty() ? 0 : state_.take(e.after);
-                if (id && reversed_) reversed_(id, e);
+                int id = e.after.empty() ? -1 : state_.take(e.after);
+                if (id >= 0 && reversed_) reversed_(id, e);
                 // A record changed outside the history: its values after are not there.
-                mismatched_ |= id == 0;
-                if (!id) id = state_.fresh();
+                mismatched_ |= id < 0;
+                if (id < 0) id = state_.fresh();
                 if (e.before.empty())
                     mismatched_ = true;
                 else
@@ -213,11 +290,14 @@ class Walker {
                 // The undo of a business is undone by its own record entries.
                 if (e.action == A::Undo && e.copy.isEmpty()) break;
                 std::optional<std::vector<Values>> before;
-                if (e.copy.isEmpty())
+                if (e.copy.isEmpty()) {
                     before.emplace();  // there was no register to keep
-                else if (const QString copy = reg::safety::pathOf(folder_, e.copy);
-                         reg::files::exists(copy))
-                    before = readRecords(copy);
+                } else if (e.copy == prefetched_.name) {
+                    before = std::move(prefetched_.records);
+                    prefetched_ = {};
+                } else {
+                    before = readCopy(folder_, e.copy);
+                }
                 if (!before) {
                     // The copy is gone: what the register held before cannot be known.
                     blocked_ = true;
@@ -239,7 +319,9 @@ class Walker {
     QString folder_;
     Rebuild state_;
     std::vector<history::Entry> entries_;  // newest first
-    size_t next_ = 0;                      // the next entry to reverse
+    std::vector<QDate> days_;              // of each entry
+    Prefetched prefetched_;
+    size_t next_ = 0;  // the next entry to reverse
     bool blocked_ = false;
     bool mismatched_ = false;
     Seen seen_;
@@ -281,9 +363,9 @@ QString cellOf(const Values& v, int pos) {
 
 std::optional<RegisterAt> registerAt(const QString& folder, const QString& registerPath,
                                      QDate day) {
-    std::optional<std::vector<Values>> records = readRecords(registerPath);
-    if (!records) return std::nullopt;
-    Walker walk(folder, std::move(*records));
+    std::optional<Walker> opened = Walker::open(folder, registerPath, day);
+    if (!opened) return std::nullopt;
+    Walker& walk = *opened;
     walk.backTo(day);
     RegisterAt at;
     at.records = walk.state().records();
@@ -304,75 +386,77 @@ QString historyNote(const RegisterAt& at, QDate day) {
 
 std::optional<Statistics> computeStatisticsAt(const QString& folder, const QString& registerPath,
                                               QDate reference, const Period& period) {
-    const std::optional<RegisterAt> at = registerAt(folder, registerPath, reference);
-    if (!at) return std::nullopt;
-    Statistics s = computeStatistics(at->records, reference, period);
-    s.note = historyNote(*at, reference);
+    std::optional<Walker> opened = Walker::open(folder, registerPath, reference);
+    if (!opened) return std::nullopt;
+    Walker& walk = *opened;
+    walk.backTo(reference);
+    StatisticsCounter counter(reference, period);
+    walk.state().forEach([&](int, const Values& v) { counter.add(v); });
+    Statistics s = counter.finish();
+    RegisterAt at;
+    at.exact = walk.exactAt(reference);
+    at.historyStart = walk.historyStart();
+    s.note = historyNote(at, reference);
     return s;
 }
 
 namespace {
 
-// Rows of the change report in their order; counts by sex column.
-struct ChangeRows {
-    using Counts = std::array<long, 3>;
-    Counts start{}, end{}, births{}, deaths{};
-    std::array<Counts, 5> movesIn{}, movesOut{};  // kinds 2..6 and 7..11
-    // Differences that are no registered change of the period, by what they are.
-    std::map<QString, Counts> moreOther, lessOther;
-};
+using Counts = std::array<long, 3>;  // by sex column
 
-const QString kLateIn = QStringLiteral("增加：期前出生或迁入，期内登记");
-const QString kUndatedIn = QStringLiteral("增加：出生或迁入未填或填错变动日期");
-const QString kUnregisteredIn = QStringLiteral("增加：新增或改动的记录，无期内出生或迁入");
-const QString kSexIn = QStringLiteral("增加：更正性别后计入");
-const QString kLateOut = QStringLiteral("减少：期前死亡或迁出，期内登记");
-const QString kUndatedOut = QStringLiteral("减少：死亡或迁出未填或填错变动日期");
-const QString kDeletedOut = QStringLiteral("减少：删除的记录，无期内死亡或迁出");
-const QString kUnregisteredOut = QStringLiteral("减少：改动的记录，无期内死亡或迁出");
-const QString kSexOut = QStringLiteral("减少：更正性别前计出");
+// The rows of the change report that increase: 出生, the five kinds of 迁入, then what is no
+// registered change of the period.
+enum More { kBorn, kCame = 1, kLateIn = 6, kUndatedIn, kUnregisteredIn, kMoreRows };
+// The rows that decrease: 死亡, the five kinds of 迁出, then the others.
+enum Less { kDied, kLeft = 1, kLateOut = 6, kUndatedOut, kDeletedOut, kUnregisteredOut, kLessRows };
 
-void countIncrease(ChangeRows& rows, const Values& v, const Period& period) {
-    const int column = sexColumn(v);
+const char* const kOtherMore[] = {"增加：期前出生或迁入，期内登记",
+                                  "增加：出生或迁入未填或填错变动日期",
+                                  "增加：新增或改动的记录，无期内出生或迁入"};
+const char* const kOtherLess[] = {
+    "减少：期前死亡或迁出，期内登记", "减少：死亡或迁出未填或填错变动日期",
+    "减少：删除的记录，无期内死亡或迁出", "减少：改动的记录，无期内死亡或迁出"};
+
+// The row a person here at the period's end but not at its start is counted in.
+int moreRow(const Values& v, const Period& period) {
     const int kind = changeKind(v);
     const QDate day = changeDay(v);
     const bool arrival = movesIn(kind) || kind == kBirth;
-    if (arrival && day.isValid() && period.contains(day)) {
-        ++(kind == kBirth ? rows.births : rows.movesIn[size_t(kind - 2)])[size_t(column)];
-        return;
-    }
-    const QString& why = !arrival             ? kUnregisteredIn
-                         : !day.isValid()     ? kUndatedIn
-                         : day < period.first ? kLateIn
-                                              : kUnregisteredIn;
-    ++rows.moreOther[why][size_t(column)];
+    if (!arrival) return kUnregisteredIn;
+    if (!day.isValid()) return kUndatedIn;
+    if (period.contains(day)) return kind == kBirth ? kBorn : kCame + kind - 2;
+    return day < period.first ? kLateIn : kUnregisteredIn;
 }
 
-// `latest`: the person's values as last known in the period; `column`: the sex counted at the
-// start; `deleted`: the record is gone by the period's end.
-void countDecrease(ChangeRows& rows, const Values& latest, int column, bool deleted,
-                   const Period& period) {
+// The row a person here at the start but not at the end is counted in; `latest`: the values as
+// last known in the period; `deleted`: the record is gone by its end.
+int lessRow(const Values& latest, bool deleted, const Period& period) {
     const int kind = changeKind(latest);
     const QDate day = changeDay(latest);
     const bool leaving = movesOut(kind) || kind == kDeath;
-    if (leaving && day.isValid() && period.contains(day)) {
-        ++(kind == kDeath ? rows.deaths : rows.movesOut[size_t(kind - 7)])[size_t(column)];
-        return;
-    }
-    const QString& why = deleted              ? kDeletedOut
-                         : !leaving           ? kUnregisteredOut
-                         : !day.isValid()     ? kUndatedOut
-                         : day < period.first ? kLateOut
-                                              : kUnregisteredOut;
-    ++rows.lessOther[why][size_t(column)];
+    if (leaving && day.isValid() && period.contains(day))
+        return kind == kDeath ? kDied : kLeft + kind - 7;
+    if (deleted) return kDeletedOut;
+    if (!leaving) return kUnregisteredOut;
+    if (!day.isValid()) return kUndatedOut;
+    return day < period.first ? kLateOut : kUnregisteredOut;
 }
 
-ReportRow countsRow(const QString& label, const ChangeRows::Counts& c,
+// What the period's end knows of a record.
+struct AtEnd {
+    bool present = false;
+    bool resident = false;
+    signed char sex = 0;
+    signed char more = 0;  // its row if it is an increase
+    signed char less = 0;  // its row if it is a decrease
+};
+
+ReportRow countsRow(const QString& label, const Counts& c,
                     ReportRow::Kind kind = ReportRow::Kind::Data) {
     return {kind, {label, num(c[0]), num(c[1]), num(c[2]), num(c[0] + c[1] + c[2])}};
 }
 
-void addTo(ChangeRows::Counts& sum, const ChangeRows::Counts& c) {
+void addTo(Counts& sum, const Counts& c) {
     for (size_t i = 0; i < sum.size(); ++i) sum[i] += c[i];
 }
 
@@ -380,48 +464,60 @@ void addTo(ChangeRows::Counts& sum, const ChangeRows::Counts& c) {
 
 std::optional<Report> changeReport(const QString& folder, const QString& registerPath,
                                    const Period& period) {
-    std::optional<std::vector<Values>> records = readRecords(registerPath);
-    if (!records) return std::nullopt;
-    Walker walk(folder, std::move(*records));
+    std::optional<Walker> opened = Walker::open(folder, registerPath, period.first.addDays(-1));
+    if (!opened) return std::nullopt;
+    Walker& walk = *opened;
     const QDate before = period.first.addDays(-1);
 
     walk.backTo(period.last);
-    const std::unordered_map<int, Values> end = walk.state().live();
     const bool exactEnd = walk.exactAt(period.last);
+    std::vector<AtEnd> end(walk.state().size());
+    walk.state().forEach([&](int id, const Values& v) {
+        AtEnd& e = end[size_t(id)];
+        e.present = true;
+        e.resident = presenceAt(v, period.last) == Presence::Resident;
+        e.sex = static_cast<signed char>(sexColumn(v));
+        e.more = static_cast<signed char>(moreRow(v, period));
+        e.less = static_cast<signed char>(lessRow(v, false, period));
+    });
     // Records gone by the period's end, as they last stood in it: the step back meets the
     // latest values first.
-    std::unordered_map<int, Values> gone;
+    std::unordered_map<int, int> gone;  // id to its row of decrease
     walk.onSeen([&](int id, const Values& v) {
-        if (!end.count(id)) gone.try_emplace(id, v);
+        if (size_t(id) < end.size() && end[size_t(id)].present) return;
+        gone.try_emplace(id, lessRow(v, true, period));
     });
     walk.backTo(before);
-    const std::unordered_map<int, Values>& start = walk.state().live();
 
-    ChangeRows rows;
-    for (const auto& [id, v] : start) {
-        if (presenceAt(v, before) != Presence::Resident) continue;
+    Counts start{}, finish{};
+    std::array<Counts, kMoreRows> more{};
+    std::array<Counts, kLessRows> less{};
+    Counts sexIn{}, sexOut{};  // persons here throughout whose sex was corrected
+    std::vector<bool> wasHere(walk.state().size(), false);
+    walk.state().forEach([&](int id, const Values& v) {
+        if (presenceAt(v, before) != Presence::Resident) return;
+        wasHere[size_t(id)] = true;
         const int column = sexColumn(v);
-        ++rows.start[size_t(column)];
-        const auto there = end.find(id);
-        if (there != end.end() && presenceAt(there->second, period.last) == Presence::Resident) {
-            const int now = sexColumn(there->second);
-            if (now != column) {
-                ++rows.lessOther[kSexOut][size_t(column)];
-                ++rows.moreOther[kSexIn][size_t(now)];
+        ++start[size_t(column)];
+        const AtEnd* e =
+            size_t(id) < end.size() && end[size_t(id)].present ? &end[size_t(id)] : nullptr;
+        if (e && e->resident) {
+            if (e->sex != column) {
+                ++sexOut[size_t(column)];
+                ++sexIn[size_t(e->sex)];
             }
-            continue;
+            return;
         }
-        const bool deleted = there == end.end();
-        const auto last = gone.find(id);
-        const Values& latest = !deleted ? there->second : last != gone.end() ? last->second : v;
-        countDecrease(rows, latest, column, deleted, period);
-    }
-    for (const auto& [id, v] : end) {
-        if (presenceAt(v, period.last) != Presence::Resident) continue;
-        ++rows.end[size_t(sexColumn(v))];
-        const auto was = start.find(id);
-        if (was == start.end() || presenceAt(was->second, before) != Presence::Resident)
-            countIncrease(rows, v, period);
+        int row = e ? int(e->less) : int(kDeletedOut);
+        if (!e)
+            if (const auto g = gone.find(id); g != gone.end()) row = g->second;
+        ++less[size_t(row)][size_t(column)];
+    });
+    for (size_t id = 0; id < end.size(); ++id) {
+        const AtEnd& e = end[id];
+        if (!e.resident) continue;
+        ++finish[size_t(e.sex)];
+        if (!wasHere[id]) ++more[size_t(e.more)][size_t(e.sex)];
     }
 
     Report report;
@@ -431,41 +527,38 @@ std::optional<Report> changeReport(const QString& folder, const QString& registe
     for (const char* heading : {"男", "女", "性别不详", "合计"})
         report.columns.push_back({QString::fromUtf8(heading), 1, true});
 
-    ChangeRows::Counts more{}, less{};
-    report.rows.push_back(
-        countsRow(QStringLiteral("期初人数"), rows.start, ReportRow::Kind::Total));
-    report.rows.push_back(countsRow(QStringLiteral("增加：出生"), rows.births));
-    addTo(more, rows.births);
-    for (int kind = 2; kind <= 6; ++kind) {
-        const auto& c = rows.movesIn[size_t(kind - 2)];
-        report.rows.push_back(
-            countsRow(QStringLiteral("增加：迁入（%1）").arg(changeKindName(kind)), c));
-        addTo(more, c);
-    }
-    for (const auto& [label, c] : rows.moreOther) {
+    bool differences = false;
+    Counts moreSum{}, lessSum{};
+    const auto add = [&](const QString& label, const Counts& c, Counts& sum, bool always) {
+        const bool any = c[0] || c[1] || c[2];
+        if (!always && !any) return;
+        differences |= !always;
         report.rows.push_back(countsRow(label, c));
-        addTo(more, c);
-    }
-    report.rows.push_back(countsRow(QStringLiteral("增加合计"), more, ReportRow::Kind::Total));
-    report.rows.push_back(countsRow(QStringLiteral("减少：死亡"), rows.deaths));
-    addTo(less, rows.deaths);
-    for (int kind = 7; kind <= 11; ++kind) {
-        const auto& c = rows.movesOut[size_t(kind - 7)];
-        report.rows.push_back(
-            countsRow(QStringLiteral("减少：迁出（%1）").arg(changeKindName(kind)), c));
-        addTo(less, c);
-    }
-    for (const auto& [label, c] : rows.lessOther) {
-        report.rows.push_back(countsRow(label, c));
-        addTo(less, c);
-    }
-    report.rows.push_back(countsRow(QStringLiteral("减少合计"), less, ReportRow::Kind::Total));
-    report.rows.push_back(countsRow(QStringLiteral("期末人数"), rows.end, ReportRow::Kind::Total));
+        addTo(sum, c);
+    };
+    report.rows.push_back(countsRow(QStringLiteral("期初人数"), start, ReportRow::Kind::Total));
+    add(QStringLiteral("增加：出生"), more[kBorn], moreSum, true);
+    for (int kind = 2; kind <= 6; ++kind)
+        add(QStringLiteral("增加：迁入（%1）").arg(changeKindName(kind)),
+            more[size_t(kCame + kind - 2)], moreSum, true);
+    for (int row = kLateIn; row < kMoreRows; ++row)
+        add(QString::fromUtf8(kOtherMore[row - kLateIn]), more[size_t(row)], moreSum, false);
+    add(QStringLiteral("增加：更正性别后计入"), sexIn, moreSum, false);
+    report.rows.push_back(countsRow(QStringLiteral("增加合计"), moreSum, ReportRow::Kind::Total));
+    add(QStringLiteral("减少：死亡"), less[kDied], lessSum, true);
+    for (int kind = 7; kind <= 11; ++kind)
+        add(QStringLiteral("减少：迁出（%1）").arg(changeKindName(kind)),
+            less[size_t(kLeft + kind - 7)], lessSum, true);
+    for (int row = kLateOut; row < kLessRows; ++row)
+        add(QString::fromUtf8(kOtherLess[row - kLateOut]), less[size_t(row)], lessSum, false);
+    add(QStringLiteral("减少：更正性别前计出"), sexOut, lessSum, false);
+    report.rows.push_back(countsRow(QStringLiteral("减少合计"), lessSum, ReportRow::Kind::Total));
+    report.rows.push_back(countsRow(QStringLiteral("期末人数"), finish, ReportRow::Kind::Total));
 
     report.notes.push_back(QStringLiteral("期初人数为%1的人数，期末人数为%2的人数；"
                                           "期初人数＋增加合计－减少合计＝期末人数。")
                                .arg(dateText(before), dateText(period.last)));
-    if (!rows.moreOther.empty() || !rows.lessOther.empty())
+    if (differences)
         report.notes.push_back(
             QStringLiteral("“增加：”“减少：”后不是出生、迁入、死亡、迁出的行，"
                            "是户籍数据中未按期登记变动的增减，请核对。"));
@@ -525,9 +618,9 @@ struct BookLine {
 
 std::optional<Report> changeBook(const QString& folder, const QString& registerPath,
                                  const Period& period) {
-    std::optional<std::vector<Values>> records = readRecords(registerPath);
-    if (!records) return std::nullopt;
-    Walker walk(folder, std::move(*records));
+    std::optional<Walker> opened = Walker::open(folder, registerPath, QDate(1, 1, 1));
+    if (!opened) return std::nullopt;
+    Walker& walk = *opened;
 
     // One change is a record (followed by its id across the history), a kind and a date.
     std::map<std::tuple<int, int, QDate>, BookLine> lines;
@@ -539,7 +632,7 @@ std::optional<Report> changeBook(const QString& folder, const QString& registerP
                           BookLine{day, reg::leadingNumber(fieldOf(v, reg::F序号)), v});
     };
     // The register as it is names the latest values of each change it still carries.
-    for (const auto& [id, v] : walk.state().live()) note(id, v);
+    walk.state().forEach(note);
 
     const std::unordered_set<long long> revoked = revokedEntries(walk.entries());
     walk.onReversed([&](int id, const history::Entry& e) {

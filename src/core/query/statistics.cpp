@@ -110,7 +110,10 @@ int ageAt(QDate birth, QDate reference) {
 
 }  // namespace
 
-Presence presenceAt(const std::vector<std::string>& values, QDate reference) {
+namespace {
+
+// presenceAt with the reference also as its YYYYMMDD text, made once for a whole walk.
+Presence presence(const std::vector<std::string>& values, QDate reference, std::string_view day) {
     const auto field = [&](int pos) -> std::string_view {
         return size_t(pos) <= values.size() ? std::string_view(values[size_t(pos - 1)])
                                             : std::string_view();
@@ -119,123 +122,121 @@ Presence presenceAt(const std::vector<std::string>& values, QDate reference) {
     const QDate birth = parseDate(field(reg::F出生日期));
     if (birth.isValid() && birth > reference) return Presence::NotYetHere;
     const int kind = int(reg::leadingNumber(field(reg::F户籍变动类型)));
-    const QDate changed = parseDate(field(reg::F户籍变动日期));
     const bool arrival = (kind >= 2 && kind <= 6) || kind == 12;
-    if (arrival && changed.isValid() && changed > reference) return Presence::NotYetHere;
-    const std::string day = reference.toString(QStringLiteral("yyyyMMdd")).toStdString();
+    if (arrival) {
+        const QDate changed = parseDate(field(reg::F户籍变动日期));
+        if (changed.isValid() && changed > reference) return Presence::NotYetHere;
+    }
     return standingAt(values, day) == Standing::Deregistered ? Presence::Deregistered
                                                              : Presence::Resident;
 }
 
-namespace {
-
-// Counts records one at a time into a Statistics.
-class Tallier {
-  public:
-    Tallier(QDate reference, const Period& period) {
-        s_.reference = reference;
-        s_.period = period;
-        for (int field : reg::codedFields()) {
-            const reg::CodeTable* table = reg::codeTableOf(field);
-            s_.coded.push_back(emptyTally(*table));
-            codedSizes_.push_back(int(table->names.size()));
-        }
-        const reg::CodeTable& changeTable = *reg::codeTableOf(reg::F户籍变动类型);
-        s_.changes = emptyTally(changeTable);
-        changeSize_ = int(changeTable.names.size());
-    }
-
-    void add(const std::vector<std::string>& v) {
-        const auto field = [&](int pos) -> const std::string& {
-            static const std::string none;
-            return size_t(pos) <= v.size() ? v[size_t(pos - 1)] : none;
-        };
-        ++s_.records;
-        const Presence presence = presenceAt(v, s_.reference);
-        if (presence == Presence::NotPerson) return;
-
-        // The changes of the period count every person record: a death in it is a change of it
-        // though the person is no longer here at the reference date.
-        const std::string& changeDate = field(reg::F户籍变动日期);
-        if (changeDate.empty()) {
-            ++s_.changeDates[2];
-        } else if (const QDate day = parseDate(changeDate); !day.isValid()) {
-            ++s_.changeDates[3];
-        } else if (!s_.period.contains(day)) {
-            ++s_.changeDates[1];
-        } else {
-            ++s_.changeDates[0];
-            ++s_.changes.counts[size_t(codeRow(field(reg::F户籍变动类型), changeSize_))];
-        }
-
-        if (presence == Presence::Deregistered) {
-            ++s_.deregistered;
-            return;
-        }
-        if (presence == Presence::NotYetHere) {
-            ++s_.notYetHere;
-            return;
-        }
-        ++s_.persons;
-        const bool head = reg::isHead(field(reg::F与户主关系));
-        s_.heads += head;
-        households_[field(reg::F房屋详址)] += head;
-
-        int sex = kSexOther;
-        switch (codeRow(field(reg::F性别), 2)) {
-            case 0:
-                sex = kMale;
-                break;
-            case 1:
-                sex = kFemale;
-                break;
-            case 2:
-                sex = kSexUnset;
-                break;
-            default:
-                break;
-        }
-        // A real birth date after the reference was ruled out above.
-        const QDate birth = parseDate(field(reg::F出生日期));
-        int band = kAgeBands;  // bad date
-        if (birth.isValid())
-            band = std::min(ageAt(birth, s_.reference) / 5, kAgeBands - 1);
-        else
-            ++s_.badBirthDates;
-        ++s_.sexByAge[size_t(band)][size_t(sex)];
-
-        const auto& fields = reg::codedFields();
-        for (size_t i = 0; i < fields.size(); ++i)
-            ++s_.coded[i].counts[size_t(codeRow(field(fields[i]), codedSizes_[i]))];
-    }
-
-    Statistics finish() {
-        s_.households = long(households_.size());
-        for (const auto& [address, heads] : households_) {
-            s_.headless += heads == 0;
-            s_.severalHeads += heads > 1;
-        }
-        return std::move(s_);
-    }
-
-  private:
-    Statistics s_;
-    std::vector<int> codedSizes_;
-    int changeSize_ = 0;
-    std::unordered_map<std::string, long> households_;  // heads of each
-};
+std::string dayText(QDate day) {
+    return day.toString(QStringLiteral("yyyyMMdd")).toStdString();
+}
 
 }  // namespace
 
+Presence presenceAt(const std::vector<std::string>& values, QDate reference) {
+    return presence(values, reference, dayText(reference));
+}
+
+StatisticsCounter::StatisticsCounter(QDate reference, const Period& period)
+    : day_(dayText(reference)) {
+    s_.reference = reference;
+    s_.period = period;
+    for (int field : reg::codedFields()) {
+        const reg::CodeTable* table = reg::codeTableOf(field);
+        s_.coded.push_back(emptyTally(*table));
+        codedSizes_.push_back(int(table->names.size()));
+    }
+    const reg::CodeTable& changeTable = *reg::codeTableOf(reg::F户籍变动类型);
+    s_.changes = emptyTally(changeTable);
+    changeSize_ = int(changeTable.names.size());
+}
+
+void StatisticsCounter::add(const std::vector<std::string>& v) {
+    const auto field = [&](int pos) -> const std::string& {
+        static const std::string none;
+        return size_t(pos) <= v.size() ? v[size_t(pos - 1)] : none;
+    };
+    ++s_.records;
+    const Presence presence = query::presence(v, s_.reference, day_);
+    if (presence == Presence::NotPerson) return;
+
+    // The changes of the period count every person record: a death in it is a change of it
+    // though the person is no longer here at the reference date.
+    const std::string& changeDate = field(reg::F户籍变动日期);
+    if (changeDate.empty()) {
+        ++s_.changeDates[2];
+    } else if (const QDate day = parseDate(changeDate); !day.isValid()) {
+        ++s_.changeDates[3];
+    } else if (!s_.period.contains(day)) {
+        ++s_.changeDates[1];
+    } else {
+        ++s_.changeDates[0];
+        ++s_.changes.counts[size_t(codeRow(field(reg::F户籍变动类型), changeSize_))];
+    }
+
+    if (presence == Presence::Deregistered) {
+        ++s_.deregistered;
+        return;
+    }
+    if (presence == Presence::NotYetHere) {
+        ++s_.notYetHere;
+        return;
+    }
+    ++s_.persons;
+    const bool head = reg::isHead(field(reg::F与户主关系));
+    s_.heads += head;
+    households_[field(reg::F房屋详址)] += head;
+
+    int sex = kSexOther;
+    switch (codeRow(field(reg::F性别), 2)) {
+        case 0:
+            sex = kMale;
+            break;
+        case 1:
+            sex = kFemale;
+            break;
+        case 2:
+            sex = kSexUnset;
+            break;
+        default:
+            break;
+    }
+    // A real birth date after the reference was ruled out above.
+    const QDate birth = parseDate(field(reg::F出生日期));
+    int band = kAgeBands;  // bad date
+    if (birth.isValid())
+        band = std::min(ageAt(birth, s_.reference) / 5, kAgeBands - 1);
+    else
+        ++s_.badBirthDates;
+    ++s_.sexByAge[size_t(band)][size_t(sex)];
+
+    const auto& fields = reg::codedFields();
+    for (size_t i = 0; i < fields.size(); ++i)
+        ++s_.coded[i].counts[size_t(codeRow(field(fields[i]), codedSizes_[i]))];
+}
+
+Statistics StatisticsCounter::finish() {
+    s_.households = long(households_.size());
+    for (const auto& [address, heads] : households_) {
+        s_.headless += heads == 0;
+        s_.severalHeads += heads > 1;
+    }
+    return std::move(s_);
+}
+
 Statistics computeStatistics(const std::vector<std::vector<std::string>>& records, QDate reference,
                              const Period& period) {
-    Tallier tally(reference, period);
+    StatisticsCounter tally(reference, period);
     for (const auto& r : records) tally.add(r);
     return tally.finish();
 }
 
 Statistics computeStatistics(reg::RecordStore& store, QDate reference, const Period& period) {
-    Tallier tally(reference, period);
+    StatisticsCounter tally(reference, period);
     // Columns by name, looked up once; a field the table lacks reads as empty.
     std::array<int, reg::kFieldCount> columns{};
     for (int pos = 1; pos <= reg::kFieldCount; ++pos)

@@ -9,6 +9,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/register/store.h"
@@ -98,6 +99,21 @@ struct Statistics {
 QString badBirthDateLabel();
 // The labels of Statistics::changeDates: "期内", "期外", "未填", "有误".
 QString changeDateLabel(int row);
+
+// Counts records one at a time, for callers that hold them in a shape of their own.
+class StatisticsCounter {
+  public:
+    StatisticsCounter(QDate reference, const Period& period);
+    void add(const std::vector<std::string>& values);  // 22 values, GB18030, column order
+    Statistics finish();
+
+  private:
+    std::string day_;  // the reference as YYYYMMDD
+    Statistics s_;
+    std::vector<int> codedSizes_;
+    int changeSize_ = 0;
+    std::unordered_map<std::string, long> households_;  // heads of each
+};
 
 // Counts records given as 22 values each (GB18030, column order).
 Statistics computeStatistics(const std::vector<std::vector<std::string>>& records, QDate reference,
