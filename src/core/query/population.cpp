@@ -469,13 +469,15 @@ std::optional<Report> changeReport(const QString& folder, const QString& registe
     Walker& walk = *opened;
     const QDate before = period.first.addDays(-1);
 
+    const std::string lastDay = period.last.toString(QStringLiteral("yyyyMMdd")).toStdString();
+    const std::string dayBefore = before.toString(QStringLiteral("yyyyMMdd")).toStdString();
     walk.backTo(period.last);
     const bool exactEnd = walk.exactAt(period.last);
     std::vector<AtEnd> end(walk.state().size());
     walk.state().forEach([&](int id, const Values& v) {
         AtEnd& e = end[size_t(id)];
         e.present = true;
-        e.resident = presenceAt(v, period.last) == Presence::Resident;
+        e.resident = presenceAt(v, period.last, lastDay) == Presence::Resident;
         e.sex = static_cast<signed char>(sexColumn(v));
         e.more = static_cast<signed char>(moreRow(v, period));
         e.less = static_cast<signed char>(lessRow(v, false, period));
@@ -495,7 +497,7 @@ std::optional<Report> changeReport(const QString& folder, const QString& registe
     Counts sexIn{}, sexOut{};  // persons here throughout whose sex was corrected
     std::vector<bool> wasHere(walk.state().size(), false);
     walk.state().forEach([&](int id, const Values& v) {
-        if (presenceAt(v, before) != Presence::Resident) return;
+        if (presenceAt(v, before, dayBefore) != Presence::Resident) return;
         wasHere[size_t(id)] = true;
         const int column = sexColumn(v);
         ++start[size_t(column)];
@@ -706,6 +708,7 @@ std::optional<Report> roster(const QString& registerPath, const RosterChoice& ch
     }
     const std::vector<Values>& all = read ? *read : choice.given;
     const QDate reference = choice.reference.isValid() ? choice.reference : QDate::currentDate();
+    const std::string referenceDay = reference.toString(QStringLiteral("yyyyMMdd")).toStdString();
 
     // Households in the order of their first person's 序号, persons inside in the order shown.
     struct Member {
@@ -722,7 +725,7 @@ std::optional<Report> roster(const QString& registerPath, const RosterChoice& ch
         if (!reg::isPerson(fieldOf(v, reg::F与户主关系))) continue;
         switch (choice.persons) {
             case RosterChoice::Persons::Registered:
-                if (presenceAt(v, reference) != Presence::Resident) continue;
+                if (presenceAt(v, reference, referenceDay) != Presence::Resident) continue;
                 break;
             case RosterChoice::Persons::AddressPrefix:
                 if (!std::string_view(fieldOf(v, reg::F房屋详址)).starts_with(choice.addressPrefix))

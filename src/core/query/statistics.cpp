@@ -141,6 +141,10 @@ Presence presenceAt(const std::vector<std::string>& values, QDate reference) {
     return presence(values, reference, dayText(reference));
 }
 
+Presence presenceAt(const std::vector<std::string>& values, QDate reference, std::string_view day) {
+    return presence(values, reference, day);
+}
+
 StatisticsCounter::StatisticsCounter(QDate reference, const Period& period)
     : day_(dayText(reference)) {
     s_.reference = reference;

@@ -9,6 +9,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -46,6 +47,8 @@ enum class Presence {
 // A record of 22 values (GB18030, column order). A birth date that is no real day cannot say
 // the person was not born yet: such a person counts as here.
 Presence presenceAt(const std::vector<std::string>& values, QDate reference);
+// The same with the reference also given as its YYYYMMDD text, for a walk over many records.
+Presence presenceAt(const std::vector<std::string>& values, QDate reference, std::string_view day);
 
 // Five-year bands 0-4 .. 95-99, then 100 and over.
 constexpr int kAgeBands = 21;
