@@ -386,6 +386,11 @@ QString historyNote(const RegisterAt& at, QDate day) {
 
 std::optional<Statistics> computeStatisticsAt(const QString& folder, const QString& registerPath,
                                               QDate reference, const Period& period) {
+    // Nothing recorded after the reference: the register as it is stood then, and the plain walk
+    // of the file reads less.
+    const std::vector<history::Entry> recorded = history::entries(folder, false);
+    if (recorded.empty() ? reference >= QDate::currentDate() : dayOf(recorded.front()) <= reference)
+        return computeStatistics(registerPath, reference, period);
     std::optional<Walker> opened = Walker::open(folder, registerPath, reference);
     if (!opened) return std::nullopt;
     Walker& walk = *opened;

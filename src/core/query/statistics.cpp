@@ -242,14 +242,16 @@ Statistics computeStatistics(const std::vector<std::vector<std::string>>& record
 Statistics computeStatistics(reg::RecordStore& store, QDate reference, const Period& period) {
     StatisticsCounter tally(reference, period);
     // Columns by name, looked up once; a field the table lacks reads as empty.
+    // Only the fields counted are read; the others stay empty.
     std::array<int, reg::kFieldCount> columns{};
-    for (int pos = 1; pos <= reg::kFieldCount; ++pos)
-        columns[size_t(pos - 1)] = store.FieldNumber(reg::fieldName(pos));
+    std::vector<int> counted{reg::F房屋详址, reg::F出生日期, reg::F户籍变动日期};
+    counted.insert(counted.end(), reg::codedFields().begin(), reg::codedFields().end());
+    for (int pos : counted) columns[size_t(pos - 1)] = store.FieldNumber(reg::fieldName(pos));
     std::vector<std::string> values(reg::kFieldCount);
     // One walk over every record; the count itself is not wanted.
     static_cast<void>(store.CountMatching([&] {
         for (size_t i = 0; i < columns.size(); ++i)
-            values[i] = columns[i] ? store.ReadField(columns[i]) : std::string();
+            if (columns[i]) values[i] = store.ReadField(columns[i]);
         tally.add(values);
         return false;
     }));
