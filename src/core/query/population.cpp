@@ -4,6 +4,7 @@
 #include <array>
 #include <future>
 #include <map>
+#include <set>
 #include <tuple>
 #include <unordered_map>
 #include <unordered_set>
@@ -631,10 +632,13 @@ std::optional<Report> changeBook(const QString& folder, const QString& registerP
 
     // One change is a record (followed by its id across the history), a kind and a date.
     std::map<std::tuple<int, int, QDate>, BookLine> lines;
+    // Changes an edit put right: the same kind on another day, or another kind on the same day.
+    std::set<std::tuple<int, int, QDate>> corrected;
     const auto note = [&](int id, const Values& v) {
         const int kind = changeKind(v);
         const QDate day = changeDay(v);
         if (kind <= 0 || !day.isValid() || !period.contains(day)) return;
+        if (corrected.count({id, kind, day})) return;
         lines.try_emplace({id, kind, day},
                           BookLine{day, reg::leadingNumber(fieldOf(v, reg::F序号)), v});
     };
@@ -648,7 +652,13 @@ std::optional<Report> changeBook(const QString& folder, const QString& registerP
             !e.before.empty() &&
             fieldOf(e.before, reg::F户籍变动类型) == fieldOf(e.after, reg::F户籍变动类型) &&
             fieldOf(e.before, reg::F户籍变动日期) == fieldOf(e.after, reg::F户籍变动日期);
-        if (!sameChange) note(id, e.after);
+        if (sameChange) return;
+        note(id, e.after);
+        if (e.before.empty()) return;
+        // Newest first: the correction is met before the change it put right.
+        const int was = changeKind(e.before), is = changeKind(e.after);
+        const QDate wasDay = changeDay(e.before), isDay = changeDay(e.after);
+        if (was > 0 && (was == is || wasDay == isDay)) corrected.insert({id, was, wasDay});
     });
     // Changes are entered after they happen: the whole history may name one of the period.
     walk.backTo(QDate(1, 1, 1));

@@ -169,6 +169,46 @@ class TestPopulation : public QObject {
         }
     }
 
+    // A change put right later (its date, or its kind) is one change; two events of one person
+    // in a period are two.
+    void changeBookCountsACorrectionOnce_data() {
+        QTest::addColumn<QString>("second");  // kind and date of the second edit
+        QTest::addColumn<int>("lines");
+        QTest::newRow("date corrected") << "13 20200305" << 1;
+        QTest::newRow("kind corrected") << "9 20200301" << 1;
+        QTest::newRow("then moved away") << "9 20200901" << 2;
+    }
+    void changeBookCountsACorrectionOnce() {
+        QFETCH(QString, second);
+        QFETCH(int, lines);
+        QTemporaryDir d;
+        const QString path = pathIn(d.path(), names::kRegister);
+        sample::Person p(kFieldCount);
+        p[F与户主关系 - 1] = "1";
+        p[F姓名 - 1] = gb("周五");
+        p[F出生日期 - 1] = "19500101";
+        sample::Person died = p, later = p;
+        died[F户籍变动类型 - 1] = "13";
+        died[F户籍变动日期 - 1] = "20200301";
+        later[F户籍变动类型 - 1] = second.section(' ', 0, 0).toStdString();
+        later[F户籍变动日期 - 1] = second.section(' ', 1, 1).toStdString();
+        std::vector<history::Entry> entries(2);
+        const sample::Person* values[][2] = {{&p, &died}, {&died, &later}};
+        for (size_t n = 0; n < 2; ++n) {
+            entries[n].action = history::Action::Modify;
+            entries[n].time =
+                n ? QStringLiteral("2020-09-02 09:00:00") : QStringLiteral("2020-03-02 09:00:00");
+            entries[n].before = *values[n][0];
+            entries[n].after = *values[n][1];
+        }
+        QVERIFY(sample::writeRegister(path, {later}));
+        std::vector<history::Pending> begun = history::begin(d.path(), entries, path);
+        QVERIFY(history::Pending::finishAll(begun, true));
+        const auto book = query::changeBook(d.path(), path, query::yearPeriod(2020));
+        QVERIFY(book);
+        QCOMPARE(int(book->rows.size()), lines);
+    }
+
     // With the import's safety copy gone the history cannot be followed past the import: the
     // counts before it rest on the change fields and say so, and still add up.
     void missingCopyStopsTheRebuild() {
