@@ -1,5 +1,6 @@
 #include "core/query/population.h"
 
+#include <QFileInfo>
 #include <algorithm>
 #include <array>
 #include <future>
@@ -16,6 +17,7 @@
 #include "core/register/safetycopy.h"
 #include "core/register/store.h"
 #include "core/register/text.h"
+#include "core/register/workfiles.h"
 
 namespace query {
 
@@ -78,6 +80,15 @@ std::optional<std::vector<Values>> readRecords(const QString& path,
     }));
     static_cast<void>(store.CloseAllTables());  // read only
     return out;
+}
+
+// The change history of `folder` tells of its register only, not of another file beside it.
+std::vector<history::Entry> historyOf(const QString& folder, const QString& registerPath,
+                                      bool withValues) {
+    if (QFileInfo(registerPath).absoluteFilePath() !=
+        QFileInfo(reg::pathIn(folder, reg::names::kRegister)).absoluteFilePath())
+        return {};
+    return history::entries(folder, withValues);
 }
 
 size_t hashOf(const Values& v) {
@@ -182,7 +193,7 @@ class Walker {
                                       QDate earliest) {
         auto reading =
             std::async(std::launch::async, [registerPath] { return readRecords(registerPath); });
-        std::vector<history::Entry> entries = history::entries(folder, true);
+        std::vector<history::Entry> entries = historyOf(folder, registerPath, true);
         std::vector<QDate> days;
         days.reserve(entries.size());
         for (const history::Entry& e : entries) days.push_back(dayOf(e));
@@ -389,7 +400,7 @@ std::optional<Statistics> computeStatisticsAt(const QString& folder, const QStri
                                               QDate reference, const Period& period) {
     // Nothing recorded after the reference: the register as it is stood then, and the plain walk
     // of the file reads less.
-    const std::vector<history::Entry> recorded = history::entries(folder, false);
+    const std::vector<history::Entry> recorded = historyOf(folder, registerPath, false);
     if (recorded.empty() ? reference >= QDate::currentDate() : dayOf(recorded.front()) <= reference)
         return computeStatistics(registerPath, reference, period);
     std::optional<Walker> opened = Walker::open(folder, registerPath, reference);

@@ -113,6 +113,17 @@ class TestPopulation : public QObject {
         QCOMPARE(query::historyNote(*at, day).isEmpty(), exact);
     }
 
+    // The history tells of the folder's register only: another file beside it has none.
+    void otherFileHasNoHistory() {
+        const QString other = dir.filePath(QStringLiteral("village/other.wav"));
+        QVERIFY(QFile::copy(registerPath, other));
+        const auto at = query::registerAt(folder, other, QDate(2019, 1, 1));
+        QVERIFY(at);
+        QVERIFY(!at->exact);
+        QVERIFY(!at->historyStart.isValid());
+        QCOMPARE(at->records.size(), village.today.size());
+    }
+
     // Each year's report balances and holds exactly the generated changes, by kind and sex.
     void changeReportMatchesTheHistory() {
         for (int year = kFirst.year() - 1; year < QDate::currentDate().year(); ++year) {
