@@ -17,6 +17,10 @@ bool writeStatisticsWorkbook(const QString& path, const query::Statistics& stati
         book.range("b1").setValue(query::periodText(statistics.period));
         book.range("a2").setValue(QStringLiteral("基准日期"));
         book.range("b2").setValue(query::dateText(statistics.reference));
+        if (!statistics.note.isEmpty()) {
+            book.range("a3").setValue(QStringLiteral("说明"));
+            book.range("b3").setValue(statistics.note);
+        }
         book.range("a", "a").setColumnWidth(18);
         int row = 4;
         for (const std::vector<QString>& cells : sheet.rows) {

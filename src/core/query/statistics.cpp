@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "core/query/standing.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
 
@@ -109,94 +110,152 @@ int ageAt(QDate birth, QDate reference) {
 
 }  // namespace
 
-Statistics computeStatistics(reg::RecordStore& store, QDate reference, const Period& period) {
-    Statistics s;
-    s.reference = reference;
-    s.period = period;
+namespace {
 
-    // Columns by name, looked up once; 0 reads as empty.
-    auto column = [&](int field) { return store.FieldNumber(reg::fieldName(field)); };
-    auto read = [&](int col) { return col ? store.ReadField(col) : std::string(); };
+// presenceAt with the reference also as its YYYYMMDD text, made once for a whole walk.
+Presence presence(const std::vector<std::string>& values, QDate reference, std::string_view day) {
+    const auto field = [&](int pos) -> std::string_view {
+        return size_t(pos) <= values.size() ? std::string_view(values[size_t(pos - 1)])
+                                            : std::string_view();
+    };
+    if (!reg::isPerson(field(reg::F与户主关系))) return Presence::NotPerson;
+    const QDate birth = parseDate(field(reg::F出生日期));
+    if (birth.isValid() && birth > reference) return Presence::NotYetHere;
+    const int kind = int(reg::leadingNumber(field(reg::F户籍变动类型)));
+    const bool arrival = (kind >= 2 && kind <= 6) || kind == 12;
+    if (arrival) {
+        const QDate changed = parseDate(field(reg::F户籍变动日期));
+        if (changed.isValid() && changed > reference) return Presence::NotYetHere;
+    }
+    return standingAt(values, day) == Standing::Deregistered ? Presence::Deregistered
+                                                             : Presence::Resident;
+}
 
-    const int relationCol = column(reg::F与户主关系);
-    const int addressCol = column(reg::F房屋详址);
-    const int birthCol = column(reg::F出生日期);
-    const int sexCol = column(reg::F性别);
-    const int changeTypeCol = column(reg::F户籍变动类型);
-    const int changeDateCol = column(reg::F户籍变动日期);
+std::string dayText(QDate day) {
+    return day.toString(QStringLiteral("yyyyMMdd")).toStdString();
+}
 
-    std::vector<int> codedCols;
-    std::vector<int> codedSizes;
+}  // namespace
+
+Presence presenceAt(const std::vector<std::string>& values, QDate reference) {
+    return presence(values, reference, dayText(reference));
+}
+
+Presence presenceAt(const std::vector<std::string>& values, QDate reference, std::string_view day) {
+    return presence(values, reference, day);
+}
+
+StatisticsCounter::StatisticsCounter(QDate reference, const Period& period)
+    : day_(dayText(reference)) {
+    s_.reference = reference;
+    s_.period = period;
     for (int field : reg::codedFields()) {
         const reg::CodeTable* table = reg::codeTableOf(field);
-        s.coded.push_back(emptyTally(*table));
-        codedCols.push_back(column(field));
-        codedSizes.push_back(int(table->names.size()));
+        s_.coded.push_back(emptyTally(*table));
+        codedSizes_.push_back(int(table->names.size()));
     }
     const reg::CodeTable& changeTable = *reg::codeTableOf(reg::F户籍变动类型);
-    s.changes = emptyTally(changeTable);
-    const int changeSize = int(changeTable.names.size());
+    s_.changes = emptyTally(changeTable);
+    changeSize_ = int(changeTable.names.size());
+}
 
-    struct Household {
-        long heads = 0;
+void StatisticsCounter::add(const std::vector<std::string>& v) {
+    const auto field = [&](int pos) -> const std::string& {
+        static const std::string none;
+        return size_t(pos) <= v.size() ? v[size_t(pos - 1)] : none;
     };
-    std::unordered_map<std::string, Household> households;
+    ++s_.records;
+    const Presence presence = query::presence(v, s_.reference, day_);
+    if (presence == Presence::NotPerson) return;
 
+    // The changes of the period count every person record: a death in it is a change of it
+    // though the person is no longer here at the reference date.
+    const std::string& changeDate = field(reg::F户籍变动日期);
+    if (changeDate.empty()) {
+        ++s_.changeDates[2];
+    } else if (const QDate day = parseDate(changeDate); !day.isValid()) {
+        ++s_.changeDates[3];
+    } else if (!s_.period.contains(day)) {
+        ++s_.changeDates[1];
+    } else {
+        ++s_.changeDates[0];
+        ++s_.changes.counts[size_t(codeRow(field(reg::F户籍变动类型), changeSize_))];
+    }
+
+    if (presence == Presence::Deregistered) {
+        ++s_.deregistered;
+        return;
+    }
+    if (presence == Presence::NotYetHere) {
+        ++s_.notYetHere;
+        return;
+    }
+    ++s_.persons;
+    const bool head = reg::isHead(field(reg::F与户主关系));
+    s_.heads += head;
+    households_[field(reg::F房屋详址)] += head;
+
+    int sex = kSexOther;
+    switch (codeRow(field(reg::F性别), 2)) {
+        case 0:
+            sex = kMale;
+            break;
+        case 1:
+            sex = kFemale;
+            break;
+        case 2:
+            sex = kSexUnset;
+            break;
+        default:
+            break;
+    }
+    // A real birth date after the reference was ruled out above.
+    const QDate birth = parseDate(field(reg::F出生日期));
+    int band = kAgeBands;  // bad date
+    if (birth.isValid())
+        band = std::min(ageAt(birth, s_.reference) / 5, kAgeBands - 1);
+    else
+        ++s_.badBirthDates;
+    ++s_.sexByAge[size_t(band)][size_t(sex)];
+
+    const auto& fields = reg::codedFields();
+    for (size_t i = 0; i < fields.size(); ++i)
+        ++s_.coded[i].counts[size_t(codeRow(field(fields[i]), codedSizes_[i]))];
+}
+
+Statistics StatisticsCounter::finish() {
+    s_.households = long(households_.size());
+    for (const auto& [address, heads] : households_) {
+        s_.headless += heads == 0;
+        s_.severalHeads += heads > 1;
+    }
+    return std::move(s_);
+}
+
+Statistics computeStatistics(const std::vector<std::vector<std::string>>& records, QDate reference,
+                             const Period& period) {
+    StatisticsCounter tally(reference, period);
+    for (const auto& r : records) tally.add(r);
+    return tally.finish();
+}
+
+Statistics computeStatistics(reg::RecordStore& store, QDate reference, const Period& period) {
+    StatisticsCounter tally(reference, period);
+    // Columns by name, looked up once; a field the table lacks reads as empty.
+    // Only the fields counted are read; the others stay empty.
+    std::array<int, reg::kFieldCount> columns{};
+    std::vector<int> counted{reg::F房屋详址, reg::F出生日期, reg::F户籍变动日期};
+    counted.insert(counted.end(), reg::codedFields().begin(), reg::codedFields().end());
+    for (int pos : counted) columns[size_t(pos - 1)] = store.FieldNumber(reg::fieldName(pos));
+    std::vector<std::string> values(reg::kFieldCount);
     // One walk over every record; the count itself is not wanted.
     static_cast<void>(store.CountMatching([&] {
-        ++s.records;
-        const std::string relation = read(relationCol);
-        if (!reg::isPerson(relation)) return false;
-        ++s.persons;
-        const bool head = reg::isHead(relation);
-        s.heads += head;
-        households[read(addressCol)].heads += head;
-
-        int sex = kSexOther;
-        switch (codeRow(read(sexCol), 2)) {
-            case 0:
-                sex = kMale;
-                break;
-            case 1:
-                sex = kFemale;
-                break;
-            case 2:
-                sex = kSexUnset;
-                break;
-            default:
-                break;
-        }
-        const QDate birth = parseDate(read(birthCol));
-        int band = kAgeBands;  // bad date
-        if (birth.isValid() && birth <= reference)
-            band = std::min(ageAt(birth, reference) / 5, kAgeBands - 1);
-        else
-            ++s.badBirthDates;
-        ++s.sexByAge[size_t(band)][size_t(sex)];
-
-        for (size_t i = 0; i < codedCols.size(); ++i)
-            ++s.coded[i].counts[size_t(codeRow(read(codedCols[i]), codedSizes[i]))];
-
-        const std::string changeDate = read(changeDateCol);
-        if (changeDate.empty()) {
-            ++s.changeDates[2];
-        } else if (const QDate day = parseDate(changeDate); !day.isValid()) {
-            ++s.changeDates[3];
-        } else if (!period.contains(day)) {
-            ++s.changeDates[1];
-        } else {
-            ++s.changeDates[0];
-            ++s.changes.counts[size_t(codeRow(read(changeTypeCol), changeSize))];
-        }
+        for (size_t i = 0; i < columns.size(); ++i)
+            if (columns[i]) values[i] = store.ReadField(columns[i]);
+        tally.add(values);
         return false;
     }));
-
-    s.households = long(households.size());
-    for (const auto& [address, h] : households) {
-        s.headless += h.heads == 0;
-        s.severalHeads += h.heads > 1;
-    }
-    return s;
+    return tally.finish();
 }
 
 std::optional<Statistics> computeStatistics(const QString& path, QDate reference,
@@ -229,14 +288,16 @@ std::vector<Sheet> statisticsSheets(const Statistics& s) {
 
     Sheet totals{QStringLiteral("总数"), {{QStringLiteral("项目"), QStringLiteral("数目")}}};
     const std::pair<const char*, long> lines[] = {
-        {"人员数", s.persons},
+        {"在册人数", s.persons},
+        {"注销人数", s.deregistered},
+        {"基准日后出生或迁入的人员", s.notYetHere},
         {"户主数", s.heads},
         {"户数", s.households},
         {"无户主的户", s.headless},
         {"多个户主的户", s.severalHeads},
         {"出生日期有误的人员", s.badBirthDates},
         {"记录数", s.records},
-        {"不计为人员的记录", s.records - s.persons},
+        {"不计为人员的记录", s.records - s.persons - s.deregistered - s.notYetHere},
     };
     for (const auto& [label, value] : lines)
         totals.rows.push_back({QString::fromUtf8(label), num(value)});

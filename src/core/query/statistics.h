@@ -1,13 +1,16 @@
 #pragma once
 // Statistics of a register at a reference date: the counters, sex by five-year age band, every
 // coded field by name, and the registration changes of a period. Every table counts the persons
-// (与户主关系 above "0", as the information-management window's counter does) and adds up to
-// their number: what cannot be placed is counted in rows of its own, never guessed.
+// living here at the reference date (在册: 与户主关系 above "0", born by then, not taken off the
+// register and not come later) and adds up to their number: what cannot be placed is counted in
+// rows of its own, never guessed.
 #include <QDate>
 #include <QString>
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/register/store.h"
@@ -34,6 +37,19 @@ QString dateText(QDate day);
 // An eight-digit YYYYMMDD text that names a real day; an invalid QDate for anything else.
 QDate parseDate(std::string_view text);
 
+// Where a record stands at a reference date.
+enum class Presence {
+    Resident,      // 在册
+    Deregistered,  // 注销 on or before the date
+    NotYetHere,    // born after it, or a last change of a move in or a birth dated after it
+    NotPerson,     // 与户主关系 not above "0"
+};
+// A record of 22 values (GB18030, column order). A birth date that is no real day cannot say
+// the person was not born yet: such a person counts as here.
+Presence presenceAt(const std::vector<std::string>& values, QDate reference);
+// The same with the reference also given as its YYYYMMDD text, for a walk over many records.
+Presence presenceAt(const std::vector<std::string>& values, QDate reference, std::string_view day);
+
 // Five-year bands 0-4 .. 95-99, then 100 and over.
 constexpr int kAgeBands = 21;
 // "0-4岁" .. "95-99岁", "100岁以上".
@@ -56,7 +72,9 @@ struct Statistics {
     Period period;
 
     long records = 0;        // unmarked records
-    long persons = 0;        // 与户主关系 above "0"
+    long persons = 0;        // 在册 at the reference date
+    long deregistered = 0;   // 注销 on or before it
+    long notYetHere = 0;     // born or come after it
     long heads = 0;          // 与户主关系 "1"
     long households = 0;     // distinct 房屋详址 among the persons
     long headless = 0;       // households without a head
@@ -68,10 +86,16 @@ struct Statistics {
 
     std::vector<Tally> coded;  // the eight coded fields in column order
 
-    // 户籍变动类型 of the persons whose 户籍变动日期 falls in the period.
+    // 户籍变动类型 of the person records (here, taken off or not yet here) whose 户籍变动日期
+    // falls in the period.
     Tally changes;
-    // Where every person's 户籍变动日期 stands: in the period, outside it, empty, not a real day.
+    // Where every person record's 户籍变动日期 stands: in the period, outside it, empty, not a
+    // real day. Adds up to persons + deregistered + notYetHere.
     std::array<long, 4> changeDates{};
+
+    // Empty when the register was known as it stood at the reference date; otherwise what the
+    // counts rest on ("变更记录始于…，此前按户籍变动情况推算").
+    QString note;
 };
 
 // "出生日期有误".
@@ -79,12 +103,37 @@ QString badBirthDateLabel();
 // The labels of Statistics::changeDates: "期内", "期外", "未填", "有误".
 QString changeDateLabel(int row);
 
+// Counts records one at a time, for callers that hold them in a shape of their own.
+class StatisticsCounter {
+  public:
+    StatisticsCounter(QDate reference, const Period& period);
+    void add(const std::vector<std::string>& values);  // 22 values, GB18030, column order
+    Statistics finish();
+
+  private:
+    std::string day_;  // the reference as YYYYMMDD
+    Statistics s_;
+    std::vector<int> codedSizes_;
+    int changeSize_ = 0;
+    std::unordered_map<std::string, long> households_;  // heads of each
+};
+
+// Counts records given as 22 values each (GB18030, column order).
+Statistics computeStatistics(const std::vector<std::vector<std::string>>& records, QDate reference,
+                             const Period& period);
+
 // Walks the current table once. Fields are found by name, so any table of ours can be counted; a
 // field it lacks reads as empty.
 Statistics computeStatistics(reg::RecordStore& store, QDate reference, const Period& period);
 // Opens `path`, counts and closes; nullopt when it is no table.
 std::optional<Statistics> computeStatistics(const QString& path, QDate reference,
                                             const Period& period);
+
+// The register of `registerPath` as it stood at the reference date, rebuilt from the change
+// history of `folder` where it reaches back so far (see query::registerAt); `note` says when it
+// does not. nullopt when the register does not open.
+std::optional<Statistics> computeStatisticsAt(const QString& folder, const QString& registerPath,
+                                              QDate reference, const Period& period);
 
 // One table as rows of cells (Unicode), heading row first, for a window or a workbook sheet.
 struct Sheet {

@@ -6,6 +6,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QHorizontalBarSeries>
 #include <QHorizontalStackedBarSeries>
@@ -19,6 +20,7 @@
 #include <algorithm>
 
 #include "core/edit/statisticsbook.h"
+#include "core/query/population.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "gui/ui/widgets.h"
@@ -215,6 +217,10 @@ StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, Q
     countingBar_->hide();
     auto* close =
         ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭"), {900, 682, 90, 30});
+    // Says when the counts rest on the change fields instead of the register as it stood.
+    historyNote_ = ui::addLabel(this, QStringLiteral("透明标签S5"), QString(), {320, 682, 275, 30});
+    historyNote_->setWordWrap(true);
+    historyNote_->setAccessibleName(QStringLiteral("统计依据说明"));
 
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     connect(exportButton_, &QPushButton::clicked, this, &StatisticsWindow::exportWorkbook);
@@ -279,7 +285,9 @@ void StatisticsWindow::refresh() {
     countingBar_->show();
     counter_->run<std::optional<query::Statistics>>(
         [path = path_, reference, period](const ui::Background::Progress&) {
-            return query::computeStatistics(path, reference, period);
+            // The change history lies beside the register.
+            return query::computeStatisticsAt(QFileInfo(path).absolutePath(), path, reference,
+                                              period);
         },
         {},
         [this, reference, period](std::optional<query::Statistics>& counted) {
@@ -314,6 +322,8 @@ void StatisticsWindow::showStatistics(std::optional<query::Statistics>& counted,
             QStringLiteral("人口金字塔（%1，出生日期有误%2人另计）")
                 .arg(query::dateText(s.reference))
                 .arg(s.badBirthDates));
+
+    historyNote_->setText(s.note);
 
     install(changesChart_, tallyChart(s.changes),
             QStringLiteral("期间变动<br>") + query::periodText(s.period));

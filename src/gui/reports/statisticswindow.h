@@ -12,6 +12,7 @@ class QChart;
 class QChartView;
 class QComboBox;
 class QDateEdit;
+class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -69,6 +70,7 @@ class StatisticsWindow : public QWidget {
     QPushButton* exportButton_;
     QPushButton* saveButton_;
     QProgressBar* countingBar_;
+    QLabel* historyNote_;
 };
 
 }  // namespace exchange

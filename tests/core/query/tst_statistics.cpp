@@ -41,7 +41,9 @@ void verifySums(const Statistics& s) {
     QCOMPARE(ages, s.persons);
     for (const auto& t : s.coded) QCOMPARE(t.total(), s.persons);
     QCOMPARE(s.changes.total(), s.changeDates[0]);
-    QCOMPARE(s.changeDates[0] + s.changeDates[1] + s.changeDates[2] + s.changeDates[3], s.persons);
+    // The changes count every person record, also those taken off or not yet here.
+    QCOMPARE(s.changeDates[0] + s.changeDates[1] + s.changeDates[2] + s.changeDates[3],
+             s.persons + s.deregistered + s.notYetHere);
     QCOMPARE(s.sexByAge[query::kAgeBands][0] + s.sexByAge[query::kAgeBands][1] +
                  s.sexByAge[query::kAgeBands][2] + s.sexByAge[query::kAgeBands][3],
              s.badBirthDates);
@@ -91,17 +93,19 @@ class TestStatistics : public QObject {
             },
             query::quarterPeriod(2024, 1));
         QCOMPARE(s.records, 8L);
-        QCOMPARE(s.persons, 7L);
+        QCOMPARE(s.persons, 6L);
+        QCOMPARE(s.notYetHere, 1L);  // born after the reference: not yet born, no bad date
+        QCOMPARE(s.deregistered, 0L);
         QCOMPARE(s.heads, 4L);
         QCOMPARE(s.households, 3L);
         QCOMPARE(s.headless, 0L);
         QCOMPARE(s.severalHeads, 1L);
-        QCOMPARE(s.badBirthDates, 3L);
+        QCOMPARE(s.badBirthDates, 2L);
         QCOMPARE(s.sexByAge[8][query::kMale], 1L);  // 40-44
         QCOMPARE(s.sexByAge[8][query::kFemale], 1L);
         QCOMPARE(s.sexByAge[0][query::kFemale], 1L);
         QCOMPARE(s.sexByAge[20][query::kSexOther], 1L);  // 100 and over, sex "3"
-        QCOMPARE(s.sexByAge[query::kAgeBands][query::kMale], 1L);
+        QCOMPARE(s.sexByAge[query::kAgeBands][query::kMale], 0L);
         QCOMPARE(s.sexByAge[query::kAgeBands][query::kSexUnset], 1L);
         QCOMPARE(s.sexByAge[query::kAgeBands][query::kFemale], 1L);
         const query::Tally& nation = s.coded[5];
@@ -109,7 +113,7 @@ class TestStatistics : public QObject {
         QCOMPARE(tallyOf(nation, "汉族"), 2L);
         QCOMPARE(tallyOf(nation, "蒙古族"), 1L);
         QCOMPARE(tallyOf(nation, "未填"), 3L);
-        QCOMPARE(tallyOf(nation, "表外代码"), 1L);
+        QCOMPARE(tallyOf(nation, "表外代码"), 0L);  // the one "14" is not born yet
         // In the first quarter: 20240101, 20240331 and 20240215; 20231231 and 20240401 are not.
         QCOMPARE(s.changeDates, (std::array<long, 4>{3, 2, 0, 2}));
         QCOMPARE(tallyOf(s.changes, "出生"), 1L);
@@ -181,17 +185,20 @@ class TestStatistics : public QObject {
                 p[F与户主关系 - 1] = "11";  // the household loses its head
                 ++removedHeads;
             }
-            heads += isHead(p[F与户主关系 - 1]);
+            heads += isHead(p[F与户主关系 - 1]) &&
+                     query::presenceAt(p, kReference) == query::Presence::Resident;
         }
         const QString path = dir.filePath(QStringLiteral("g.wav"));
         QVERIFY(sample::writeRegister(path, people));
         const auto s = query::computeStatistics(path, kReference, query::yearPeriod(2023));
         QVERIFY(s);
-        QCOMPARE(s->persons, 5000L);
+        QCOMPARE(s->persons + s->deregistered + s->notYetHere, 5000L);
+        QVERIFY(s->notYetHere >= 5000L / 35);  // 20990101
         QCOMPARE(s->heads, heads);
-        QCOMPARE(s->headless, removedHeads);
-        QCOMPARE(s->badBirthDates, (5000L + 6) / 7);  // 20990101 lies after the reference
-        QCOMPARE(tallyOf(s->coded[5], "表外代码"), (5000L + 10) / 11);
+        // Also the households whose head has died or moved away.
+        QVERIFY(s->headless >= removedHeads);
+        QVERIFY(s->badBirthDates > 0 && s->badBirthDates < (5000L + 6) / 7);
+        QVERIFY(tallyOf(s->coded[5], "表外代码") <= (5000L + 10) / 11);
         QVERIFY(s->changeDates[0] > 0);
         QVERIFY(s->changeDates[3] >= (5000L + 12) / 13);
         verifySums(*s);
@@ -200,6 +207,43 @@ class TestStatistics : public QObject {
         QCOMPARE(sheets.size(), size_t(11));
         for (size_t i = 1; i + 1 < sheets.size(); ++i)
             QCOMPARE(sheets[i].rows.back().back(), QString::number(s->persons));
+    }
+
+    // Who is here at the reference date 20240630: the rule every count rests on.
+    void presence_data() {
+        QTest::addColumn<QString>("relation");
+        QTest::addColumn<QString>("birth");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("changeDate");
+        QTest::addColumn<int>("expected");
+        using Pr = query::Presence;
+        const auto row = [](const char* name, const char* r, const char* b, const char* c,
+                            const char* d,
+                            Pr p) { QTest::newRow(name) << r << b << c << d << int(p); };
+        row("plain", "1", "19900101", "", "", Pr::Resident);
+        row("born that day", "3", "20240630", "12", "20240630", Pr::Resident);
+        row("born after", "3", "20240701", "12", "20240701", Pr::NotYetHere);
+        row("bad birth date counts", "3", "19900230", "", "", Pr::Resident);
+        row("moved in after", "2", "19900101", "4", "20240701", Pr::NotYetHere);
+        row("moved in before", "2", "19900101", "4", "20240101", Pr::Resident);
+        row("moved in undated", "2", "19900101", "4", "", Pr::Resident);
+        row("died before", "1", "19300101", "13", "20240630", Pr::Deregistered);
+        row("died after", "1", "19300101", "13", "20240701", Pr::Resident);
+        row("moved out undated", "1", "19300101", "9", "", Pr::Deregistered);
+        row("no person", "0", "19900101", "", "", Pr::NotPerson);
+    }
+    void presence() {
+        QFETCH(QString, relation);
+        QFETCH(QString, birth);
+        QFETCH(QString, change);
+        QFETCH(QString, changeDate);
+        QFETCH(int, expected);
+        sample::Person v(kFieldCount);
+        v[F与户主关系 - 1] = relation.toStdString();
+        v[F出生日期 - 1] = birth.toStdString();
+        v[F户籍变动类型 - 1] = change.toStdString();
+        v[F户籍变动日期 - 1] = changeDate.toStdString();
+        QCOMPARE(int(query::presenceAt(v, kReference)), expected);
     }
 
     void noTable() {
