@@ -3,6 +3,11 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
 
 namespace reg {
 
@@ -28,6 +33,73 @@ QStringDecoder& decoder() {
     return d;
 }
 
+// The GB18030 bytes of every character of the basic plane, made once by the encoder. Reading a
+// register converts millions of short texts from the file's UTF-8, and the converter's cost per
+// call, not per character, was most of a walk's time; GB18030 maps each character on its own, so
+// a table gives the encoder's own bytes. Surrogates have none (length 0).
+struct GbTable {
+    std::array<std::array<char, 4>, 0x10000> bytes{};
+    std::array<uint8_t, 0x10000> length{};
+};
+
+const GbTable& gbTable() {
+    static std::unique_ptr<GbTable> table;
+    static std::once_flag made;
+    std::call_once(made, [] {
+        auto t = std::make_unique<GbTable>();
+        QString all;
+        all.reserve(0x10000);
+        for (char32_t c = 0x80; c < 0x10000; ++c)
+            if (c < 0xD800 || c > 0xDFFF) all.append(QChar(char16_t(c)));
+        QStringEncoder e("GB18030", QStringConverter::Flag::Stateless);
+        const QByteArray out = e.encode(all);
+        const std::string_view gb(out.constData(), size_t(out.size()));
+        size_t at = 0;
+        for (char32_t c = 0x80; c < 0x10000 && at < gb.size(); ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF) continue;
+            const int n = gbCharLength(gb.substr(at));
+            std::copy_n(gb.data() + at, n, t->bytes[c].data());
+            t->length[c] = uint8_t(n);
+            at += size_t(n);
+        }
+        // A table that does not come out even is not trusted: every text then takes the encoder.
+        if (at != gb.size()) t->length.fill(0);
+        table = std::move(t);
+    });
+    return *table;
+}
+
+// UTF-8 of the basic plane through the table; nothing for anything else (a character beyond it,
+// a malformed sequence), which then takes the encoder.
+std::optional<std::string> utf8ToGbByTable(std::string_view utf8) {
+    const GbTable& t = gbTable();
+    std::string out;
+    out.reserve(utf8.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    const auto follows = [&](int k) { return p + k < end && (p[k] & 0xC0) == 0x80; };
+    while (p < end) {
+        char32_t c;
+        if (*p < 0x80) {
+            out.push_back(char(*p++));
+            continue;
+        } else if (*p >= 0xC2 && *p <= 0xDF && follows(1)) {
+            c = char32_t(*p & 0x1F) << 6 | (p[1] & 0x3F);
+            p += 2;
+        } else if (*p >= 0xE0 && *p <= 0xEF && follows(1) && follows(2)) {
+            c = char32_t(*p & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+            if (c < 0x800) return std::nullopt;  // overlong
+            p += 3;
+        } else {
+            return std::nullopt;
+        }
+        const int n = t.length[c];
+        if (n == 0) return std::nullopt;
+        out.append(t.bytes[c].data(), size_t(n));
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string toGb(QStringView text) {
@@ -49,6 +121,7 @@ QString fromGb(std::string_view bytes) {
 
 std::string utf8ToGb(std::string_view utf8) {
     if (isAscii(utf8)) return std::string(utf8);
+    if (auto fast = utf8ToGbByTable(utf8)) return std::move(*fast);
     return toGb(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
 }
 

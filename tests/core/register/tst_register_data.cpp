@@ -41,6 +41,24 @@ class TestRegisterData : public QObject {
         QCOMPARE(gbToUtf8(gbText), text.toStdString());
     }
 
+    // The file's UTF-8 read into GB18030 gives the encoder's bytes for every character of the
+    // basic plane, and malformed or mixed texts what the encoder makes of them.
+    void readingTheFileGivesTheEncodersBytes() {
+        for (char32_t c = 0x80; c < 0x10000; ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF) continue;
+            const QString one{QChar(char16_t(c))};
+            if (utf8ToGb(one.toStdString()) != toGb(one)) QFAIL(qPrintable(QString::number(c, 16)));
+        }
+        for (const char* raw : {"\xC0\x80"
+                                "a",
+                                "a\xE4\xB8", "\xED\xA0\x80",
+                                "王\xF0\xA0\xAE\xB7"
+                                "x"}) {
+            const std::string utf8(raw);
+            QCOMPARE(utf8ToGb(utf8), toGb(QString::fromUtf8(utf8.data(), qsizetype(utf8.size()))));
+        }
+    }
+
     void characterLengths() {
         QCOMPARE(gbCharLength(gb("䶮")), 2);
         QCOMPARE(gbCharLength(gb("𠮷王")), 4);
