@@ -70,8 +70,10 @@ class TestCrashEditing : public QObject {
             QVERIFY(driver.waitForFinished());
 
             // Replay the journal: every op that ended, then the one that was cut short.
+            // No journal: killed before its first op began (a slow start on a busy machine), so
+            // nothing was changed.
             QFile f(journal);
-            QVERIFY(f.open(QIODevice::ReadOnly));
+            QVERIFY(f.open(QIODevice::ReadOnly) || !f.exists());
             std::istringstream lines(f.readAll().toStdString());
             std::string kind, op, serial, value;
             crashops::Register after = before;
