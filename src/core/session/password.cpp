@@ -61,6 +61,8 @@ bool writePasswordFile(const QString& path, std::string_view password) {
     {
         QFile out(tmp);
         if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+        // The key is fixed, so the file is as good as the password itself.
+        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         const bool written =
             out.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) && out.flush();
         out.close();

@@ -108,7 +108,9 @@ QStringList tightenPrivateFiles(const QString& folder) {
     QStringList names = {reg::names::kRegister,   reg::names::kPassword,    reg::history::kFileName,
                          reg::log::kFileName,     reg::log::kOlderFileName, cert::kLogFileName,
                          reg::safety::kCopyFolder};
-    for (const QString& copy : reg::safety::copies(folder))
+    // Whatever lies in the copies' folder is a register or part of one.
+    for (const QString& copy : QDir(reg::pathIn(folder, reg::safety::kCopyFolder))
+                                   .entryList(QDir::Files | QDir::Hidden | QDir::System))
         names << reg::safety::kCopyFolder + QLatin1Char('/') + copy;
     for (const QString& name : names)
         if (tighten(reg::pathIn(folder, name))) tightened << name;

@@ -43,12 +43,12 @@ void writeBytes(const QString& path, const QByteArray& content) {
     QCOMPARE(f.write(content), content.size());
 }
 
-// A register of 200 persons, so that copies and restores have something to carry.
+// A register of 1000 persons, so that copies and restores have something to carry.
 void makeRegister(const QString& path) {
     QVERIFY(reg::createRegisterIfMissing(path));
     reg::RecordStore store;
     QVERIFY(store.OpenTable(path));
-    for (int serial = 1; serial <= 200; ++serial) {
+    for (int serial = 1; serial <= 1000; ++serial) {
         std::vector<std::string> values(size_t(store.FieldCount()));
         values[0] = std::to_string(serial);
         QVERIFY(store.AppendRecord(values));
@@ -68,6 +68,7 @@ class TestPrivacy : public QObject {
     void everyWriteIsPrivateUnderAUsualUmask();
     void lockNameRefusesALink_data();
     void lockNameRefusesALink();
+    void logAndTighteningNeverFollowALink();
     void onlyOurLeftoversAreRemoved();
     void damagedCopyNeverReplacesTheRegister_data();
     void damagedCopyNeverReplacesTheRegister();
@@ -144,6 +145,23 @@ void TestPrivacy::lockNameRefusesALink() {
     clearAtExit(folder, lock);
 }
 
+void TestPrivacy::logAndTighteningNeverFollowALink() {
+    ::umask(022);
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    const QString target = dir.filePath(QStringLiteral("别人的文件"));
+    writeBytes(target, "keep me");
+    QVERIFY(QFile::setPermissions(
+        target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    for (const QString& name : {reg::log::kFileName, names::kRegister, names::kPassword})
+        QVERIFY(QFile::link(target, reg::pathIn(folder, name)));
+    QVERIFY(tightenPrivateFiles(folder).isEmpty());
+    reg::log::setFolder(folder);
+    reg::log::event(QStringLiteral("不应写入"));
+    QCOMPARE(bytesOf(target), QByteArray("keep me"));
+    QCOMPARE(modeOf(target), mode_t(0604));
+}
+
 void TestPrivacy::onlyOurLeftoversAreRemoved() {
     QTemporaryDir dir;
     const QString folder = dir.path();
@@ -191,20 +209,27 @@ void TestPrivacy::damagedCopyNeverReplacesTheRegister() {
         QVERIFY(target);
         damaged = reg::safety::pathOf(folder, target->copy);
     }
-    // A page in the middle overwritten: the header still says SQLite, the tree is broken.
+    // A leaf page near the end overwritten: the file still opens and names its fields; only
+    // reading every record would find the damage.
     QByteArray content = bytesOf(damaged);
-    QVERIFY(content.size() > 8192);
-    content.replace(4096, 4096, QByteArray(4096, '\x5a'));
+    const int pageSize = (uchar(content[16]) << 8 | uchar(content[17])) == 1
+                             ? 65536
+                             : uchar(content[16]) << 8 | uchar(content[17]);
+    QVERIFY(content.size() >= 4 * pageSize);
+    content.replace(content.size() - 2 * pageSize, pageSize, QByteArray(pageSize, '\x5a'));
     reg::files::setCleared(damaged);
     writeBytes(damaged, content);
     const QByteArray before = bytesOf(registerPath);
+    const qsizetype copiesBefore = reg::safety::copies(folder).size();
 
     const exchange::Replacement r = undo ? exchange::undoReplacement(folder, *target)
                                          : exchange::restoreRegister(folder, backup);
     // The restore's refusal is the designed "数据恢复失败！"; the undo's is its failure.
     QCOMPARE(r.result, undo ? exchange::Replacement::Result::Failed
                             : exchange::Replacement::Result::NotARegister);
+    if (undo) QCOMPARE(r.step, QStringLiteral("检查安全副本"));
     QCOMPARE(bytesOf(registerPath), before);
+    QCOMPARE(reg::safety::copies(folder).size(), copiesBefore);  // refused before any step
     QVERIFY(!QFileInfo::exists(reg::pathIn(folder, names::kRestoreStage)));
 }
 
