@@ -90,8 +90,9 @@ bool ProgramLock::acquire(const QString& path) {
         struct stat opened, named;
         if (::fstat(fd, &opened) == 0 && ::lstat(name.constData(), &named) == 0 &&
             opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
-            if (::ftruncate(fd, 0) != 0) {
-                // An empty file is only tidiness; the lock is what counts.
+            // An empty file is only tidiness; the lock is what counts. A file with other names
+            // (a hard link planted there) is someone's data and is left as it is.
+            if (S_ISREG(opened.st_mode) && opened.st_nlink == 1 && ::ftruncate(fd, 0) != 0) {
             }
             fd_ = fd;
             return true;
