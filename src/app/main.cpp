@@ -1,12 +1,14 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "core/session/privacy.h"
 #include "core/session/startup.h"
 #include "gui/shell/loginwindow.h"
 #include "gui/ui/desktop.h"
 
 int main(int argc, char** argv) {
     shell::keepFreedMemory();
+    shell::restrictNewFiles();
     QApplication app(argc, argv);
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 128, 256})

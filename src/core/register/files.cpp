@@ -164,16 +164,43 @@ QString temporaryNameBeside(const QString& target) {
     }
 }
 
+#ifndef Q_OS_WIN
+namespace {
+// Changes the mode of the file named `path` unless the name is a symbolic link: opened without
+// following one and changed through the descriptor, so no link swapped in is followed either.
+template <typename Change>
+void changeModeUnfollowed(const QString& path, Change change) {
+    const QByteArray name = native(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        // A file we may not read (mode 0200) is still ours to change, by name once it is known
+        // to be no link.
+        struct stat st;
+        if (errno == EACCES && ::lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::chmod(name.constData(), change(st.st_mode) & 07777) != 0) {
+            // as below
+        }
+        return;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (::fchmod(fd, change(st.st_mode) & 07777) != 0) {
+            // Modes are a courtesy to the clerk here; the callers check what they need.
+        }
+    }
+    ::close(fd);
+}
+}  // namespace
+#endif
+
 void setProtected(const QString& path) {
 #ifdef Q_OS_WIN
     SetFileAttributesW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(path).utf16()),
                        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                            FILE_ATTRIBUTE_ARCHIVE);
 #else
-    struct stat st;
-    const QByteArray p = native(path);
-    if (::stat(p.constData(), &st) != 0) return;
-    ::chmod(p.constData(), st.st_mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH));
+    changeModeUnfollowed(path,
+                         [](mode_t mode) { return mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH); });
 #endif
 }
 
@@ -182,10 +209,7 @@ void setCleared(const QString& path) {
     SetFileAttributesW(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(path).utf16()),
                        FILE_ATTRIBUTE_NORMAL);
 #else
-    struct stat st;
-    const QByteArray p = native(path);
-    if (::stat(p.constData(), &st) != 0) return;
-    ::chmod(p.constData(), st.st_mode | S_IWUSR);
+    changeModeUnfollowed(path, [](mode_t mode) { return mode | S_IWUSR; });
 #endif
 }
 

@@ -13,6 +13,11 @@
 
 #include "core/register/files.h"
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace reg::log {
 
 namespace {
@@ -29,7 +34,19 @@ void write(const QString& line) {
     QFile file(path);
     const bool isNew = !file.exists();
     // A log that cannot be written must not stop what it reports on: the line is dropped.
+#ifdef Q_OS_UNIX
+    // Never through a link planted at the log's name; new logs are the owner's only.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text,
+                   QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return;
+    }
+#else
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) return;
+#endif
     // The log names what failed in the clerk's register: it is as private as the register.
     if (isNew) file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(line.toUtf8());

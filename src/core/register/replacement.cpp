@@ -7,6 +7,7 @@
 #include "core/register/log.h"
 #include "core/register/programfolder.h"
 #include "core/register/safetycopy.h"
+#include "core/register/sqlitedb.h"
 #include "core/register/store.h"
 #include "core/register/workfiles.h"
 
@@ -62,6 +63,16 @@ Replacement replaceRegister(const QString& folder, const QString& source, histor
                    ? failed(QStringLiteral("暂存%1").arg(names::kRestoreStage),
                             files::whyNotWritable(folder))
                    : failed(QStringLiteral("打开安全副本"), log::errnoText(ENOENT));
+    }
+    // A damaged copy would pass for a register until some page of it is read; it is refused
+    // before anything is replaced.
+    QString damage;
+    if (!sqlite::quickCheck(stage, &damage)) {
+        files::remove(stage);
+        if (mustBeThere) return failed(QStringLiteral("检查安全副本"), damage);
+        // The clerk's refusal is logged by no one else; the reason is SQLite's, never data.
+        log::failure(QStringLiteral("检查备份文件"), damage);
+        return out;
     }
     RecordStore store;
     if (!store.OpenTable(stage) || !holdsPersonRecords(store)) {

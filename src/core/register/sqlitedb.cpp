@@ -83,6 +83,12 @@ bool Database::open(const QString& path, Access access, bool uri) {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, 2000);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    // Freed pages are overwritten, so a deleted person's data does not linger in the file
+    // whatever the library was built with; and a file from outside (a backup being restored)
+    // cannot run its own views or triggers with our functions. Neither reads the file, so they
+    // do not fail on one that is no database: that is found by the first real statement.
+    sqlite3_exec(db, "PRAGMA secure_delete=ON; PRAGMA trusted_schema=OFF", nullptr, nullptr,
+                 nullptr);
     return true;
 }
 

@@ -61,14 +61,23 @@ bool ProgramLock::acquire(const QString& path) {
     heldElsewhere_ = false;
     failure_.clear();
     const QByteArray name = QFile::encodeName(path);
+    removedLink_ = false;
+    // A link planted at the lock's name could make the program truncate whatever it points to.
+    // It is never followed: the link itself goes (what it points to stays untouched) and the
+    // program starts with a lock file of its own, as the clerk needs to work; the caller logs it.
+    struct stat planted;
+    if (::lstat(name.constData(), &planted) == 0 && S_ISLNK(planted.st_mode))
+        removedLink_ = ::unlink(name.constData()) == 0;
     // Deleting the file would not stop a running copy on Linux, and a copy starting at the same
     // moment could lock a file that is then deleted under it. So the lock is taken on whatever
     // file stands under the name, and kept only when that file is still the one under the name.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) fd = ::open(name.constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+        constexpr int kFlags = O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+        int fd = ::open(name.constData(), O_RDWR | kFlags, 0600);
+        if (fd < 0 && errno != ELOOP) fd = ::open(name.constData(), O_RDONLY | kFlags, 0600);
         if (fd < 0) {
-            failure_ = QString::fromLocal8Bit(std::strerror(errno));
+            failure_ = errno == ELOOP ? QStringLiteral("该名称是一个符号链接，不能使用")
+                                      : QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -79,10 +88,11 @@ bool ProgramLock::acquire(const QString& path) {
             return false;
         }
         struct stat opened, named;
-        if (::fstat(fd, &opened) == 0 && ::stat(name.constData(), &named) == 0 &&
+        if (::fstat(fd, &opened) == 0 && ::lstat(name.constData(), &named) == 0 &&
             opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
-            if (::ftruncate(fd, 0) != 0) {
-                // An empty file is only tidiness; the lock is what counts.
+            // An empty file is only tidiness; the lock is what counts. A file with other names
+            // (a hard link planted there) is someone's data and is left as it is.
+            if (S_ISREG(opened.st_mode) && opened.st_nlink == 1 && ::ftruncate(fd, 0) != 0) {
             }
             fd_ = fd;
             return true;

@@ -20,12 +20,15 @@ class ProgramLock {
     bool heldElsewhere() const { return heldElsewhere_; }
     // The system's reason when the last acquire failed otherwise.
     const QString& failure() const { return failure_; }
+    // Whether the last acquire found a symbolic link at the name and removed it unfollowed.
+    bool removedLink() const { return removedLink_; }
     // Closes the lock file; the file itself stays where it is.
     void release();
     bool held() const;
 
   private:
     bool heldElsewhere_ = false;
+    bool removedLink_ = false;
     QString failure_;
 #ifdef _WIN32
     void* handle_ = nullptr;

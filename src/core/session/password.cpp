@@ -4,6 +4,7 @@
 #include <array>
 
 #include "core/register/files.h"
+#include "core/register/text.h"
 #include "core/register/workfiles.h"
 
 namespace shell {
@@ -60,6 +61,8 @@ bool writePasswordFile(const QString& path, std::string_view password) {
     {
         QFile out(tmp);
         if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+        // The key is fixed, so the file is as good as the password itself.
+        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         const bool written =
             out.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) && out.flush();
         out.close();
@@ -81,6 +84,26 @@ bool createPasswordFileIfMissing(const QString& folder) {
     if (!writePasswordFile(path, kFirstPassword)) return false;
     reg::files::setProtected(path);
     return true;
+}
+
+QString passwordRefusal(const QString& folder, const QString& typed) {
+    const QString path = reg::pathIn(folder, reg::names::kPassword);
+    const std::string password = decodePassword(readPasswordFile(path));
+    reg::files::setCleared(path);
+    if (!reg::files::exists(path))
+        return QStringLiteral("缺少文件！请备份<户籍数据.wav>然后运行安装程序！");
+    const int64_t size = reg::files::size(path);
+    reg::files::setProtected(path);
+    if (size < kMinPasswordBytes || size > kMaxPasswordBytes)
+        return QStringLiteral("文件损坏！请备份<户籍数据.wav>然后运行安装程序！");
+    if (typed.isEmpty()) return QStringLiteral("请输入密码！");
+    if (reg::toGb(typed) != password) return QStringLiteral("密码错误！");
+    return {};
+}
+
+bool stillFirstPassword(const QString& folder) {
+    return decodePassword(readPasswordFile(reg::pathIn(folder, reg::names::kPassword))) ==
+           kFirstPassword;
 }
 
 }  // namespace shell

@@ -32,4 +32,11 @@ bool writePasswordFile(const QString& path, std::string_view password);
 inline constexpr char kFirstPassword[] = "7402";
 bool createPasswordFileIfMissing(const QString& folder);
 
+// The login's check of `typed` against the password file of `folder`: the warning it shows
+// (missing file, damaged file, nothing typed, wrong password), or an empty text when the
+// password is right. The idle lock asks the same way.
+QString passwordRefusal(const QString& folder, const QString& typed);
+// Whether the password file still holds the installer's password.
+bool stillFirstPassword(const QString& folder);
+
 }  // namespace shell

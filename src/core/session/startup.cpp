@@ -13,6 +13,7 @@
 #include "core/register/programfolder.h"
 #include "core/register/workfiles.h"
 #include "core/session/password.h"
+#include "core/session/privacy.h"
 
 namespace shell {
 
@@ -37,6 +38,10 @@ bool prepareStart(const QString& folder, ProgramLock& lock) {
     files::setProtected(lockPath);
     reg::log::setFolder(folder);
     reg::log::event(QStringLiteral("程序启动"));
+    if (lock.removedLink())
+        reg::log::failure(QStringLiteral("锁文件"),
+                          QStringLiteral("该位置上有一个符号链接，已删除该链接（未跟随）"));
+    protectFolderAtStart(folder);
     return true;
 }
 

@@ -79,26 +79,9 @@ bool LoginWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void LoginWindow::checkPassword() {
     if (loggedIn_) return;
-    const QString path = reg::pathIn(session_.folder(), reg::names::kPassword);
-    const std::string password = decodePassword(readPasswordFile(path));
-    files::setCleared(path);
-    ui::Dialogs& dialogs = session_.dialogs();
-    if (!files::exists(path)) {
-        dialogs.warning(QStringLiteral("缺少文件！请备份<户籍数据.wav>然后运行安装程序！"));
-        return;
-    }
-    const int64_t size = files::size(path);
-    files::setProtected(path);
-    if (size < kMinPasswordBytes || size > kMaxPasswordBytes) {
-        dialogs.warning(QStringLiteral("文件损坏！请备份<户籍数据.wav>然后运行安装程序！"));
-        return;
-    }
-    if (password_->text().isEmpty()) {
-        dialogs.warning(QStringLiteral("请输入密码！"));
-        return;
-    }
-    if (reg::toGb(password_->text()) != password) {
-        dialogs.warning(QStringLiteral("密码错误！"));
+    if (const QString refusal = passwordRefusal(session_.folder(), password_->text());
+        !refusal.isEmpty()) {
+        session_.dialogs().warning(refusal);
         return;
     }
     main_ = std::make_unique<MainWindow>(session_);

@@ -6,14 +6,25 @@
 
 #include "core/register/files.h"
 #include "core/register/workfiles.h"
+#include "core/session/password.h"
+#include "core/session/privacy.h"
 #include "gui/exchange/exchangewindow.h"
 #include "gui/info/infowindow.h"
+#include "gui/shell/idlelock.h"
 #include "gui/shell/passwordwindow.h"
 #include "gui/shell/picture.h"
 #include "gui/shell/session.h"
 #include "gui/ui/widgets.h"
 
 namespace shell {
+
+namespace {
+
+std::chrono::milliseconds idleTime(const QString& folder) {
+    return std::chrono::minutes(idleLockMinutes(folder));
+}
+
+}  // namespace
 
 MainWindow::MainWindow(Session& session) : session_(session) {
     ui::setUpWindow(this, QStringLiteral("澄禾社区户籍管理系统   青石听雨 制作"), {805, 600});
@@ -51,6 +62,24 @@ MainWindow::MainWindow(Session& session) : session_(session) {
     picture->setObjectName(QStringLiteral("图片框"));
     picture->setGeometry(330, 180, 400, 300);
     picture->setPixmap(drawPicture({400, 300}));
+
+    // In the free band between the title and the buttons; it only reminds, nothing waits on it.
+    firstPasswordReminder_ = ui::addLabel(
+        this, QStringLiteral("初始密码提示"),
+        QStringLiteral("当前仍是初始密码 7402，为保护户籍信息，请用“密码修改”设置新密码。"),
+        {120, 140, 560, 25});
+    firstPasswordReminder_->setAlignment(Qt::AlignCenter);
+    QPalette warn = firstPasswordReminder_->palette();
+    warn.setColor(QPalette::WindowText, Qt::red);
+    firstPasswordReminder_->setPalette(warn);
+
+    idle_ = new IdleLock(session_, idleTime(session_.folder()), this);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    firstPasswordReminder_->setVisible(stillFirstPassword(session_.folder()));
+    idle_->setIdleTime(idleTime(session_.folder()));
+    QWidget::showEvent(event);
 }
 
 MainWindow::~MainWindow() {

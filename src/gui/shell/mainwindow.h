@@ -3,8 +3,11 @@
 #include <QPointer>
 #include <QWidget>
 
+class QLabel;
+
 namespace shell {
 
+class IdleLock;
 class Session;
 
 class MainWindow : public QWidget {
@@ -12,6 +15,9 @@ class MainWindow : public QWidget {
   public:
     explicit MainWindow(Session& session);
     ~MainWindow() override;
+
+    // The lock that covers the program's windows after a time without input.
+    IdleLock& idleLock() const { return *idle_; }
 
     // The working window now open, if any.
     QWidget* workingWindow() const { return working_; }
@@ -24,6 +30,8 @@ class MainWindow : public QWidget {
   protected:
     // Closing the main window ends the program like 退出系统.
     void closeEvent(QCloseEvent* event) override;
+    // The reminder and the idle time follow what was changed in a working window.
+    void showEvent(QShowEvent* event) override;
 
   private:
     template <class Window>
@@ -31,6 +39,8 @@ class MainWindow : public QWidget {
 
     Session& session_;
     QPointer<QWidget> working_;
+    IdleLock* idle_ = nullptr;
+    QLabel* firstPasswordReminder_ = nullptr;
 };
 
 }  // namespace shell

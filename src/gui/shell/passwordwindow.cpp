@@ -4,12 +4,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include "core/register/files.h"
 #include "core/register/history.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
 #include "core/session/password.h"
+#include "core/session/privacy.h"
 #include "gui/ui/widgets.h"
 
 namespace shell {
@@ -37,6 +39,23 @@ PasswordWindow::PasswordWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
         ui::addButton(this, QStringLiteral("取消按钮"), QStringLiteral("取消"), {225, 210, 80, 30});
     connect(change, &QPushButton::clicked, this, &PasswordWindow::changePassword);
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+
+    // The idle lock's time, in the free band below the buttons: it guards the same door.
+    ui::addLabel(this, QStringLiteral("锁定标签"), QStringLiteral("无操作锁定"), {35, 242, 70, 20});
+    idleMinutes_ = ui::addControl<QSpinBox>(this, QStringLiteral("锁定分钟"), {105, 242, 100, 20},
+                                            QStringLiteral("无操作多少分钟后锁定，0 为不锁定"));
+    idleMinutes_->setRange(0, kMaxIdleLockMinutes);
+    idleMinutes_->setSuffix(QStringLiteral(" 分钟"));
+    idleMinutes_->setSpecialValueText(QStringLiteral("不锁定"));
+    idleMinutes_->setValue(idleLockMinutes(folder_));
+    auto* setIdle = ui::addButton(this, QStringLiteral("锁定设定按钮"), QStringLiteral("设定"),
+                                  {225, 240, 80, 24});
+    connect(setIdle, &QPushButton::clicked, this, [this] {
+        if (saveIdleLockMinutes(folder_, idleMinutes_->value()))
+            dialogs_.notice(QStringLiteral("锁定时间已设定"));
+        else
+            dialogs_.warning(QStringLiteral("锁定时间设定失败！"));
+    });
 }
 
 void PasswordWindow::changePassword() {

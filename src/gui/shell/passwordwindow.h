@@ -1,10 +1,11 @@
 #pragma once
-// Replaces the login password after checking the old one.
+// Replaces the login password after checking the old one; also sets the idle lock's time.
 #include <QWidget>
 
 #include "gui/ui/dialogs.h"
 
 class QLineEdit;
+class QSpinBox;
 
 namespace shell {
 
@@ -29,6 +30,7 @@ class PasswordWindow : public QWidget {
     QLineEdit* old_;
     QLineEdit* new_;
     QLineEdit* repeat_;
+    QSpinBox* idleMinutes_;
 };
 
 }  // namespace shell
