@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "core/edit/importcheck.h"
 #include "core/register/files.h"
 #include "core/register/log.h"
 #include "core/register/person.h"
@@ -273,13 +274,18 @@ Outcome importWorkbook(const ImportRequest& request, const std::function<void()>
         intoRegister ? codedColumns(store) : std::vector<const reg::CodeTable*>(size_t(fieldCount));
     bool ok = true;
     std::vector<std::string> values(size_t(std::max(fieldCount, 0)));
-    for (const auto& row : sheet.rows) {
+    for (size_t r = 0; r < sheet.rows.size(); ++r) {
+        if (r < request.leaveOut.size() && request.leaveOut[r]) continue;
+        const auto& row = sheet.rows[r];
         std::fill(values.begin(), values.end(), std::string());
         for (size_t i = 0; i < target.size() && i < row.size(); ++i)
             if (target[i] > 0) values[size_t(target[i] - 1)] = row[i];
         for (size_t f = 0; f < values.size(); ++f)
             if (tables[f])
                 if (auto code = reg::nameToCode(*tables[f], values[f])) values[f] = *code;
+        for (size_t f = 0; f < values.size(); ++f)
+            if (const int width = store.FieldSize(int(f) + 1); values[f].size() > size_t(width))
+                values[f] = cutToWidth(values[f], width);
         if (!store.AppendRecord(values)) {
             ok = false;
             break;

@@ -68,12 +68,15 @@ struct ImportRequest {
     // Runs once the rows are read and the table is open, before anything is written; false
     // stops the import with kImportFailed.
     std::function<bool()> beforeWriting = {};
+    // Rows (by index among the rows read) left out, e.g. persons the register already holds.
+    std::vector<bool> leaveOut = {};
 };
 
 // Appends the rows of sheet1 to the chosen table and turns code names into codes in the
 // register. All or nothing: when a write fails nothing of the import stays. `started` runs once
-// the table is open, `animate` after the rows are in. ok with the notice "  导入成功" when the rows
-// are in.
+// the table is open, `animate` after the rows are in. A text wider than its field is cut to the
+// field's width at a character boundary, so that the register never holds more than it declares. ok
+// with the notice "  导入成功" when the rows are in.
 Outcome importWorkbook(const ImportRequest& request, const std::function<void()>& started = {},
                        const std::function<void()>& animate = {});
 

@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <algorithm>
 
 #include "core/edit/healthreport.h"
 #include "core/edit/registereditor.h"
@@ -19,6 +20,7 @@
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
 #include "core/workbook/workbookreader.h"
+#include "gui/exchange/importpreview.h"
 #include "gui/exchange/resultexport.h"
 #include "gui/reports/certificatelogwindow.h"
 #include "gui/reports/statisticswindow.h"
@@ -29,6 +31,7 @@ namespace exchange {
 
 namespace {
 
+inline const QString kNothingNew = QStringLiteral("没有新的人员需要导入，户籍数据没有改变！");
 inline const QString kEmptyFirstSheet = QStringLiteral("表格文件的第一个工作表是空的！");
 
 QProgressBar* addProgress(QWidget* parent, const QString& name, QRect place,
@@ -216,6 +219,55 @@ void ExchangeWindow::runImport() {
     ImportRequest request{folder_, workbookEdit_->text(), importEdit_->text(), {}};
     for (int i = 0; i < headings_->count(); ++i)
         request.headings.push_back(reg::toGb(headings_->item(i)->text()));
+    // Every row is checked before anything is written; a clean workbook goes in as always.
+    ImportCheck check = checkImport(request);
+    if (check.findings.empty()) return startImport(request);
+    importButton_->setEnabled(false);
+    auto* preview = new ImportPreview(std::move(check), dialogs_, factory_, this);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    connect(preview, &ImportPreview::chosen, this, [this, preview, request](ImportChoice choice) {
+        afterPreview(request, preview->check(), choice);
+    });
+    preview->show();
+}
+
+void ExchangeWindow::afterPreview(ImportRequest request, const ImportCheck& check,
+                                  ImportChoice choice) {
+    importButton_->setEnabled(true);
+    if (choice == ImportChoice::Cancel) return;
+    if (choice == ImportChoice::All) return startImport(request);
+    request.leaveOut.assign(size_t(check.rows), false);
+    for (const KnownPerson& person : check.known) request.leaveOut[person.row] = true;
+    const bool rest = std::count(request.leaveOut.begin(), request.leaveOut.end(), false) > 0;
+    if (choice == ImportChoice::UpdateKnown) {
+        // One record matched by two rows takes the later row.
+        std::vector<edit::RecordChange> changes;
+        for (const KnownPerson& person : check.known) {
+            auto same = std::find_if(changes.begin(), changes.end(), [&](const auto& c) {
+                return c.serial == person.before.front();
+            });
+            if (same != changes.end()) changes.erase(same);
+            if (person.after != person.before)
+                changes.push_back(
+                    {edit::RecordChange::Kind::Modify, person.before.front(), person.after});
+        }
+        if (!changes.empty()) {
+            const edit::Outcome updated = editor_.applyChanges(changes);
+            if (!updated.done()) {
+                if (!updated.message.isEmpty()) dialogs_.warning(updated.message);
+                return decideUndo();
+            }
+            if (!rest) {
+                dialogs_.notice(updated.message);
+                return decideUndo();
+            }
+        }
+    }
+    if (!rest) return dialogs_.notice(kNothingNew);
+    startImport(request);
+}
+
+void ExchangeWindow::startImport(const ImportRequest& request) {
     const edit::Outcome imported = editor_.import(
         request, [this] { importButton_->setEnabled(false); }, [this] { animateImport(); });
     if (imported.done())

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <vector>
 
+#include "core/edit/importcheck.h"
 #include "core/edit/registereditor.h"
 #include "core/workbook/spreadsheet.h"
 #include "gui/ui/background.h"
@@ -42,6 +43,9 @@ class ExchangeWindow : public QWidget {
     void chooseWorkbook();
     void chooseImportTable();
     void runImport();
+    // The import itself, once the rows are checked (and the clerk chose, when there were findings).
+    void startImport(const ImportRequest& request);
+    void afterPreview(ImportRequest request, const ImportCheck& check, ImportChoice choice);
     void chooseExportTable();
     void runExport();
     void runHealthCheck();
