@@ -263,8 +263,10 @@ RosterWindow::RosterWindow(QString folder, QString registerPath, ui::Dialogs& di
             return query::roster(path, c, p);
         });
     });
+    // The bar goes in the free space under the check box, wider than beside the buttons.
+    ui::control<QProgressBar>(this, QStringLiteral("报表进度条"))->setGeometry(270, 370, 230, 20);
     auto* close =
-        ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭"), {410, 450, 90, 30});
+        ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭"), {410, 410, 90, 30});
     connect(close, &QPushButton::clicked, this, &QWidget::close);
 }
 
