@@ -144,12 +144,27 @@ class ReportPainter {
     std::vector<double> lefts_;  // mm from the left margin, one more than the columns
 };
 
+// The first line of each page. A household line never ends a page: it goes over with its
+// members.
+std::vector<size_t> pageStarts(const query::Report& report) {
+    const size_t lines = report.rows.size() + report.notes.size();
+    const size_t per = size_t(linesPerPage(report));
+    std::vector<size_t> starts{0};
+    while (lines - starts.back() > per) {
+        size_t next = starts.back() + per;
+        const size_t last = next - 1;
+        if (per > 1 && last < report.rows.size() &&
+            report.rows[last].kind == query::ReportRow::Kind::Group)
+            next = last;
+        starts.push_back(next);
+    }
+    return starts;
+}
+
 }  // namespace
 
 int reportPages(const query::Report& report) {
-    const size_t lines = report.rows.size() + report.notes.size();
-    const size_t per = size_t(linesPerPage(report));
-    return int(std::max<size_t>(1, (lines + per - 1) / per));
+    return int(pageStarts(report).size());
 }
 
 bool paintReport(QPagedPaintDevice& device, const query::Report& report, const ReportHeader& header,
@@ -162,16 +177,16 @@ bool paintReport(QPagedPaintDevice& device, const query::Report& report, const R
     painter.setPen(QPen(Qt::black, 0.2 * device.logicalDpiY() / 25.4));
     ReportPainter drawer(painter, device, report);
     const size_t lines = report.rows.size() + report.notes.size();
-    const int per = linesPerPage(report);
-    const int pages = reportPages(report);
+    const std::vector<size_t> starts = pageStarts(report);
+    const int pages = int(starts.size());
     int shown = -1;
     for (int page = 0; page < pages; ++page) {
         if (page > 0 && !device.newPage()) return false;
         drawer.top(header);
         drawer.headings();
-        const size_t first = size_t(page) * size_t(per);
-        for (size_t i = first; i < std::min(lines, first + size_t(per)); ++i)
-            drawer.line(i, int(i - first));
+        const size_t first = starts[size_t(page)];
+        const size_t end = page + 1 < pages ? starts[size_t(page) + 1] : lines;
+        for (size_t i = first; i < end; ++i) drawer.line(i, int(i - first));
         drawer.foot(page + 1, pages);
         const int percent = (page + 1) * 100 / pages;
         if (progress && percent != shown) progress(shown = percent);

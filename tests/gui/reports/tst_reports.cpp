@@ -119,6 +119,14 @@ class TestReports : public QObject {
             QVERIFY(QString(page).remove(' ').contains(
                 QStringLiteral("第%1页共%2页").arg(i + 1).arg(n)));
             QVERIFY(page.contains(folded(QStringLiteral("单位：青石村"))));
+            // A household line goes over to the next page with its members.
+            const QStringList lines = page.split('\n');
+            qsizetype lastGroup = -1, lastMember = -1;
+            for (qsizetype l = 0; l < lines.size(); ++l) {
+                if (lines[l].contains(folded(QStringLiteral("户主：")))) lastGroup = l;
+                if (lines[l].contains(QStringLiteral("110101"))) lastMember = l;
+            }
+            QVERIFY(lastGroup < lastMember);
             QVERIFY(page.contains(QStringLiteral("2026年3月1日")));
         }
         // Every household line and the last note reach the paper.
