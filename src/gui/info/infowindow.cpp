@@ -150,6 +150,7 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     setUpHistoryAccess();
     setUpQuickFind();
     setUpBusinessAccess();
+    setUpRosterAccess();
 
     startUp();
 }

@@ -116,6 +116,10 @@ class InfoWindow : public QWidget {
     void openBusiness(edit::Business business);
     void showBusiness(const edit::Outcome& outcome, const std::string& head);
 
+    // 打印花名册 in the tree's context menu: the roster window on the persons of the query result
+    // on show.
+    void setUpRosterAccess();
+
     // Deletes the working files this window creates while it is open.
     void releaseWorkingFiles();
 

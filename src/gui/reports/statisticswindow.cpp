@@ -23,6 +23,7 @@
 #include "core/query/population.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
+#include "gui/reports/reportwindow.h"
 #include "gui/ui/widgets.h"
 
 namespace exchange {
@@ -236,6 +237,29 @@ StatisticsWindow::StatisticsWindow(QString registerPath, ui::Dialogs& dialogs, Q
     periodKind_->setCurrentIndex(kYear);
     settingUp_ = false;
     periodKindChanged();
+
+    // The three papers sent upward, in the free space beside the progress bar: the change report
+    // and book for the period the pickers hold. The change history is the one kept beside the
+    // register.
+    const QString folder = QFileInfo(path_).absolutePath();
+    auto* changeReport = ui::addButton(this, QStringLiteral("人口变动表按钮"),
+                                       QStringLiteral("人口变动表"), {318, 682, 90, 30});
+    auto* changeBook = ui::addButton(this, QStringLiteral("变动登记簿按钮"),
+                                     QStringLiteral("变动登记簿"), {412, 682, 90, 30});
+    auto* roster = ui::addButton(this, QStringLiteral("花名册按钮"), QStringLiteral("花名册"),
+                                 {506, 682, 86, 30});
+    // Read where they stand: after the tables and charts, before 导出报表.
+    setTabOrder(changesChart_, changeReport);
+    setTabOrder(changeReport, changeBook);
+    setTabOrder(changeBook, roster);
+    connect(changeReport, &QPushButton::clicked, this, [this, folder] {
+        maint::openChangeReport(this, dialogs_, folder, path_, pickedPeriod());
+    });
+    connect(changeBook, &QPushButton::clicked, this, [this, folder] {
+        maint::openChangeBook(this, dialogs_, folder, path_, pickedPeriod());
+    });
+    connect(roster, &QPushButton::clicked, this,
+            [this, folder] { maint::openRoster(this, dialogs_, folder, path_); });
 }
 
 query::Period StatisticsWindow::pickedPeriod() const {

@@ -11,6 +11,7 @@
 #include "gui/info/quickfind.h"
 #include "gui/reports/certificatelogwindow.h"
 #include "gui/reports/certificatewindow.h"
+#include "gui/reports/reportwindow.h"
 #include "gui/reports/statisticswindow.h"
 #include "gui/shell/fixture.h"
 #include "gui/shell/passwordwindow.h"
@@ -49,6 +50,18 @@ std::unique_ptr<QWidget> open(ShellFixture& f, const QString& name) {
     }
     if (name == "certificatelog")
         w = std::make_unique<maint::CertificateLogWindow>(folder, f.dialogs);
+    if (name == "report") {
+        query::Report r{QStringLiteral("人口变动情况统计表"),
+                        QStringLiteral("2026年"),
+                        {{QStringLiteral("项目")}, {QStringLiteral("合计")}},
+                        {},
+                        {},
+                        false};
+        r.rows.push_back({query::ReportRow::Kind::Data, {QStringLiteral("出生"), "1"}});
+        w = std::make_unique<maint::ReportWindow>(r, QStringLiteral("人口变动表"), folder,
+                                                  f.dialogs);
+    }
+    if (name == "roster") w = std::make_unique<maint::RosterWindow>(folder, book, f.dialogs);
     w->show();
     return w;
 }
@@ -76,8 +89,9 @@ class TestAccessible : public QObject {
   private slots:
     void everyControlHasAName_data() {
         QTest::addColumn<QString>("window");
-        for (const char* w : {"login", "main", "password", "info", "exchange", "statistics",
-                              "history", "quickfind", "certificate", "certificatelog"})
+        for (const char* w :
+             {"login", "main", "password", "info", "exchange", "statistics", "history", "quickfind",
+              "certificate", "certificatelog", "report", "roster"})
             QTest::newRow(w) << QString::fromUtf8(w);
         for (int b = 0; b < edit::kBusinessCount; ++b) {
             const QString name = QStringLiteral("business%1").arg(b);
@@ -105,6 +119,9 @@ class TestAccessible : public QObject {
             << QStringList{"编辑框22", "添加按钮", "删除按钮", "清空按钮", "修改按钮", "选择框101"};
         QTest::newRow("export column")
             << "exchange" << QStringList{"户籍检查B1", "统计报表按钮", "撤销按钮"};
+        QTest::newRow("the papers before the export")
+            << "statistics"
+            << QStringList{"人口变动表按钮", "变动登记簿按钮", "花名册按钮", "导出报表按钮"};
     }
     void keyboardFollowsTheLayout() {
         QFETCH(QString, window);
