@@ -79,7 +79,7 @@ class RowFacts : public maint::RegisterFacts {
 };
 
 std::vector<std::string> readRecord(reg::RecordStore& store) {
-    std::vector<std::string> values(size_t(reg::kFieldCount));
+    std::vector<std::string> values(static_cast<size_t>(reg::kFieldCount));
     for (int f = 1; f <= reg::kFieldCount; ++f) values[size_t(f - 1)] = store.ReadField(f);
     return values;
 }
@@ -99,7 +99,7 @@ std::string cutToWidth(const std::string& text, int width) {
 
 std::vector<std::string> rowValues(const std::vector<std::string>& headings,
                                    const std::vector<std::string>& row) {
-    std::vector<std::string> values(size_t(reg::kFieldCount));
+    std::vector<std::string> values(static_cast<size_t>(reg::kFieldCount));
     for (size_t i = 0; i < headings.size() && i < row.size(); ++i)
         if (const int f = reg::fieldPosition(headings[i])) values[size_t(f - 1)] = row[i];
     for (int f = 1; f <= reg::kFieldCount; ++f)
@@ -120,7 +120,7 @@ ImportCheck checkRows(const std::vector<std::vector<std::string>>& rows,
     for (long n = 1; n <= count; ++n) {
         store.GoTo(n);
         if (store.IsDeleted()) continue;
-        std::vector<std::string> v(size_t(reg::kFieldCount));
+        std::vector<std::string> v(static_cast<size_t>(reg::kFieldCount));
         for (Field f : {reg::F序号, reg::F房屋详址, reg::F户主姓名, reg::F与户主关系, reg::F姓名,
                         reg::F出生日期, reg::F公民身份号码})
             v[size_t(f - 1)] = store.ReadField(f);
