@@ -15,12 +15,14 @@
 #include <string>
 #endif
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "core/register/text.h"
 #include "core/workbook/biff8.h"
@@ -396,6 +398,46 @@ bool textFits(const QByteArray& s, qsizetype at, qsizetype end, qsizetype chars)
     return end - at - 1 >= chars * width;
 }
 
+// After its first pass FreeXL gives cells to each sheet that had no DIMENSIONS record, but it
+// allocates them for whichever sheet was read last, dropping what that sheet held without
+// freeing it: a few lines of a damaged workbook cost up to 256 MB that the program never gets
+// back. The pass is followed here as FreeXL makes it (a sheet is the one whose BOUNDSHEET offset
+// a BOF right after an EOF stands at); the stream goes to FreeXL only when that allocation can
+// happen at most once, for the sheet read last.
+bool cellsAllocatedOnce(const QByteArray& s) {
+    struct Sheet {
+        uint32_t offset;
+        bool dimensioned = false;
+    };
+    std::vector<Sheet> sheets;
+    size_t active = SIZE_MAX;  // none
+    int expectBof = -1;        // -1 the workbook's own BOF, 0 a sheet's BOF, 1 inside a substream
+    RecordWalk walk(s, 0);
+    while (auto rec = walk.next()) {
+        const qsizetype at = rec->body - 4;
+        if (rec->id == Biff::kContinue) continue;
+        if (expectBof != 1) {
+            if (rec->id != Biff::kBof) return true;  // FreeXL gives up here and frees all
+            if (expectBof == 0) {
+                active = SIZE_MAX;
+                for (size_t i = 0; i < sheets.size() && active == SIZE_MAX; ++i)
+                    if (qsizetype(sheets[i].offset) == at) active = i;
+            }
+            expectBof = 1;
+        } else if (rec->id == Biff::kEof) {
+            expectBof = 0;
+        } else if (rec->id == Biff::kBoundSheet && rec->length >= 4) {
+            sheets.push_back({get32(s, rec->body)});
+        } else if (rec->id == Biff::kDimensions && active != SIZE_MAX) {
+            if (sheets[active].dimensioned) return false;
+            sheets[active].dimensioned = true;
+        }
+    }
+    for (size_t i = 0; i < sheets.size(); ++i)
+        if (!sheets[i].dimensioned && i != active) return false;
+    return true;
+}
+
 // FreeXL reads lengths from the records without checking them against the records (a crafted
 // workbook makes it read past its buffers), so a stream goes to it only when every record and
 // every text that it reads fits where it stands.
@@ -437,7 +479,7 @@ bool recordsFit(const QByteArray& s) {
     // What follows the last whole record may only be padding.
     for (qsizetype i = seen; i < s.size(); ++i)
         if (s[i] != 0) return false;
-    return true;
+    return cellsAllocatedOnce(s);
 }
 
 // FreeXL trusts the compound file's directory: a crafted entry makes it read past its buffers.

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "common/residentmemory.h"
 #include "core/register/files.h"
 #include "core/register/log.h"
 #include "core/register/person.h"
@@ -170,6 +171,18 @@ class TestStore : public QObject {
         }
         QVERIFY(!files::exists(path("copy.wav")));
         QVERIFY(!files::exists(path("missing.wav")));
+        // Refused again and again, a damaged register keeps no memory.
+        if (xtest::kResidentSizeMeaningful) {
+            const long growth = xtest::growthOverReads(
+                [&] {
+                    for (const char* name : bad) {
+                        RecordStore again;
+                        static_cast<void>(again.OpenTable(path(name)));
+                    }
+                },
+                200, 4096);
+            QVERIFY2(growth <= 4096, qPrintable(QString::number(growth) + " KiB"));
+        }
 
         // A damaged page may open, but reading it must answer quietly and never crash.
         RecordStore s;

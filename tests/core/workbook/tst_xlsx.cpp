@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "common/residentmemory.h"
 #include "common/workbookfacts.h"
 #include "core/register/text.h"
 #include "core/workbook/biff8.h"
@@ -172,6 +173,16 @@ class TestXlsx : public QObject {
         const RowList read = readRows(path, 1);
         QCOMPARE(int(read.status), rows);
         if (read.status == ReadStatus::Ok) QCOMPARE(read.rows.size(), size_t(1));
+        // Read again and again, a bad package keeps nothing (the bomb is slow to refuse).
+        if (xtest::kResidentSizeMeaningful && kind != "bomb") {
+            const long growth = xtest::growthOverReads(
+                [&] {
+                    readHeadings(path);
+                    readRows(path, 1);
+                },
+                200, 4096);
+            QVERIFY2(growth <= 4096, qPrintable(QString::number(growth) + " KiB"));
+        }
     }
 
     void millionEmptyRowsReadAsNone() {
