@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "core/edit/importcheck.h"
+#include "core/query/population.h"
 #include "core/register/files.h"
 #include "core/register/log.h"
 #include "core/register/person.h"
@@ -42,10 +43,11 @@ struct Sheet {
 // into its name. This does in one pass what the 80 replacements "field = code -> name" do for
 // the codes "-1", "0", "1", "2" ... of each coded field: a name never equals a later code, so
 // each value is translated at most once, by codeToName.
-Sheet readForExport(reg::RecordStore& store) {
+Sheet readForExport(reg::RecordStore& store, bool maskIdentity) {
     Sheet sheet;
     const int fields = store.FieldCount();
     std::vector<const reg::CodeTable*> tables(size_t(std::max(fields, 0)), nullptr);
+    const int identity = maskIdentity ? store.FieldNumber(reg::fieldName(reg::F公民身份号码)) : 0;
     for (int i = 1; i <= fields; ++i) {
         sheet.names.push_back(store.FieldName(i));
         sheet.widths.push_back(store.FieldSize(i));
@@ -60,7 +62,8 @@ Sheet readForExport(reg::RecordStore& store) {
         Record record;
         record.ends.reserve(size_t(fields));
         for (int i = 1; i <= fields; ++i) {
-            const std::string value = store.ReadField(i);
+            const std::string value =
+                i == identity ? query::maskIdentity(store.ReadField(i)) : store.ReadField(i);
             const reg::CodeTable* table = tables[size_t(i - 1)];
             record.data += table ? reg::codeToName(*table, value) : value;
             record.ends.push_back(uint32_t(record.data.size()));
@@ -125,8 +128,9 @@ Table tableOf(const Sheet& sheet, Decoder& decode) {
 
 // The sheet pipeline from the open table on: read, translate, sort, write, save.
 Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
-                    const QString& sortedCopy, const SavePath& savePath, const Progress& progress) {
-    Sheet sheet = readForExport(store);
+                    const QString& sortedCopy, const SavePath& savePath, const Progress& progress,
+                    bool maskIdentity = false) {
+    Sheet sheet = readForExport(store, maskIdentity);
     static_cast<void>(store.CloseAllTables());  // read only
     sortBySerial(sheet);
     Decoder decode;
@@ -217,7 +221,8 @@ Outcome exportRegister(const QString& folder, const QString& registerPath, const
 }
 
 Outcome exportQueryResult(const QString& folder, const SavePath& savePath, const Progress& progress,
-                          const std::function<void()>& started, const SpreadsheetFactory& factory) {
+                          const std::function<void()>& started, const SpreadsheetFactory& factory,
+                          bool maskIdentity) {
     std::unique_ptr<Spreadsheet> sheet = factory ? factory() : nullptr;
     if (!sheet) return Outcome::warning(msg::kNoSpreadsheet);
     if (started) started();
@@ -228,7 +233,8 @@ Outcome exportQueryResult(const QString& folder, const SavePath& savePath, const
     static_cast<void>(sheet->addWorkbook());
     reg::RecordStore store;
     static_cast<void>(store.OpenTable(firstCopy));  // an unreadable result exports no rows
-    const Outcome outcome = writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress);
+    const Outcome outcome =
+        writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress, maskIdentity);
     sheet->quit();
     sheet->close();
     return outcome;

@@ -56,9 +56,12 @@ Outcome exportRegister(const QString& folder, const QString& registerPath, const
 // The result export of the information-management window: the query result 临时数据.wav of
 // `folder` written the same way; 临时数据.wav and 临时排序.wav are gone afterwards. `started`
 // runs once the spreadsheet is created (the window shows its progress bar then).
+// With `maskIdentity`, each 公民身份号码 keeps only its first six and last four characters (for a
+// list that leaves the office); the whole-register export stays complete.
 Outcome exportQueryResult(const QString& folder, const SavePath& savePath, const Progress& progress,
                           const std::function<void()>& started = {},
-                          const SpreadsheetFactory& factory = createSpreadsheet);
+                          const SpreadsheetFactory& factory = createSpreadsheet,
+                          bool maskIdentity = false);
 
 struct ImportRequest {
     QString folder;                     // the program folder, whose register gets the codes

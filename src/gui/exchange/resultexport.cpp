@@ -20,10 +20,11 @@ void exportRegister(const QString& folder, const QString& registerPath, ui::Dial
 }
 
 void exportQueryResult(const QString& folder, ui::Dialogs& dialogs, const Progress& progress,
-                       const std::function<void()>& started, const SpreadsheetFactory& factory) {
+                       const std::function<void()>& started, const SpreadsheetFactory& factory,
+                       bool maskIdentity) {
     show(dialogs, exportQueryResult(
                       folder, [&dialogs] { return dialogs.saveFile(ui::workbookSaveRequest()); },
-                      progress, started, factory));
+                      progress, started, factory, maskIdentity));
 }
 
 bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
@@ -34,7 +35,7 @@ bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
 }
 
 void exportResult(const QString& folder, ui::Dialogs& dialogs, QProgressBar* bar,
-                  const SpreadsheetFactory& factory) {
+                  const SpreadsheetFactory& factory, bool maskIdentity) {
     QPointer<QProgressBar> guard(bar);
     exportQueryResult(
         folder, dialogs,
@@ -47,7 +48,7 @@ void exportResult(const QString& folder, ui::Dialogs& dialogs, QProgressBar* bar
         [guard] {
             if (guard) guard->show();
         },
-        factory);
+        factory, maskIdentity);
     if (guard) {
         guard->setValue(0);
         guard->hide();

@@ -23,7 +23,8 @@ void exportRegister(const QString& folder, const QString& registerPath, ui::Dial
                     const SpreadsheetFactory& factory = createSpreadsheet);
 void exportQueryResult(const QString& folder, ui::Dialogs& dialogs, const Progress& progress,
                        const std::function<void()>& started = {},
-                       const SpreadsheetFactory& factory = createSpreadsheet);
+                       const SpreadsheetFactory& factory = createSpreadsheet,
+                       bool maskIdentity = false);
 // True when "  导入成功" was shown.
 bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
                     const std::function<void()>& started = {},
@@ -31,7 +32,8 @@ bool importWorkbook(const ImportRequest& request, ui::Dialogs& dialogs,
 
 // Shows `bar` (may be null) once the spreadsheet is created, moves it with the export, and sets
 // it to 0 and hides it at the end. Messages and the save dialog go through `dialogs`.
+// With `maskIdentity` the middle of each identity number is hidden (see transfer.h).
 void exportResult(const QString& folder, ui::Dialogs& dialogs, QProgressBar* bar,
-                  const SpreadsheetFactory& factory = createSpreadsheet);
+                  const SpreadsheetFactory& factory = createSpreadsheet, bool maskIdentity = false);
 
 }  // namespace exchange

@@ -272,6 +272,33 @@ class TestReports : public QObject {
         QCOMPARE(choice->given.front().size(), size_t(reg::kFieldCount));
         w.setRegisterView(true);
     }
+
+    void resultMenuExportsWithTheIdentityMiddleHidden() {
+        maint::InfoWindow w(pf_.path(), dialogs_);
+        auto* masked = find<QAction>(find<QTreeWidget>(&w, QStringLiteral("树型框")),
+                                     QStringLiteral("导出查询结果隐藏身份证号"));
+        dialogs_.expectWarning(QStringLiteral("请先查询，再导出查询结果！"));
+        masked->trigger();
+        QVERIFY(QFile::copy(registerPath(), pf_.file(reg::names::kQueryResult)));
+        w.setRegisterView(false);
+        find<QPushButton>(&w, QStringLiteral("导出按钮"))->setEnabled(true);  // a query listed
+        const QString book = pf_.path() + "/masked.xls";
+        dialogs_.expectSave(book);
+        masked->trigger();
+        QVERIFY(dialogs_.done());
+        const exchange::RowList rows = exchange::readRows(book, reg::kFieldCount);
+        QCOMPARE(rows.rows.size(), size_t(60));
+        int numbers = 0;
+        for (const auto& row : rows.rows) {
+            const QString id = reg::fromGb(row[reg::F公民身份号码 - 1]);
+            if (id.isEmpty()) continue;
+            ++numbers;
+            QVERIFY2(id.mid(6, id.size() - 10) == QString(id.size() - 10, '*'), qPrintable(id));
+        }
+        QVERIFY(numbers > 0);
+        QVERIFY(!find<QPushButton>(&w, QStringLiteral("导出按钮"))->isEnabled());
+        w.setRegisterView(true);
+    }
 };
 
 QTEST_MAIN(TestReports)
