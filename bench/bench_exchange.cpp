@@ -247,6 +247,22 @@ BENCHMARK(BM_ReadRows)
     ->UseRealTime()
     ->Iterations(3);
 
+// A workbook read again and again, as a clerk retries one or goes through a folder of them: the
+// resident size after 1,000 reads against after the first few. A small sound workbook is the
+// baseline; the damaged one once made the library behind the reader keep its cells every time.
+void BM_ReadAgain(benchmark::State& state) {
+    const QString book = state.range(0) ? QStringLiteral(HJ_DAMAGED_WORKBOOK) : exportedBook(20, 0);
+    auto read = [&] {
+        static_cast<void>(exchange::readHeadings(book));
+        static_cast<void>(exchange::readRows(book, 22));
+    };
+    for (int i = 0; i < 5; ++i) read();
+    const double before = residentMiB("VmRSS:");
+    for (auto _ : state) read();
+    state.counters["growth_MiB"] = residentMiB("VmRSS:") - before;
+}
+BENCHMARK(BM_ReadAgain)->Arg(0)->Arg(1)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+
 #ifdef HJ_HAVE_XLSXWRITER
 // A sheet formatted down to its last row, one person in it: a row element for each of 1,048,576
 // rows, as a spreadsheet program leaves behind.
