@@ -126,6 +126,26 @@ Table tableOf(const Sheet& sheet, Decoder& decode) {
     return table;
 }
 
+// The first text that one cell cannot hold (in either kind of workbook), as the message that names
+// its person and field; empty when every text fits. Byte counts bound character counts, so only a
+// long value is decoded.
+QString tooLongForCell(const Sheet& sheet) {
+    for (const Record& r : sheet.records)
+        for (size_t i = 0; i < sheet.names.size(); ++i) {
+            const std::string_view value = r.field(i);
+            if (value.size() <= size_t(kMaxCellText) || reg::fromGb(value).size() <= kMaxCellText)
+                continue;
+            auto text = [&](int field) {
+                for (size_t k = 0; k < sheet.names.size(); ++k)
+                    if (sheet.names[k] == reg::fieldName(field)) return reg::fromGb(r.field(k));
+                return QString();
+            };
+            return msg::textTooLongForCell(text(reg::F序号), text(reg::F姓名),
+                                           reg::fromGb(sheet.names[i]));
+        }
+    return {};
+}
+
 // The sheet pipeline from the open table on: read, translate, sort, write, save.
 Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
                     const QString& sortedCopy, const SavePath& savePath, const Progress& progress,
@@ -148,6 +168,8 @@ Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& f
 
     const QString path = savePath ? savePath() : QString();
     if (path.isEmpty()) return {};
+    if (const QString tooLong = tooLongForCell(sheet); !tooLong.isEmpty())
+        return Outcome::warning(tooLong);
     if (longRegister && workbookKindOf(path) == WorkbookKind::Xls) {
         book.close();
         written = book.addWorkbook() && writeTable(book, table, rowsPerSheet(WorkbookKind::Xls));
@@ -194,6 +216,12 @@ bool sameFile(const QString& a, const QString& b) {
 }
 
 }  // namespace
+
+QString msg::textTooLongForCell(const QString& serial, const QString& name, const QString& field) {
+    return QStringLiteral("序号为%1的%2的“%3”超过%4个字，表格的一格存不下，没有导出。请先改短！")
+        .arg(serial, name, field)
+        .arg(kMaxCellText);
+}
 
 Outcome exportRegister(const QString& folder, const QString& registerPath, const SavePath& savePath,
                        const Progress& progress, const std::function<void()>& started,

@@ -27,6 +27,9 @@ inline const QString kTooManyColumns =
     QStringLiteral("表格文件超过26列，请按<户籍表格>的说明编排！");
 inline const QString kImportFailed = QStringLiteral("导入失败，户籍数据没有改变！");
 inline const QString kSaveFailed = QStringLiteral("表格文件保存失败，请换一个位置重新导出！");
+// A text longer than one cell of a workbook holds (32,767 characters in .xls and .xlsx alike),
+// named by the person's 序号 and 姓名 and the field.
+QString textTooLongForCell(const QString& serial, const QString& name, const QString& field);
 }  // namespace msg
 
 // What a pipeline did. The message, when there is one, is the last thing the clerk sees of it.

@@ -704,6 +704,11 @@ bool Biff8Spreadsheet::saveAs(const QString& path) {
             if (!op.rect.wholeColumns) rows = std::max(rows, op.rect.lastRow + 1);
         if (rows > maxSheetRows(kind)) return false;
     }
+    // The format counts a text's characters in 16 bits and readers stop at 32,767: a longer
+    // text would make a workbook that no reader opens whole.
+    if (kind == WorkbookKind::Xls)
+        for (const QString& s : book_->strings)
+            if (s.size() > kMaxCellText) return false;
     if (kind == WorkbookKind::Xlsx) {
         // libxlsxwriter allocates and frees a few blocks for every cell. On the thread that laid
         // the book out, the allocator's heap is strewn with the book's small blocks and every one

@@ -107,5 +107,7 @@ enum class WorkbookKind { Xls, Xlsx };
 WorkbookKind workbookKindOf(const QString& path);
 // Rows one worksheet of that kind holds, the heading row included: 65,536 or 1,048,576.
 int maxSheetRows(WorkbookKind kind);
+// Characters one cell holds; saveAs refuses a longer text (.xlsx: the writer library refuses it).
+constexpr int kMaxCellText = 32767;
 
 }  // namespace exchange

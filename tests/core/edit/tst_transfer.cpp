@@ -304,6 +304,24 @@ class TestTransfer : public QObject {
         QCOMPARE(shown, 1);
     }
 
+    void textTooLongForACellIsRefusedByName() {
+        // Neither kind of workbook holds it: nothing written, the person and field named.
+        const std::string address(size_t(exchange::kMaxCellText) + 1, 'x');
+        for (const QString& kind : {QStringLiteral("xls"), QStringLiteral("xlsx")}) {
+            ProgramFolder pf;
+            QVERIFY(writeRecords(pf.file(names::kQueryResult),
+                                 {person("7", {{F姓名, "张三"}, {F房屋详址, address.c_str()}})}));
+            const QString book = pf.path() + "/long." + kind;
+            ScriptedDialogs d;
+            d.expectSave(book);
+            d.expectWarning(QStringLiteral(
+                "序号为7的张三的“房屋详址”超过32767个字，表格的一格存不下，没有导出。请先改短！"));
+            exportQueryResult(pf.path(), d, {});
+            QVERIFY(d.done());
+            QVERIFY(!files::exists(book));
+        }
+    }
+
     void importConvertsNamesAndMatchesColumnsByHeading() {
         ProgramFolder pf;
         // A record from before the import holding a name is converted too.
