@@ -1,12 +1,14 @@
 #include "gui/shell/loginwindow.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "core/register/autobackup.h"
 #include "core/register/files.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
@@ -58,6 +60,10 @@ void LoginWindow::start() {
     if (problem.isEmpty()) problem = folderProblem(folder, files::canWriteIn);
     if (problem.isEmpty()) {
         started_ = prepareStart(folder, session_.lock());
+        if (started_)
+            reg::autobackup::atStart(
+                folder, QDateTime::currentDateTime(),
+                [this](const QString& q) { return session_.dialogs().question(q); });
         // Only a copy that really runs ends silently; any other failure is said.
         if (started_ || session_.lock().heldElsewhere()) return;
         problem = QStringLiteral("无法创建锁文件 %1：%2。")
