@@ -141,7 +141,8 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
 
     auto* autoBackup = ui::addButton(this, QStringLiteral("自动备份按钮"),
                                      QStringLiteral("自动备份"), {410, 360, 90, 30});
-    setTabOrder(statistics, autoBackup);
+    // Read where it stands, below 证明记录 (which goes after 撤销 below) and before 关闭.
+    setTabOrder(autoBackup, close);
     connect(autoBackup, &QPushButton::clicked, this, [this] {
         auto* window = new AutoBackupWindow(folder_, dialogs_);
         window->setAttribute(Qt::WA_DeleteOnClose);

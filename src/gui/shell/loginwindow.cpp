@@ -60,10 +60,6 @@ void LoginWindow::start() {
     if (problem.isEmpty()) problem = folderProblem(folder, files::canWriteIn);
     if (problem.isEmpty()) {
         started_ = prepareStart(folder, session_.lock());
-        if (started_)
-            reg::autobackup::atStart(
-                folder, QDateTime::currentDateTime(),
-                [this](const QString& q) { return session_.dialogs().question(q); });
         // Only a copy that really runs ends silently; any other failure is said.
         if (started_ || session_.lock().heldElsewhere()) return;
         problem = QStringLiteral("无法创建锁文件 %1：%2。")
@@ -90,6 +86,11 @@ void LoginWindow::checkPassword() {
         session_.dialogs().warning(refusal);
         return;
     }
+    // Only the clerk, logged in, is asked whether a damaged register is replaced by a backup.
+    if (started_)
+        reg::autobackup::atStart(
+            session_.folder(), QDateTime::currentDateTime(),
+            [this](const QString& q) { return session_.dialogs().question(q); });
     main_ = std::make_unique<MainWindow>(session_);
     main_->show();
     loggedIn_ = true;
