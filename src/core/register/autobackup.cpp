@@ -203,10 +203,11 @@ int removeLeftovers(const QString& dir) {
     for (const QFileInfo& info :
          QDir(dir).entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
         const QString name = info.fileName();
+        // Only our own names: the second folder may hold the clerk's files too.
         const bool part = name.startsWith(kPrefix) && name.endsWith(kPartSuffix);
-        if (!info.isSymLink() && (part || leftoverPattern().match(name).hasMatch()) &&
-            files::remove(info.filePath()))
-            ++removed;
+        const bool copy =
+            name.startsWith(QLatin1Char('.') + kPrefix) && leftoverPattern().match(name).hasMatch();
+        if (!info.isSymLink() && (part || copy) && files::remove(info.filePath())) ++removed;
     }
     if (removed) log::event(QStringLiteral("删除中断的自动备份 %1 个").arg(removed));
     return removed;
