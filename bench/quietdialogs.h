@@ -10,4 +10,5 @@ class QuietDialogs : public ui::Dialogs {
     void notice(const QString&) override {}
     QString openFile(const ui::FileRequest&) override { return {}; }
     QString saveFile(const ui::FileRequest&) override { return {}; }
+    QString openFolder(const ui::FileRequest&) override { return {}; }
 };

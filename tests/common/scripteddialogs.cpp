@@ -19,6 +19,8 @@ const char* kindName(ScriptedDialogs::Kind kind) {
             return "open dialog";
         case ScriptedDialogs::Kind::Save:
             return "save dialog";
+        case ScriptedDialogs::Kind::Folder:
+            return "folder dialog";
     }
     return "?";
 }
@@ -37,7 +39,8 @@ QString titleFor(ScriptedDialogs::Kind kind) {
 }
 
 bool isFileDialog(ScriptedDialogs::Kind kind) {
-    return kind == ScriptedDialogs::Kind::Open || kind == ScriptedDialogs::Kind::Save;
+    return kind == ScriptedDialogs::Kind::Open || kind == ScriptedDialogs::Kind::Save ||
+           kind == ScriptedDialogs::Kind::Folder;
 }
 
 }  // namespace
@@ -65,6 +68,10 @@ void ScriptedDialogs::expectOpen(const QString& path) {
 }
 void ScriptedDialogs::expectSave(const QString& path) {
     pending_.push_back({Kind::Save, {}, false, path});
+}
+
+void ScriptedDialogs::expectFolder(const QString& path) {
+    pending_.push_back({Kind::Folder, {}, false, path});
 }
 
 QString ScriptedDialogs::pendingText() const {
@@ -155,6 +162,12 @@ QString ScriptedDialogs::openFile(const ui::FileRequest& request) {
 QString ScriptedDialogs::saveFile(const ui::FileRequest& request) {
     requests_.push_back(request);
     const Expected* e = take(Kind::Save, request.title);
+    return e ? e->path : QString();
+}
+
+QString ScriptedDialogs::openFolder(const ui::FileRequest& request) {
+    requests_.push_back(request);
+    const Expected* e = take(Kind::Folder, request.title);
     return e ? e->path : QString();
 }
 

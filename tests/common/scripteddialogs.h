@@ -15,7 +15,7 @@ namespace hjtest {
 
 class ScriptedDialogs : public ui::Dialogs {
   public:
-    enum class Kind { Warning, Question, Notice, Open, Save };
+    enum class Kind { Warning, Question, Notice, Open, Save, Folder };
 
     struct Shown {
         Kind kind;
@@ -39,6 +39,8 @@ class ScriptedDialogs : public ui::Dialogs {
     // The next open / save dialog answers `path` (empty: cancelled).
     void expectOpen(const QString& path);
     void expectSave(const QString& path);
+    // The next folder dialog answers `path` (empty: cancelled).
+    void expectFolder(const QString& path);
 
     // True when every expected box has been shown and nothing unexpected came.
     bool done() const { return pending_.empty() && unexpected_ == 0; }
@@ -62,6 +64,7 @@ class ScriptedDialogs : public ui::Dialogs {
     void notice(const QString& text) override;
     QString openFile(const ui::FileRequest& request) override;
     QString saveFile(const ui::FileRequest& request) override;
+    QString openFolder(const ui::FileRequest& request) override;
 
   private:
     struct Expected {

@@ -6,6 +6,7 @@
 #include "core/edit/editorsteps.h"
 
 #include "core/edit/editorsteps.h"
+#include "core/register/autobackup.h"
 #include "core/register/files.h"
 #include "core/register/log.h"
 #include "core/register/person.h"
@@ -280,6 +281,7 @@ Outcome RegisterEditor::backUp(const QString& target) {
     const QString why = copied ? QString() : causeFor(QFileInfo(target).absolutePath());
     static_cast<void>(store_.CloseAllTables());  // the register was only read
     if (!copied) return failed(what, msg::kBackupFailed, QStringLiteral("写入备份文件"), why);
+    autobackup::noteCopy(folder_, target, QDateTime::currentDateTime());
     return doneWith(msg::kBackedUp, 0);
 }
 

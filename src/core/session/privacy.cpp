@@ -9,8 +9,8 @@
 #include "core/edit/certificatelog.h"
 #include "core/register/history.h"
 #include "core/register/log.h"
-#include "core/register/ownfile.h"
 #include "core/register/safetycopy.h"
+#include "core/register/settings.h"
 #include "core/register/workfiles.h"
 
 #ifdef Q_OS_UNIX
@@ -50,50 +50,19 @@ const QRegularExpression& leftoverPattern() {
     return pattern;
 }
 
-constexpr int kSettingsAppId = 0x48484A53;  // "HHJS"
-
-const char* const kSettingsSchema =
-    "PRAGMA application_id = 1212697171;"
-    "PRAGMA user_version = 1;"
-    "CREATE TABLE settings(key TEXT PRIMARY KEY, value TEXT NOT NULL);";
-
-bool settingsAreOurs(reg::sqlite::Database& db) {
-    return db.pragmaInt("application_id") == kSettingsAppId &&
-           bool(db.prepare("SELECT key, value FROM settings LIMIT 0"));
-}
-
-reg::sqlite::Database openSettings(const QString& folder) {
-    static const reg::ownfile::Kind kind{kSettingsSchema, settingsAreOurs,
-                                         QStringLiteral("程序设置"), true};
-    QStringList setAside;  // the run log names a set-aside file; the clerk loses only a setting
-    return reg::ownfile::open(reg::pathIn(folder, kSettingsFileName), kind, false,
-                              QDateTime::currentDateTime(), setAside);
-}
-
 constexpr char kIdleKey[] = "idle_lock_minutes";
 
 }  // namespace
 
 int idleLockMinutes(const QString& folder) {
-    // Reading never makes the file: a folder where nothing was set keeps the default.
-    if (!QFileInfo::exists(reg::pathIn(folder, kSettingsFileName))) return kDefaultIdleLockMinutes;
-    reg::sqlite::Database db = openSettings(folder);
-    reg::sqlite::Statement st = db.prepare("SELECT value FROM settings WHERE key = ?");
-    st.bindText(1, std::string_view(kIdleKey));
     bool ok = false;
-    const int minutes = st && st.row() ? st.string(0).toInt(&ok) : 0;
+    const int minutes = reg::settings::value(folder, kIdleKey).value_or(QString()).toInt(&ok);
     return ok && minutes >= 0 && minutes <= kMaxIdleLockMinutes ? minutes : kDefaultIdleLockMinutes;
 }
 
 bool saveIdleLockMinutes(const QString& folder, int minutes) {
-    reg::sqlite::Database db = openSettings(folder);
-    reg::sqlite::Statement st =
-        db.prepare("INSERT OR REPLACE INTO settings(key, value) VALUES(?, ?)");
-    st.bindText(1, std::string_view(kIdleKey));
-    st.bindText(2, QString::number(std::clamp(minutes, 0, kMaxIdleLockMinutes)));
-    if (st && st.run()) return true;
-    reg::log::failure(QStringLiteral("保存程序设置"), db.error());
-    return false;
+    return reg::settings::setValue(folder, kIdleKey,
+                                   QString::number(std::clamp(minutes, 0, kMaxIdleLockMinutes)));
 }
 
 void restrictNewFiles() {

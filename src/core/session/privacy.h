@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/register/settings.h"
+
 namespace shell {
 
 // New files 0600 and new folders 0700 from now on (the process umask 077). Call first thing.
@@ -25,7 +27,7 @@ int removeLeftoverTemporaries(const QString& folder);
 void protectFolderAtStart(const QString& folder);
 
 // The program's own settings file in the program folder.
-inline const QString kSettingsFileName = QStringLiteral("程序设置.wav");
+inline const QString kSettingsFileName = reg::settings::kFileName;
 // Minutes without input before every window is locked; 0: never.
 constexpr int kDefaultIdleLockMinutes = 15;
 constexpr int kMaxIdleLockMinutes = 480;

@@ -20,6 +20,7 @@
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
 #include "core/workbook/workbookreader.h"
+#include "gui/exchange/autobackupwindow.h"
 #include "gui/exchange/importpreview.h"
 #include "gui/exchange/resultexport.h"
 #include "gui/reports/certificatelogwindow.h"
@@ -137,6 +138,19 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
     // Placed last, read where it stands: between 户籍检查 and 撤销.
     setTabOrder(checkButton_, statistics);
     connect(statistics, &QPushButton::clicked, this, &ExchangeWindow::openStatistics);
+
+    auto* autoBackup = ui::addButton(this, QStringLiteral("自动备份按钮"),
+                                     QStringLiteral("自动备份"), {410, 360, 90, 30});
+    // Read where it stands, below 证明记录 (which goes after 撤销 below) and before 关闭.
+    setTabOrder(autoBackup, close);
+    connect(autoBackup, &QPushButton::clicked, this, [this] {
+        auto* window = new AutoBackupWindow(folder_, dialogs_);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        connect(this, &ExchangeWindow::closed, window, &QWidget::close);
+        connect(window, &AutoBackupWindow::restored, this, &ExchangeWindow::decideUndo);
+        statistics_.emplace_back(window);
+        window->show();
+    });
 
     // In the free space below 撤销恢复/导入, read last in its column.
     auto* certificates = ui::addButton(this, QStringLiteral("证明记录按钮"),

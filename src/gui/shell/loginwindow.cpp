@@ -1,12 +1,14 @@
 #include "gui/shell/loginwindow.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "core/register/autobackup.h"
 #include "core/register/files.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
@@ -84,6 +86,11 @@ void LoginWindow::checkPassword() {
         session_.dialogs().warning(refusal);
         return;
     }
+    // Only the clerk, logged in, is asked whether a damaged register is replaced by a backup.
+    if (started_)
+        reg::autobackup::atStart(
+            session_.folder(), QDateTime::currentDateTime(),
+            [this](const QString& q) { return session_.dialogs().question(q); });
     main_ = std::make_unique<MainWindow>(session_);
     main_->show();
     loggedIn_ = true;

@@ -2,8 +2,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 
+#include "core/register/autobackup.h"
 #include "core/register/files.h"
 #include "core/register/programfolder.h"
 #include "core/register/workfiles.h"
@@ -27,11 +29,16 @@ Session::Session(QString folder, ui::Dialogs& dialogs, Action quit, Opener open)
 
 Session::~Session() = default;
 
-void Session::exitProgram(bool closeStores) {
+void Session::exitProgram(bool closeStores, bool ask) {
     if (ended_) return;
     ended_ = true;
     if (closeStores)
         for (const Action& close : storeClosers_) close();
+    if (ownsFolder_ && closeStores)
+        reg::autobackup::atExit(folder_, QDateTime::currentDateTime(),
+                                [this, ask](const QString& t) {
+                                    if (ask) dialogs_.notice(t);
+                                });
     if (ownsFolder_) clearAtExit(folder_, lock_);
     quit_();
 }
@@ -55,7 +62,7 @@ void exitOnSignals(Session& session) {
         char c;
         [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &c, 1);
         notifier->setEnabled(false);
-        session.exitProgram(true);
+        session.exitProgram(true, false);
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;

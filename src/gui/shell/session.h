@@ -47,8 +47,9 @@ class Session {
 
     // The exit routine: close the record stores when asked to, close the lock file, delete it
     // and the working files, end the program with exit code 0. Runs once; later calls are
-    // ignored, since the program is already ending.
-    void exitProgram(bool closeStores);
+    // ignored, since the program is already ending. With `closeStores` the register is backed up
+    // when it changed; `ask` false (a logout, a signal) shows no reminder.
+    void exitProgram(bool closeStores, bool ask = true);
     // This copy does not own the folder (it could not be used): the exit routine leaves its
     // files alone and only ends the program.
     void leaveFolderAlone() { ownsFolder_ = false; }

@@ -110,6 +110,15 @@ QString QtDialogs::saveFile(const FileRequest& request) {
     return runFileDialog(request, QFileDialog::AcceptSave);
 }
 
+QString QtDialogs::openFolder(const FileRequest& request) {
+    QFileDialog dialog(QApplication::activeWindow(), request.title, request.folder);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 FileRequest workbookSaveRequest(const QString& title) {
 #ifdef Q_OS_WIN
     const QString folder = QStringLiteral("D:\\");

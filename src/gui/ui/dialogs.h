@@ -34,6 +34,9 @@ class Dialogs {
     // The chosen file's path, or an empty text when the clerk cancelled.
     virtual QString openFile(const FileRequest& request) = 0;
     virtual QString saveFile(const FileRequest& request) = 0;
+    // A folder chosen in a dialog that shows folders only (title and start folder from
+    // `request`), or an empty text when the clerk cancelled.
+    virtual QString openFolder(const FileRequest& request) = 0;
 };
 
 // The real thing: modal QMessageBox and QFileDialog over the active window.
@@ -44,6 +47,7 @@ class QtDialogs : public Dialogs {
     void notice(const QString& text) override;
     QString openFile(const FileRequest& request) override;
     QString saveFile(const FileRequest& request) override;
+    QString openFolder(const FileRequest& request) override;
 };
 
 // The save dialog of every export to a workbook: "*.xls" first, then "*.xlsx", and the name

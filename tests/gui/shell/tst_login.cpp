@@ -1,4 +1,7 @@
 // The login window: start-up, the login check with each of its messages, Enter, 取消.
+#include <QDir>
+
+#include "core/register/autobackup.h"
 #include "fixture.h"
 
 namespace names = reg::names;
@@ -20,6 +23,7 @@ class TestLogin : public QObject {
     void otherKeysDoNothingSpecial();
     void titleBarCloseIsRefused();
     void cancelRunsTheExitRoutine();
+    void damagedRegisterIsOfferedABackupAfterLogin();
 };
 
 void TestLogin::startUpTakesTheLockAndShowsNothing() {
@@ -259,6 +263,34 @@ void TestLogin::cancelRunsTheExitRoutine() {
     QCOMPARE(f.folder.read(names::kRegister), registerBytes);
     QVERIFY(files::exists(f.passwordFile()));
     QVERIFY(f.dialogs.shown().empty());
+}
+
+// Asked only once the password is right; accepted, the backup stands and the damaged file is kept.
+// A clean exit then backs the register up again when no backup holds it.
+void TestLogin::damagedRegisterIsOfferedABackupAfterLogin() {
+    namespace ab = reg::autobackup;
+    ShellFixture f;
+    const QDateTime made(QDate::currentDate().addDays(-2), QTime(10, 30));
+    QCOMPARE(ab::backUp(f.folder.path(), made).result, ab::Outcome::Result::Written);
+    QByteArray bytes = f.folder.read(names::kRegister);
+    bytes.replace(0, 100, QByteArray(100, '\0'));
+    QVERIFY(f.folder.write(names::kRegister, bytes));
+    shell::LoginWindow login(f.session);
+    login.show();
+    QVERIFY(f.dialogs.shown().empty());
+    ab::Damage damage;
+    damage.sound = ab::list(f.folder.path()).front();
+    damage.persons = 0;
+    f.dialogs.expectQuestion(ab::recoveryQuestion(damage), true);
+    type(&login, u"密码编辑框", QStringLiteral("7402"));
+    click(&login, u"登录");
+    QVERIFY2(f.dialogs.done(), qPrintable(f.dialogs.pendingText()));
+    QVERIFY(!ab::checkRegister(f.folder.path()));
+    QCOMPARE(QDir(f.folder.path()).entryList({QStringLiteral("户籍数据-损坏-*.wav")}).size(), 1);
+
+    QVERIFY(files::remove(damage.sound->path));
+    f.session.exitProgram(true);
+    QCOMPARE(ab::list(f.folder.path()).size(), size_t(1));
 }
 
 QTEST_MAIN(TestLogin)

@@ -119,6 +119,8 @@ class TestAccessible : public QObject {
             << QStringList{"编辑框22", "添加按钮", "删除按钮", "清空按钮", "修改按钮", "选择框101"};
         QTest::newRow("export column")
             << "exchange" << QStringList{"户籍检查B1", "统计报表按钮", "撤销按钮"};
+        QTest::newRow("automatic backup below the certificates")
+            << "exchange" << QStringList{"证明记录按钮", "自动备份按钮", "关闭"};
         QTest::newRow("the papers before the export")
             << "statistics"
             << QStringList{"人口变动表按钮", "变动登记簿按钮", "花名册按钮", "导出报表按钮"};
