@@ -20,6 +20,7 @@
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
 #include "core/workbook/workbookreader.h"
+#include "gui/exchange/duplicatewindow.h"
 #include "gui/exchange/importpreview.h"
 #include "gui/exchange/resultexport.h"
 #include "gui/reports/certificatelogwindow.h"
@@ -146,6 +147,26 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
         auto* window = new maint::CertificateLogWindow(folder_, dialogs_);
         window->setAttribute(Qt::WA_DeleteOnClose);
         connect(this, &ExchangeWindow::closed, window, &QWidget::close);
+        statistics_.emplace_back(window);
+        window->show();
+    });
+
+    // Below 证明记录, read after it. One finder at a time: it changes the register through
+    // this window's editor.
+    auto* duplicates = ui::addButton(this, QStringLiteral("查找重复按钮"),
+                                     QStringLiteral("查找重复"), {410, 320, 90, 30});
+    setTabOrder(certificates, duplicates);
+    connect(duplicates, &QPushButton::clicked, this, [this] {
+        if (duplicates_) {
+            duplicates_->raise();
+            duplicates_->activateWindow();
+            return;
+        }
+        auto* window = new DuplicateWindow(editor_, dialogs_);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        connect(this, &ExchangeWindow::closed, window, &QWidget::close);
+        connect(window, &DuplicateWindow::changed, this, &ExchangeWindow::decideUndo);
+        duplicates_ = window;
         statistics_.emplace_back(window);
         window->show();
     });
