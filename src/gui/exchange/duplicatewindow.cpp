@@ -249,7 +249,7 @@ void DuplicateWindow::merge() {
     if (!dialogs_.question(mergeQuestion(row))) return;
     const int kept = choices_[reg::F序号 - 1]->currentIndex();
     const size_t keep = side(row, kept), drop = side(row, 1 - kept);
-    Person values(size_t(reg::kFieldCount));
+    Person values(static_cast<size_t>(reg::kFieldCount));
     for (size_t f = 0; f < values.size(); ++f)
         values[f] = persons_[choices_[f] && choices_[f]->currentIndex() == 1 ? side(row, 1)
                                                                              : side(row, 0)][f];
