@@ -32,6 +32,7 @@ QTableWidget* addTable(QWidget* parent, const QString& name, QRect place, const 
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->verticalHeader()->setDefaultSectionSize(24);
     return table;
 }
 
@@ -62,7 +63,7 @@ DuplicateWindow::DuplicateWindow(edit::RegisterEditor& editor, ui::Dialogs& dial
     ui::setUpWindow(this, QStringLiteral("澄禾社区户籍管理系统-查找重复   青石听雨 制作"),
                     {900, 650});
     summary_ = ui::addLabel(this, QStringLiteral("说明标签"), QString(), {15, 10, 860, 20});
-    list_ = addTable(this, QStringLiteral("重复列表"), {15, 35, 860, 160},
+    list_ = addTable(this, QStringLiteral("重复列表"), {15, 35, 860, 130},
                      QStringLiteral("可能重复的人员"),
                      {QStringLiteral("可能性"), QStringLiteral("原因"), QStringLiteral("甲"),
                       QStringLiteral("乙")});
@@ -73,9 +74,9 @@ DuplicateWindow::DuplicateWindow(edit::RegisterEditor& editor, ui::Dialogs& dial
         this, QStringLiteral("对照说明标签"),
         QStringLiteral("两条记录逐项对照，不同的项目标有底色。合并时在“取值”一栏选定取哪一条的值；"
                        "“序号”一行选定保留哪一条记录，另一条删除。"),
-        {15, 200, 860, 36});
+        {15, 172, 860, 30});
     how->setWordWrap(true);
-    compare_ = addTable(this, QStringLiteral("对照表"), {15, 238, 860, 320},
+    compare_ = addTable(this, QStringLiteral("对照表"), {15, 208, 860, 350},
                         QStringLiteral("两条记录逐项对照"),
                         {QStringLiteral("项目"), QStringLiteral("甲"), QStringLiteral("乙"),
                          QStringLiteral("取值")});
@@ -165,8 +166,13 @@ size_t DuplicateWindow::side(int row, int which) const {
 }
 
 void DuplicateWindow::showPair() {
+    // The view deletes a cell's widget later: until then it must neither show nor be found.
     for (QComboBox*& choice : choices_) {
-        if (choice) compare_->removeCellWidget(int(&choice - choices_.data()), 3);
+        if (choice) {
+            choice->hide();
+            choice->setObjectName(QString());
+            compare_->removeCellWidget(int(&choice - choices_.data()), 3);
+        }
         choice = nullptr;
     }
     const int row = selectedRow();
