@@ -34,6 +34,9 @@ class DuplicateWindow : public QWidget {
 
     // The register's scan runs off the window's thread; finished() once the list is shown.
     ui::Background& scanner() { return *scanning_; }
+    // Reads and scans the register again (after another window changed it); not while a scan
+    // runs.
+    void rescan();
     // The question asked before a merge of the pair on row `row`.
     QString mergeQuestion(int row) const;
 
@@ -48,7 +51,6 @@ class DuplicateWindow : public QWidget {
         std::vector<long> records;
         std::vector<edit::dup::Pair> pairs;
     };
-    void rescan();
     void showScan(Scan& scan);
     void showPair();
     void notSame();

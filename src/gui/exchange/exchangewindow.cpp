@@ -302,6 +302,8 @@ void ExchangeWindow::startImport(const ImportRequest& request) {
 
 void ExchangeWindow::decideUndo() {
     undo_->setEnabled(editor_.undoable().has_value());
+    // Called after every change this window makes: an open finder lists what is there now.
+    if (auto* finder = qobject_cast<DuplicateWindow*>(duplicates_.data())) finder->rescan();
 }
 
 void ExchangeWindow::undoLast() {

@@ -440,6 +440,7 @@ class TestExchangeWindow : public QObject {
         std::sort(undone.begin(), undone.end());
         std::sort(people.begin(), people.end());
         QCOMPARE(undone, people);
+        QTRY_COMPARE(list->rowCount(), 1);  // the open finder sees the undo
     }
 
     void duplicateFinderSaysWhenThereIsNothing() {
