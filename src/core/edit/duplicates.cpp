@@ -274,8 +274,9 @@ std::string valuesDigest(const std::vector<std::string>& values) {
     return hash.result().toHex().toStdString();
 }
 
-bool readRegister(const QString& path, std::vector<Person>& persons) {
+bool readRegister(const QString& path, std::vector<Person>& persons, std::vector<long>* records) {
     persons.clear();
+    if (records) records->clear();
     reg::RecordStore store;
     if (!store.OpenTable(path)) return false;
     std::array<int, reg::kFieldCount> column{};
@@ -290,6 +291,7 @@ bool readRegister(const QString& path, std::vector<Person>& persons) {
         for (size_t f = 0; f < values.size(); ++f)
             if (column[f]) values[f] = store.ReadField(column[f]);
         persons.push_back(std::move(values));
+        if (records) records->push_back(n);
     }
     static_cast<void>(store.CloseAllTables());  // read only
     return true;

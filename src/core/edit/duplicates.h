@@ -36,8 +36,10 @@ std::vector<Pair> findPairs(const std::vector<std::vector<std::string>>& persons
 // A digest of a record's values: any change of the record changes it.
 std::string valuesDigest(const std::vector<std::string>& values);
 
-// Every unmarked record of the register file at `path`; false when it does not open.
-bool readRegister(const QString& path, std::vector<std::vector<std::string>>& persons);
+// Every unmarked record of the register file at `path`, and with `records` the physical number
+// of each (what tells apart two records sharing a 序号); false when it does not open.
+bool readRegister(const QString& path, std::vector<std::vector<std::string>>& persons,
+                  std::vector<long>* records = nullptr);
 
 // The pairs the clerk said are two persons, kept in 重复核对记录.wav of the program folder and
 // keyed on both records' digests, so that a decision lapses when either record changes.

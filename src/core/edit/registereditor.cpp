@@ -375,11 +375,26 @@ Outcome RegisterEditor::applyChanges(const std::vector<RecordChange>& changes) {
         ++countBefore;
         numberOf.emplace(store.ReadField(F序号), n);
     }
-    std::set<std::string> targets, freed, added;
-    for (const RecordChange& c : changes) {
+    // Where each change writes: its record when it names one, else the first with its 序号.
+    std::vector<long> place(changes.size(), 0);
+    std::set<long> targets;
+    std::set<std::string> freed, added;
+    for (size_t i = 0; i < changes.size(); ++i) {
+        const RecordChange& c = changes[i];
         if (c.kind == Kind::Add) continue;
-        if (!numberOf.count(c.serial)) return refused(msg::kNoSuchSerial.arg(fromGb(c.serial)));
-        if (!targets.insert(c.serial).second) return refused(msg::kTwice.arg(fromGb(c.serial)));
+        if (c.record > 0) {
+            bool holds = c.record <= store.RecordCount();
+            if (holds) {
+                store.GoTo(c.record);
+                holds = !store.IsDeleted() && store.ReadField(F序号) == c.serial;
+            }
+            if (!holds) return refused(msg::kNoSuchSerial.arg(fromGb(c.serial)));
+            place[i] = c.record;
+        } else {
+            if (!numberOf.count(c.serial)) return refused(msg::kNoSuchSerial.arg(fromGb(c.serial)));
+            place[i] = numberOf[c.serial];
+        }
+        if (!targets.insert(place[i]).second) return refused(msg::kTwice.arg(fromGb(c.serial)));
         freed.insert(c.serial);
     }
     for (const RecordChange& c : changes) {
@@ -395,13 +410,14 @@ Outcome RegisterEditor::applyChanges(const std::vector<RecordChange>& changes) {
     batch.action = history::Action::Batch;
     batch.countBefore = countBefore;
     std::vector<history::Entry> entries{batch};
-    for (const RecordChange& c : changes) {
+    for (size_t i = 0; i < changes.size(); ++i) {
+        const RecordChange& c = changes[i];
         history::Entry e;
         e.action = c.kind == Kind::Add      ? history::Action::Add
                    : c.kind == Kind::Modify ? history::Action::Modify
                                             : history::Action::Delete;
         if (c.kind != Kind::Add) {
-            store.GoTo(numberOf[c.serial]);
+            store.GoTo(place[i]);
             e.before = history::currentValues(store);
         }
         e.after = c.values;
@@ -433,9 +449,10 @@ Outcome RegisterEditor::applyChanges(const std::vector<RecordChange>& changes) {
         RecordStore writer;
         bool ok = writer.OpenTable(registerPath());
         bool anyDeleted = false;
-        for (const RecordChange& c : changes) {
+        for (size_t i = 0; i < changes.size(); ++i) {
+            const RecordChange& c = changes[i];
             if (!ok || c.kind == Kind::Add) continue;
-            writer.GoTo(numberOf[c.serial]);
+            writer.GoTo(place[i]);
             ok = c.kind == Kind::Modify ? writer.OverwriteRecord(c.values) : writer.MarkDeleted();
             anyDeleted = anyDeleted || c.kind == Kind::Delete;
         }

@@ -79,6 +79,9 @@ struct RecordChange {
     Kind kind = Kind::Add;
     std::string serial;               // GB18030; Modify and Delete: the record's 序号 now
     std::vector<std::string> values;  // GB18030; Add and Modify: the 22 values after
+    // Modify and Delete: when not 0, the physical record number, which must hold `serial`; it
+    // tells apart records that share a 序号 (a workbook imported twice).
+    long record = 0;
 };
 
 class RegisterEditor {

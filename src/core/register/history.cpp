@@ -459,7 +459,7 @@ std::optional<Entry> entry(const QString& folder, long long id) {
 std::optional<Entry> undoable(const QString& folder) {
     Database db = open(folder);
     const std::string sql = std::string(kColumns) +
-                            " FROM entries WHERE state = 1 AND action IN (5, 6, 7) "
+                            " FROM entries WHERE state = 1 AND action IN (5, 6, 7, 9) "
                             // An undone business puts records back, not a register.
                             "AND NOT (action = 7 AND undoes IN "
                             "(SELECT id FROM entries WHERE action = 10)) "

@@ -127,8 +127,9 @@ std::vector<std::string> currentValues(RecordStore& store);
 std::vector<Entry> entries(const QString& folder, bool withValues = false);
 std::optional<Entry> entry(const QString& folder, long long id);
 
-// The restore or import that an undo would reverse: the last replacement recorded, when it was
-// not undone yet and its safety copy is still there.
+// The restore, import or batch (a change of several records, such as a merge of two persons)
+// that an undo would reverse: the last recorded, when it was not undone yet and its safety copy
+// is still there.
 std::optional<Entry> undoable(const QString& folder);
 // The record entries of the business (or the undo of one) recorded as entry `id`: those begun
 // with it, whose ids follow it without a gap and which name its title in `file`; with values.

@@ -21,6 +21,7 @@
 #include "core/register/workfiles.h"
 #include "core/workbook/workbookreader.h"
 #include "gui/exchange/autobackupwindow.h"
+#include "gui/exchange/duplicatewindow.h"
 #include "gui/exchange/importpreview.h"
 #include "gui/exchange/resultexport.h"
 #include "gui/reports/certificatelogwindow.h"
@@ -141,8 +142,7 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
 
     auto* autoBackup = ui::addButton(this, QStringLiteral("自动备份按钮"),
                                      QStringLiteral("自动备份"), {410, 360, 90, 30});
-    // Read where it stands, below 证明记录 (which goes after 撤销 below) and before 关闭.
-    setTabOrder(autoBackup, close);
+    // Read where it stands, below 查找重复 (both placed below) and before 关闭.
     connect(autoBackup, &QPushButton::clicked, this, [this] {
         auto* window = new AutoBackupWindow(folder_, dialogs_);
         window->setAttribute(Qt::WA_DeleteOnClose);
@@ -163,6 +163,28 @@ ExchangeWindow::ExchangeWindow(QString folder, ui::Dialogs& dialogs, QWidget* pa
         statistics_.emplace_back(window);
         window->show();
     });
+
+    // Below 证明记录, read after it. One finder at a time: it changes the register through
+    // this window's editor.
+    auto* duplicates = ui::addButton(this, QStringLiteral("查找重复按钮"),
+                                     QStringLiteral("查找重复"), {410, 320, 90, 30});
+    setTabOrder(certificates, duplicates);
+    connect(duplicates, &QPushButton::clicked, this, [this] {
+        if (duplicates_) {
+            duplicates_->raise();
+            duplicates_->activateWindow();
+            return;
+        }
+        auto* window = new DuplicateWindow(editor_, dialogs_);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        connect(this, &ExchangeWindow::closed, window, &QWidget::close);
+        connect(window, &DuplicateWindow::changed, this, &ExchangeWindow::decideUndo);
+        duplicates_ = window;
+        statistics_.emplace_back(window);
+        window->show();
+    });
+    setTabOrder(duplicates, autoBackup);
+    setTabOrder(autoBackup, close);
 }
 
 void ExchangeWindow::openStatistics() {
@@ -295,6 +317,8 @@ void ExchangeWindow::startImport(const ImportRequest& request) {
 
 void ExchangeWindow::decideUndo() {
     undo_->setEnabled(editor_.undoable().has_value());
+    // Called after every change this window makes: an open finder lists what is there now.
+    if (auto* finder = qobject_cast<DuplicateWindow*>(duplicates_.data())) finder->rescan();
 }
 
 void ExchangeWindow::undoLast() {

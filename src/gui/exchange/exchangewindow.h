@@ -79,6 +79,8 @@ class ExchangeWindow : public QWidget {
     std::vector<QPointer<QWidget>>
         statistics_;  // the statistics and certificate-log windows opened here
     QPushButton* undo_;
+    // 查找重复's window while it is open.
+    QPointer<QWidget> duplicates_;
     // What each open dialog held when it last closed: a cancelled dialog keeps its file name.
     QString lastWorkbook_, lastImportTable_, lastExportTable_;
 };

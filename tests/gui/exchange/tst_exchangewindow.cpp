@@ -1,10 +1,13 @@
 // The import/export window driven through its controls: the lists, the import and export with
 // their messages, progress bars and button states, and the close paths.
+#include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -17,8 +20,10 @@
 #include "core/edit/transfer.h"
 #include "core/register/files.h"
 #include "core/register/person.h"
+#include "core/register/replacement.h"
 #include "core/register/workfiles.h"
 #include "core/workbook/workbookreader.h"
+#include "gui/exchange/duplicatewindow.h"
 #include "gui/exchange/exchangewindow.h"
 #include "gui/exchange/importpreview.h"
 #include "gui/exchange/resultexport.h"
@@ -44,6 +49,18 @@ void check(ExchangeWindow* w) {
     QSignalSpy finished(&w->healthCheck(), &ui::Background::finished);
     click(w, "户籍检查B1");
     QVERIFY(finished.wait(30000));
+}
+
+// 查找重复 clicked, the finder's scan waited for.
+exchange::DuplicateWindow* openFinder(ExchangeWindow* w) {
+    click(w, "查找重复按钮");
+    exchange::DuplicateWindow* finder = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<exchange::DuplicateWindow*>(top); d && d->isVisible())
+            finder = d;
+    if (finder && !QTest::qWaitFor([finder] { return !finder->scanner().busy(); }, 30000))
+        return nullptr;
+    return finder;
 }
 
 QStringList lines(const QListWidget* list) {
@@ -365,6 +382,73 @@ class TestExchangeWindow : public QObject {
         QVERIFY(finished.wait(30000));
         QVERIFY(servedWhileBusy);
         QVERIFY(button->isEnabled());
+    }
+
+    void duplicateFinderDismissesMergesAndUndoes() {
+        std::vector<sample::Person> people = sample::generate(6, 11);
+        // One person entered twice with the same 序号 (a workbook imported twice), another
+        // under a homophone of the name.
+        sample::Person twin = people[0], homophone = people[1];
+        twin[F工作单位 - 1] = toGb(QStringLiteral("新单位"));
+        people[1][F姓名 - 1] = toGb(QStringLiteral("张晓明"));
+        homophone[F姓名 - 1] = toGb(QStringLiteral("张小明"));
+        homophone[F序号 - 1] = std::string(2, '9');
+        homophone[F公民身份号码 - 1].clear();
+        people.push_back(std::move(twin));
+        people.push_back(std::move(homophone));
+        QVERIFY(sample::writeRegister(pf_->file(names::kRegister), people));
+        auto* finder = openFinder(window_);
+        QVERIFY(finder);
+        auto* list = find<QTableWidget>(finder, "重复列表");
+        QCOMPARE(list->rowCount(), 2);
+        QCOMPARE(list->item(0, 1)->text(), QStringLiteral("身份号码相同"));
+        QCOMPARE(list->item(1, 1)->text(), QStringLiteral("姓名同音，出生日期相同"));
+        // Not one person: gone, and still gone when the finder opens again.
+        list->selectRow(1);
+        QVERIFY(list->item(1, 3)->text().startsWith(QStringLiteral("张小明")));
+        click(finder, "不是同一人按钮");
+        QCOMPARE(list->rowCount(), 1);
+        click(finder, "关闭按钮");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        finder = openFinder(window_);
+        list = find<QTableWidget>(finder, "重复列表");
+        QCOMPARE(list->rowCount(), 1);
+
+        // Merged with 乙's 工作单位: one record left of the two, and the undo brings both back.
+        auto* work = find<QComboBox>(finder, "取值框13");
+        QVERIFY(!finder->findChild<QComboBox*>(QStringLiteral("取值框07")));  // the names agree
+        work->setCurrentIndex(1);
+        dialogs_->expectQuestion(finder->mergeQuestion(0), true);
+        dialogs_->expectNotice(edit::msg::kChanged);
+        click(finder, "合并按钮");
+        QTRY_VERIFY(!finder->scanner().busy());
+        QCOMPARE(list->rowCount(), 0);
+        auto merged = xtest::records(pf_->file(names::kRegister));
+        QCOMPARE(merged.size(), people.size() - 1);
+        QCOMPARE(std::count_if(merged.begin(), merged.end(),
+                               [&](const auto& r) {
+                                   return r[F公民身份号码 - 1] == people[0][F公民身份号码 - 1];
+                               }),
+                 std::ptrdiff_t(1));
+        QVERIFY(std::find(merged.begin(), merged.end(), people[6]) != merged.end());
+        const auto target = exchange::undoTarget(pf_->path());
+        QVERIFY(target);
+        dialogs_->expectQuestion(exchange::undoQuestion(pf_->path(), *target), true);
+        dialogs_->expectNotice(exchange::msg::kUndone);
+        click(window_, "撤销按钮");
+        auto undone = xtest::records(pf_->file(names::kRegister));
+        std::sort(undone.begin(), undone.end());
+        std::sort(people.begin(), people.end());
+        QCOMPARE(undone, people);
+        QTRY_COMPARE(list->rowCount(), 1);  // the open finder sees the undo
+    }
+
+    void duplicateFinderSaysWhenThereIsNothing() {
+        QVERIFY(sample::writeRegister(pf_->file(names::kRegister), 30, 5));
+        dialogs_->expectNotice(exchange::dupmsg::kNone);
+        auto* finder = openFinder(window_);
+        QCOMPARE(find<QTableWidget>(finder, "重复列表")->rowCount(), 0);
+        QVERIFY(!find<QPushButton>(finder, "合并按钮")->isEnabled());
     }
 
     void closePathsRemoveWorkingFiles() {

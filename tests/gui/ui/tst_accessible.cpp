@@ -4,6 +4,7 @@
 #include <QTest>
 #include <optional>
 
+#include "gui/exchange/duplicatewindow.h"
 #include "gui/exchange/exchangewindow.h"
 #include "gui/history/historywindow.h"
 #include "gui/info/businesswindow.h"
@@ -48,6 +49,20 @@ std::unique_ptr<QWidget> open(ShellFixture& f, const QString& name) {
         f.dialogs.expectNotice(maint::certmsg::kFirstUse);
         w = std::make_unique<maint::CertificateWindow>(folder, f.dialogs, "1");
     }
+    if (name == "duplicates") {
+        // A person entered twice, so that the pair's comparison and choices are shown.
+        std::vector<sample::Person> people = sample::generate(12, 3);
+        sample::Person twin = people[0];
+        twin[reg::F备注 - 1].push_back('x');
+        people.push_back(std::move(twin));
+        if (!sample::writeRegister(book, people)) return nullptr;
+        static std::optional<edit::RegisterEditor> editor;
+        editor.emplace(folder);
+        auto finder = std::make_unique<exchange::DuplicateWindow>(*editor, f.dialogs);
+        auto* scan = &finder->scanner();
+        if (!QTest::qWaitFor([scan] { return !scan->busy(); }, 30000)) return nullptr;
+        w = std::move(finder);
+    }
     if (name == "certificatelog")
         w = std::make_unique<maint::CertificateLogWindow>(folder, f.dialogs);
     if (name == "report") {
@@ -91,7 +106,7 @@ class TestAccessible : public QObject {
         QTest::addColumn<QString>("window");
         for (const char* w :
              {"login", "main", "password", "info", "exchange", "statistics", "history", "quickfind",
-              "certificate", "certificatelog", "report", "roster"})
+              "certificate", "certificatelog", "report", "roster", "duplicates"})
             QTest::newRow(w) << QString::fromUtf8(w);
         for (int b = 0; b < edit::kBusinessCount; ++b) {
             const QString name = QStringLiteral("business%1").arg(b);
@@ -118,9 +133,8 @@ class TestAccessible : public QObject {
             << "info"
             << QStringList{"编辑框22", "添加按钮", "删除按钮", "清空按钮", "修改按钮", "选择框101"};
         QTest::newRow("export column")
-            << "exchange" << QStringList{"户籍检查B1", "统计报表按钮", "撤销按钮"};
-        QTest::newRow("automatic backup below the certificates")
-            << "exchange" << QStringList{"证明记录按钮", "自动备份按钮", "关闭"};
+            << "exchange" << QStringList{"户籍检查B1",   "统计报表按钮", "撤销按钮", "证明记录按钮",
+                                         "查找重复按钮", "自动备份按钮", "关闭"};
         QTest::newRow("the papers before the export")
             << "statistics"
             << QStringList{"人口变动表按钮", "变动登记簿按钮", "花名册按钮", "导出报表按钮"};
