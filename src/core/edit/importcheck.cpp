@@ -111,7 +111,7 @@ std::vector<std::string> rowValues(const std::vector<std::string>& headings,
 
 ImportCheck checkRows(const std::vector<std::vector<std::string>>& rows,
                       const std::vector<std::string>& headings, reg::RecordStore& store,
-                      const std::string& today) {
+                      const std::string& today, const std::vector<long>& rowNumbers) {
     ImportCheck check;
     check.read = true;
     check.rows = long(rows.size());
@@ -130,7 +130,7 @@ ImportCheck checkRows(const std::vector<std::vector<std::string>>& rows,
     const auto& byBirth = known.byBirth;
     const auto& defs = reg::fieldDefs();
     for (size_t i = 0; i < rows.size(); ++i) {
-        const long rowNumber = long(i) + 2;
+        const long rowNumber = i < rowNumbers.size() ? rowNumbers[i] : long(i) + 2;
         std::vector<std::string> values = rowValues(headings, rows[i]);
         const std::string name = values[size_t(reg::F姓名 - 1)];
         auto note = [&](ImportFinding::Kind kind, const std::string& text) {
@@ -197,7 +197,8 @@ ImportCheck checkImport(const ImportRequest& request) {
     if (sheet.status != ReadStatus::Ok) return none;
     reg::RecordStore store;
     if (!store.OpenTable(request.storePath)) return none;
-    ImportCheck check = checkRows(sheet.rows, request.headings, store, reg::health::today());
+    ImportCheck check =
+        checkRows(sheet.rows, request.headings, store, reg::health::today(), sheet.rowNumbers);
     static_cast<void>(store.CloseAllTables());  // read only
     return check;
 }

@@ -51,10 +51,11 @@ std::string cutToWidth(const std::string& text, int width);
 std::vector<std::string> rowValues(const std::vector<std::string>& headings,
                                    const std::vector<std::string>& row);
 
-// Checks rows against an open register table; `today` as YYYYMMDD.
+// Checks rows against an open register table; `today` as YYYYMMDD. `rowNumbers` are the rows'
+// numbers in the workbook (RowList::rowNumbers); without them row i is taken as row i + 2.
 ImportCheck checkRows(const std::vector<std::vector<std::string>>& rows,
                       const std::vector<std::string>& headings, reg::RecordStore& registerStore,
-                      const std::string& today);
+                      const std::string& today, const std::vector<long>& rowNumbers = {});
 
 // Reads the request's workbook and checks it against the register of its folder.
 ImportCheck checkImport(const ImportRequest& request);

@@ -608,7 +608,10 @@ RowList readRows(const QString& path, int columns) {
                 continue;
             }
             // A row without any value is no person, only formatting left behind.
-            if (any) out.rows.push_back(std::move(row));
+            if (any) {
+                out.rows.push_back(std::move(row));
+                out.rowNumbers.push_back(long(r) + 1);
+            }
         }
         return true;
     };

@@ -34,6 +34,9 @@ struct RowList {
     // Rows 2.. of sheet1 that hold at least one value, each `columns` texts wide. When sheet1
     // is full, the rows 2.. of the sheets after it that repeat its heading row follow.
     std::vector<std::vector<std::string>> rows;
+    // Each row's number in its worksheet, the heading row being 1: rows without a value are
+    // left out, so a row's index alone would name the wrong line of the workbook.
+    std::vector<long> rowNumbers;
 };
 
 HeadingList readHeadings(const QString& path);

@@ -487,22 +487,24 @@ RowList readXlsxRows(const QString& path, int columns) {
     // Rows 2.. with a value; a continuation sheet goes on only if it repeats the heading row.
     auto readSheet = [&](size_t sheet, bool continuation) {
         bool follows = true, first = true;
-        return book.readSheet(sheet, keep, rows, width,
-                              [&](int r, std::vector<std::string>& texts) {
-                                  if (continuation && first && (r != 0 || texts != heading))
-                                      follows = false;
-                                  first = false;
-                                  if (r == 0) {
-                                      heading = texts;
-                                      return true;
-                                  }
-                                  if (!follows) return true;
-                                  // Moved: the next row starts from empty texts anyway.
-                                  if (std::any_of(texts.begin(), texts.end(),
-                                                  [](const std::string& t) { return !t.empty(); }))
-                                      out.rows.push_back(std::move(texts));
-                                  return true;
-                              }) &&
+        return book.readSheet(
+                   sheet, keep, rows, width,
+                   [&](int r, std::vector<std::string>& texts) {
+                       if (continuation && first && (r != 0 || texts != heading)) follows = false;
+                       first = false;
+                       if (r == 0) {
+                           heading = texts;
+                           return true;
+                       }
+                       if (!follows) return true;
+                       // Moved: the next row starts from empty texts anyway.
+                       if (std::any_of(texts.begin(), texts.end(),
+                                       [](const std::string& t) { return !t.empty(); })) {
+                           out.rows.push_back(std::move(texts));
+                           out.rowNumbers.push_back(long(r) + 1);
+                       }
+                       return true;
+                   }) &&
                (follows || (rows = 0, true));
     };
     if (!readSheet(index, false)) return RowList{};

@@ -94,6 +94,14 @@ class TestImportCheck : public QObject {
                 QCOMPARE(check.known[0].before, people[3]);
             }
         }
+        // Rows read past blank ones keep their own numbers in the findings.
+        RecordStore store;
+        QVERIFY(store.OpenTable(path));
+        const auto check = exchange::checkRows({people[fresh], with(people[fresh], F姓名, {})},
+                                               fieldNames(), store, "20240630", {5, 9});
+        QVERIFY(store.CloseAllTables());
+        QVERIFY(!check.findings.empty());
+        for (const ImportFinding& f : check.findings) QCOMPARE(f.row, 9L);
     }
 };
 

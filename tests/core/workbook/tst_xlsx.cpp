@@ -185,6 +185,21 @@ class TestXlsx : public QObject {
         }
     }
 
+    void rowsKeepTheirNumbersPastBlankOnes() {
+        // A blank line between persons is left out, and the rows after it keep their numbers.
+        QTemporaryDir dir;
+        for (const char* kind : {"xls", "xlsx"}) {
+            const QString path = dir.path() + "/rows." + kind;
+            QVERIFY(
+                xtest::writeBook(path, {{QStringLiteral("Sheet1"),
+                                         {{"序号", "姓名"}, {"1", "甲"}, {"", ""}, {"3", "丙"}}}}));
+            const RowList read = readRows(path, 2);
+            QCOMPARE(read.status, ReadStatus::Ok);
+            QCOMPARE(read.rows.size(), size_t(2));
+            QCOMPARE(read.rowNumbers, (std::vector<long>{2, 4}));
+        }
+    }
+
     void millionEmptyRowsReadAsNone() {
         // Formatting dragged to the last row leaves a row element for each; only the rows with
         // a value come in (speed and memory: bench_exchange).
