@@ -374,18 +374,8 @@ void ExchangeWindow::showHealth(const RegisterHealth& health) {
     if (!health.findings.empty()) {
         // The exports' save dialog: the report is a workbook like theirs.
         const QString report = dialogs_.saveFile(ui::workbookSaveRequest());
-        if (!report.isEmpty()) {
-            switch (writeHealthReport(health.findings, report, factory_)) {
-                case ReportResult::Saved:
-                    break;
-                case ReportResult::NoSpreadsheet:
-                    dialogs_.warning(msg::kNoSpreadsheet);
-                    break;
-                case ReportResult::SaveFailed:
-                    dialogs_.warning(msg::kSaveFailed);
-                    break;
-            }
-        }
+        if (!report.isEmpty())
+            exchange::show(dialogs_, writeHealthReport(health.findings, report, factory_));
     }
     dialogs_.notice(healthSummary(health));
     setBar(exportBar_, 0);

@@ -7,6 +7,7 @@
 #include <QTableWidget>
 
 #include "core/register/text.h"
+#include "gui/exchange/resultexport.h"
 #include "gui/ui/widgets.h"
 
 namespace exchange {
@@ -84,16 +85,7 @@ ImportPreview::ImportPreview(ImportCheck check, ui::Dialogs& dialogs, Spreadshee
 void ImportPreview::saveReport() {
     const QString path = dialogs_.saveFile(ui::workbookSaveRequest());
     if (path.isEmpty()) return;
-    switch (writeImportReport(check_.findings, path, factory_)) {
-        case ReportResult::Saved:
-            break;
-        case ReportResult::NoSpreadsheet:
-            dialogs_.warning(msg::kNoSpreadsheet);
-            break;
-        case ReportResult::SaveFailed:
-            dialogs_.warning(msg::kSaveFailed);
-            break;
-    }
+    exchange::show(dialogs_, writeImportReport(check_.findings, path, factory_));
 }
 
 void ImportPreview::choose(Choice choice) {

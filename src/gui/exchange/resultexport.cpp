@@ -10,6 +10,11 @@ void show(ui::Dialogs& dialogs, const Outcome& outcome) {
     if (outcome.kind == Outcome::Kind::Notice) dialogs.notice(outcome.message);
 }
 
+void show(ui::Dialogs& dialogs, ReportResult result) {
+    if (result == ReportResult::NoSpreadsheet) dialogs.warning(msg::kNoSpreadsheet);
+    if (result == ReportResult::SaveFailed) dialogs.warning(msg::kSaveFailed);
+}
+
 void exportRegister(const QString& folder, const QString& registerPath, ui::Dialogs& dialogs,
                     const Progress& progress, const std::function<void()>& started,
                     const SpreadsheetFactory& factory) {

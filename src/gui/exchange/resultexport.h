@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 
+#include "core/edit/healthreport.h"
 #include "core/edit/transfer.h"
 #include "core/workbook/spreadsheet.h"
 #include "gui/ui/dialogs.h"
@@ -15,6 +16,8 @@ namespace exchange {
 
 // Shows the pipeline's message, if any, in its style.
 void show(ui::Dialogs& dialogs, const Outcome& outcome);
+// Shows why a report workbook was not saved; nothing when it was.
+void show(ui::Dialogs& dialogs, ReportResult result);
 
 // The pipelines run through `dialogs`: the save dialog asked when the sheets are written and the
 // answer shown at the end, in the order the pipeline met them.
