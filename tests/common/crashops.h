@@ -74,10 +74,15 @@ inline void apply(Register& reg, const std::string& op, const std::string& seria
     if (op == "delete") reg.erase(serial);
     if (op == "clear" && reg.count(serial)) reg[serial] = cleared(reg[serial]);
     if (op == "split") split(reg, serial, value);
+    // 合并: `serial` keeps its values but one, taken from `value`, which is deleted.
+    if (op == "merge" && reg.count(serial) && reg.count(value)) {
+        reg[serial][reg::F工作单位 - 1] = "merged" + value;
+        reg.erase(value);
+    }
 }
 
-// The register with what restore, import and undo need: the backup's content, and the register
-// as it was before the last restore or import, which an undo puts back.
+// The register with what restore, import, merge and undo need: the backup's content, and the
+// register as it was before the last restore or import, which an undo puts back.
 struct Model {
     Register now, beforeReplacement, backup;
     bool undoable = false;
@@ -85,7 +90,7 @@ struct Model {
 
 inline void apply(Model& m, const std::string& op, const std::string& serial,
                   const std::string& value) {
-    if (op == "restore" || op == "import") {
+    if (op == "restore" || op == "import" || op == "merge") {
         m.beforeReplacement = m.now;
         m.undoable = true;
     }

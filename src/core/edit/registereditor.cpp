@@ -277,11 +277,15 @@ Outcome RegisterEditor::backUp(const QString& target) {
         static_cast<void>(store_.CloseAllTables());  // nothing open
         return failed(what, msg::kBackupFailed, kOpenRegister, why);
     }
+    const long persons = store_.CountMatching();
     const bool copied = store_.CopyTo(target);
     const QString why = copied ? QString() : causeFor(QFileInfo(target).absolutePath());
     static_cast<void>(store_.CloseAllTables());  // the register was only read
     if (!copied) return failed(what, msg::kBackupFailed, QStringLiteral("写入备份文件"), why);
     autobackup::noteCopy(folder_, target, QDateTime::currentDateTime());
+    // A backup carries every person out of the program: on record, as the exports are.
+    static_cast<void>(history::recordAccess(folder_, history::Action::Backup,
+                                            QStringLiteral("全部数据"), target, persons));
     return doneWith(msg::kBackedUp, 0);
 }
 
@@ -353,7 +357,8 @@ Outcome RegisterEditor::undo(const history::Entry& target) {
     return reinstalled(doneWith(exchange::msg::kUndone, r.entry));
 }
 
-Outcome RegisterEditor::applyChanges(const std::vector<RecordChange>& changes) {
+Outcome RegisterEditor::applyChanges(const std::vector<RecordChange>& changes,
+                                     const std::optional<history::Entry>& partOf) {
     using Kind = RecordChange::Kind;
     const QString what = QStringLiteral("批量变更");
     if (changes.empty()) return refused(msg::kNothingToChange);
@@ -409,7 +414,8 @@ Outcome RegisterEditor::applyChanges(const std::vector<RecordChange>& changes) {
     history::Entry batch;
     batch.action = history::Action::Batch;
     batch.countBefore = countBefore;
-    std::vector<history::Entry> entries{batch};
+    std::vector<history::Entry> entries;
+    if (!partOf) entries.push_back(batch);
     for (size_t i = 0; i < changes.size(); ++i) {
         const RecordChange& c = changes[i];
         history::Entry e;
@@ -428,7 +434,7 @@ Outcome RegisterEditor::applyChanges(const std::vector<RecordChange>& changes) {
     }
     static_cast<void>(store.CloseAllTables());  // only read
 
-    const std::optional<QString> copy = safety::keep(folder_);
+    const std::optional<QString> copy = partOf ? partOf->copy : safety::keep(folder_);
     if (!copy)
         return failed(what, msg::kChangeFailed, kWriteSafetyCopy,
                       causeFor(pathIn(folder_, safety::kCopyFolder)));
@@ -465,7 +471,9 @@ Outcome RegisterEditor::applyChanges(const std::vector<RecordChange>& changes) {
     }
     const QString why = committed ? QString() : causeFor(registerPath());
     const long long id = records.front().id();
-    for (history::Pending& r : records) r.finish(committed, r.id() == id ? countAfter : -1);
+    // The batch's entry carries the count; the records of an import's update carry none.
+    for (history::Pending& r : records)
+        r.finish(committed, r.id() == id && !partOf ? countAfter : -1);
     if (!committed) return failed(what, msg::kChangeFailed, kWriteRegister, why);
 
     Outcome done = doneWith(msg::kChanged, id);

@@ -140,7 +140,10 @@ class RegisterEditor {
     // either all of them are changed or none, and one history entry (action Batch) that names
     // a safety copy of the register as it was, which undo() puts back. Refused without a write
     // when a record is missing, a 序号 would be taken twice or is no 序号, or values are not 22.
-    [[nodiscard]] Outcome applyChanges(const std::vector<RecordChange>& changes);
+    // With `partOf` (the import just made), the changes belong to it: no batch and no safety copy
+    // of their own, their entries name the import's copy, and undoing the import undoes them.
+    [[nodiscard]] Outcome applyChanges(const std::vector<RecordChange>& changes,
+                                       const std::optional<reg::history::Entry>& partOf = {});
 
     // A business (business.h) as the clerk corrected it. The check runs the entry rules on
     // every record after it, against the register as the whole business leaves it; the first

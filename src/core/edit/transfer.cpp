@@ -8,6 +8,7 @@
 #include "core/edit/importcheck.h"
 #include "core/query/population.h"
 #include "core/register/files.h"
+#include "core/register/history.h"
 #include "core/register/log.h"
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
@@ -147,9 +148,14 @@ QString tooLongForCell(const Sheet& sheet) {
 }
 
 // The sheet pipeline from the open table on: read, translate, sort, write, save.
+// What an export was, for the access fact of the change history.
+struct Leaving {
+    QString folder, what;
+};
+
 Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& firstCopy,
                     const QString& sortedCopy, const SavePath& savePath, const Progress& progress,
-                    bool maskIdentity = false) {
+                    const Leaving& leaving, bool maskIdentity = false) {
     Sheet sheet = readForExport(store, maskIdentity);
     static_cast<void>(store.CloseAllTables());  // read only
     sortBySerial(sheet);
@@ -179,6 +185,8 @@ Outcome writeSheets(Spreadsheet& book, reg::RecordStore& store, const QString& f
     if (!written)
         reg::log::failure(QStringLiteral("导出表格"), QStringLiteral("工作表未能加入工作簿"));
     if (!written || !saveWorkbook(book, path)) return Outcome::warning(msg::kSaveFailed);
+    static_cast<void>(reg::history::recordAccess(leaving.folder, reg::history::Action::Export,
+                                                 leaving.what, path, table.rows));
     return {true, Outcome::Kind::Silent, {}};
 }
 
@@ -242,7 +250,8 @@ Outcome exportRegister(const QString& folder, const QString& registerPath, const
     static_cast<void>(sheet->addWorkbook());
     // The records are read straight from the chosen table: the translation and the sort happen
     // in memory, so no working copy is needed.
-    const Outcome outcome = writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress);
+    const Outcome outcome = writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress,
+                                        {folder, QStringLiteral("全部数据")});
     sheet->quit();
     sheet->close();
     return outcome;
@@ -262,7 +271,10 @@ Outcome exportQueryResult(const QString& folder, const SavePath& savePath, const
     reg::RecordStore store;
     static_cast<void>(store.OpenTable(firstCopy));  // an unreadable result exports no rows
     const Outcome outcome =
-        writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress, maskIdentity);
+        writeSheets(*sheet, store, firstCopy, sortedCopy, savePath, progress,
+                    {folder, maskIdentity ? QStringLiteral("查询结果（隐藏身份证号中间位）")
+                                          : QStringLiteral("查询结果")},
+                    maskIdentity);
     sheet->quit();
     sheet->close();
     return outcome;

@@ -324,6 +324,9 @@ class Walker {
             case A::Business:
             case A::Password:
             case A::Certificate:
+            case A::Export:  // facts: the register was not changed
+            case A::Backup:
+            case A::Print:
                 break;
         }
     }
@@ -698,6 +701,7 @@ std::optional<Report> changeBook(const QString& folder, const QString& registerP
         report.rows.push_back(std::move(row));
     }
     report.notes.push_back(QStringLiteral("共%1项变动。").arg(ordered.size()));
+    report.persons = long(ordered.size());
     if (const QDate start = walk.historyStart(); !start.isValid() || period.first < start)
         report.notes.push_back(
             start.isValid()
@@ -719,6 +723,16 @@ std::string maskIdentity(const std::string& number) {
     const QString text = reg::fromGb(number);
     if (text.size() <= 10) return std::string(size_t(text.size()), '*');
     return reg::toGb(text.left(6) + QString(text.size() - 10, QLatin1Char('*')) + text.right(4));
+}
+
+void maskIdentityColumn(Report& report) {
+    const QString heading = reg::fromGb(reg::fieldName(reg::F公民身份号码));
+    for (size_t c = 0; c < report.columns.size(); ++c) {
+        if (report.columns[c].heading != heading) continue;
+        for (ReportRow& row : report.rows)
+            if (row.kind == ReportRow::Kind::Data && c < row.cells.size())
+                row.cells[c] = reg::fromGb(maskIdentity(reg::toGb(row.cells[c])));
+    }
 }
 
 std::optional<Report> roster(const QString& registerPath, const RosterChoice& choice,
@@ -834,6 +848,7 @@ std::optional<Report> roster(const QString& registerPath, const RosterChoice& ch
         if (i % 1024 == 0) report(70 + int(30 * i / order.size()));
     }
     out.notes.push_back(QStringLiteral("共%1户，%2人。").arg(order.size()).arg(persons));
+    out.persons = persons;
     report(100);
     return out;
 }

@@ -30,6 +30,11 @@ struct Report {
     std::vector<ReportRow> rows;
     std::vector<QString> notes;  // lines under the table
     bool landscape = false;      // too wide for an upright A4 page
+    long persons = -1;           // persons named in it (a roster, a change book); -1: counts only
 };
+
+// The report with the middle of every 公民身份号码 in its column hidden (first six and last four
+// kept), for a paper that leaves the office.
+void maskIdentityColumn(Report& report);
 
 }  // namespace query

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <set>
 
 #include "core/register/files.h"
@@ -229,6 +230,12 @@ QString actionName(Action action) {
             return QStringLiteral("户籍业务");
         case Action::Certificate:
             return QStringLiteral("开具证明");
+        case Action::Export:
+            return QStringLiteral("导出");
+        case Action::Backup:
+            return QStringLiteral("备份数据");
+        case Action::Print:
+            return QStringLiteral("打印");
     }
     return {};
 }
@@ -357,6 +364,65 @@ bool recordFact(const QString& folder, const Entry& entry) {
         return false;
     }
     return true;
+}
+
+namespace {
+const QString kAccessSeparator = QStringLiteral("：");
+}
+
+bool recordAccess(const QString& folder, Action kind, const QString& what, const QString& where,
+                  long persons, const std::string& serial, const std::string& name) {
+    Database db = open(folder);
+    if (!db) return false;
+    Statement st = db.prepare(
+        "INSERT INTO entries(state, time, action, action_name, serial, name, count_after, file) "
+        "VALUES(1, ?, ?, ?, ?, ?, ?, ?)");
+    st.bindText(1, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    st.bindInt(2, int(kind));
+    st.bindText(3, actionName(kind));
+    st.bindText(4, fromGb(serial));
+    st.bindText(5, fromGb(name));
+    if (persons >= 0) st.bindInt(6, persons);  // else NULL: counts only
+    st.bindText(7, what + kAccessSeparator + where);
+    if (!st.done()) {
+        logFailure(QStringLiteral("记录"), db.error());
+        return false;
+    }
+    return true;
+}
+
+QString accessWhat(const Entry& entry) {
+    return entry.file.section(kAccessSeparator, 0, 0);
+}
+
+QString accessWhere(const Entry& entry) {
+    return entry.file.section(kAccessSeparator, 1);
+}
+
+const std::vector<Kind>& kinds() {
+    static const std::vector<Kind> all{
+        {QStringLiteral("全部类别"), {}},
+        {QStringLiteral("登记变更"),
+         {Action::Add, Action::Modify, Action::Delete, Action::Clear, Action::Batch}},
+        {QStringLiteral("户籍业务"), {Action::Business}},
+        {QStringLiteral("导入、恢复与撤销"), {Action::Import, Action::Restore, Action::Undo}},
+        {QStringLiteral("开具证明"), {Action::Certificate}},
+        {QStringLiteral("导出与打印"), {Action::Export, Action::Print}},
+        {QStringLiteral("备份数据"), {Action::Backup}},
+        {QStringLiteral("修改密码"), {Action::Password}},
+    };
+    return all;
+}
+
+bool isOfKind(const Entry& entry, const Kind& kind) {
+    if (kind.actions.empty()) return true;
+    // The records of a business (an add, modify or delete naming its title, without a safety
+    // copy) and the undo of one are shown with the businesses.
+    const bool record = entry.action == Action::Add || entry.action == Action::Modify ||
+                        entry.action == Action::Delete || entry.action == Action::Undo;
+    const Action action =
+        record && entry.copy.isEmpty() && !entry.file.isEmpty() ? Action::Business : entry.action;
+    return std::find(kind.actions.begin(), kind.actions.end(), action) != kind.actions.end();
 }
 
 Pending beginEdit(const QString& folder, Action action, const std::vector<std::string>& before,
@@ -512,7 +578,10 @@ std::optional<long long> undoneBy(const QString& folder, long long id) {
 
 long entriesAfter(const QString& folder, long long id) {
     Database db = open(folder);
-    Statement st = db.prepare("SELECT count(*) FROM entries WHERE state = 1 AND id > ?");
+    // Facts that changed no register (a password, a certificate, an export) are no changes.
+    Statement st = db.prepare(
+        "SELECT count(*) FROM entries WHERE state = 1 AND id > ? "
+        "AND action NOT IN (8, 11, 12, 13, 14)");
     st.bindInt(1, id);
     return st.row() ? long(st.integer(0)) : 0;
 }

@@ -33,6 +33,8 @@ inline const QString kFileName = QStringLiteral("户籍变更记录.wav");
 // followed by its record entries the same way.
 // Certificate: a certificate issued (开具证明); the register is not changed. Its entry's `file`
 // holds the template's name and the certificate's number, never the certificate's text.
+// Export, Backup, Print: the register's data left the program (an access fact, see recordAccess);
+// the register is not changed.
 enum class Action {
     Add = 1,
     Modify,
@@ -44,7 +46,10 @@ enum class Action {
     Password,
     Batch,
     Business,
-    Certificate
+    Certificate,
+    Export,
+    Backup,
+    Print
 };
 
 // The action's Chinese name as the history window shows it.
@@ -115,6 +120,25 @@ std::vector<Pending> begin(const QString& folder, const std::vector<Entry>& entr
 // that recording the fact again after a crash is harmless. False when the history cannot take it.
 bool recordFact(const QString& folder, const Entry& entry);
 
+// That the register's data left the program: `what` (全部数据, 花名册, 户籍登记表 ...) written
+// to the file `where` (Export, Backup) or sent to the printer `where` (Print), naming `persons`
+// persons (-1 when it holds counts only) and, when it is about one person or household, that
+// person's 序号 and 姓名. Written finished at once; every occasion is a fact of its own. False when
+// the history could not take it (the output is made all the same: it is already out).
+bool recordAccess(const QString& folder, Action kind, const QString& what, const QString& where,
+                  long persons, const std::string& serial = {}, const std::string& name = {});
+// What an access fact's `file` holds: "<what>：<where>".
+QString accessWhat(const Entry& entry);
+QString accessWhere(const Entry& entry);
+
+// The kinds the history window filters by, each a set of actions; the first is every entry.
+struct Kind {
+    QString name;
+    std::vector<Action> actions;  // empty: every action
+};
+const std::vector<Kind>& kinds();
+bool isOfKind(const Entry& entry, const Kind& kind);
+
 // The entry of an add, modify, delete or clear of the register of `folder`, begun: 序号 and 姓名
 // from the record after the change (before it for a delete or clear).
 Pending beginEdit(const QString& folder, Action action, const std::vector<std::string>& before,
@@ -137,7 +161,7 @@ std::vector<Entry> parts(const QString& folder, long long id);
 // The undo that reversed entry `id`, if one did.
 std::optional<long long> undoneBy(const QString& folder, long long id);
 
-// Finished entries recorded after `id`.
+// Finished changes of the register recorded after `id` (facts such as exports not counted).
 long entriesAfter(const QString& folder, long long id);
 
 // Records in a register file; -1 when it does not open.

@@ -126,27 +126,39 @@ std::optional<history::Entry> undoTarget(const QString& folder) {
 
 QString undoQuestion(const QString& folder, const history::Entry& target) {
     // A batch's own records, recorded right after it, are no later changes.
-    long members = 0;
+    long members = 0, updated = 0;
     if (target.action == history::Action::Batch)
         for (const history::Entry& e : history::entries(folder))
             members +=
                 e.id > target.id && e.action != history::Action::Batch && e.copy == target.copy;
-    const QString what = target.action == history::Action::Import
-                             ? QStringLiteral("导入（表格文件 %1，导入后共 %2 条记录）")
-                                   .arg(target.file)
-                                   .arg(target.countAfter)
-                         : target.action == history::Action::Batch
-                             ? QStringLiteral("批量变更（%1 条记录，变更后共 %2 条记录）")
-                                   .arg(members)
-                                   .arg(target.countAfter)
-                             : QStringLiteral("数据恢复（备份文件 %1，恢复后共 %2 条记录）")
-                                   .arg(target.file)
-                                   .arg(target.countAfter);
+    // The known persons an import updated after its rows name its copy: part of it, no later
+    // changes.
+    if (target.action == history::Action::Import && !target.copy.isEmpty())
+        for (const history::Entry& e : history::entries(folder))
+            updated +=
+                e.id > target.id && e.action == history::Action::Modify && e.copy == target.copy;
+    const QString what =
+        target.action == history::Action::Import && updated > 0
+            ? QStringLiteral("导入（表格文件 %1，更新已有人员 %2 人，导入后共 %3 条记录）")
+                  .arg(target.file)
+                  .arg(updated)
+                  .arg(target.countAfter)
+        : target.action == history::Action::Import
+            ? QStringLiteral("导入（表格文件 %1，导入后共 %2 条记录）")
+                  .arg(target.file)
+                  .arg(target.countAfter)
+        : target.action == history::Action::Batch
+            ? QStringLiteral("批量变更（%1 条记录，变更后共 %2 条记录）")
+                  .arg(members)
+                  .arg(target.countAfter)
+            : QStringLiteral("数据恢复（备份文件 %1，恢复后共 %2 条记录）")
+                  .arg(target.file)
+                  .arg(target.countAfter);
     QString text =
         QStringLiteral("       将撤销 %1 的%2，户籍数据回到这次操作之前的样子（共 %3 条记录）。")
             .arg(target.time, what)
             .arg(target.countBefore);
-    if (const long later = history::entriesAfter(folder, target.id) - members; later > 0)
+    if (const long later = history::entriesAfter(folder, target.id) - members - updated; later > 0)
         text += QStringLiteral("此后所做的 %1 项修改也一并撤销。").arg(later);
     return text + QStringLiteral("撤销前的户籍数据另存在安全副本中。确认撤销吗？");
 }

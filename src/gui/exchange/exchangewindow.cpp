@@ -275,9 +275,9 @@ void ExchangeWindow::afterPreview(ImportRequest request, const ImportCheck& chec
     request.leaveOut.assign(size_t(check.rows), false);
     for (const KnownPerson& person : check.known) request.leaveOut[person.row] = true;
     const bool rest = std::count(request.leaveOut.begin(), request.leaveOut.end(), false) > 0;
+    std::vector<edit::RecordChange> changes;
     if (choice == ImportChoice::UpdateKnown) {
         // One record matched by two rows takes the later row.
-        std::vector<edit::RecordChange> changes;
         for (const KnownPerson& person : check.known) {
             auto same = std::find_if(changes.begin(), changes.end(), [&](const auto& c) {
                 return c.serial == person.before.front();
@@ -287,29 +287,32 @@ void ExchangeWindow::afterPreview(ImportRequest request, const ImportCheck& chec
                 changes.push_back(
                     {edit::RecordChange::Kind::Modify, person.before.front(), person.after});
         }
-        if (!changes.empty()) {
-            const edit::Outcome updated = editor_.applyChanges(changes);
-            if (!updated.done()) {
-                if (!updated.message.isEmpty()) dialogs_.warning(updated.message);
-                return decideUndo();
-            }
-            if (!rest) {
-                dialogs_.notice(updated.message);
-                return decideUndo();
-            }
-        }
+    }
+    if (!rest && !changes.empty()) {
+        const edit::Outcome updated = editor_.applyChanges(changes);
+        if (updated.done())
+            dialogs_.notice(updated.message);
+        else if (!updated.message.isEmpty())
+            dialogs_.warning(updated.message);
+        return decideUndo();
     }
     if (!rest) return dialogs_.notice(kNothingNew);
-    startImport(request);
+    startImport(request, changes);
 }
 
-void ExchangeWindow::startImport(const ImportRequest& request) {
+void ExchangeWindow::startImport(const ImportRequest& request,
+                                 const std::vector<edit::RecordChange>& updates) {
     const edit::Outcome imported = editor_.import(
         request, [this] { importButton_->setEnabled(false); }, [this] { animateImport(); });
+    // The known persons' updates belong to the import: one undo takes back both.
+    const std::optional<reg::history::Entry> import =
+        imported.done() && !updates.empty() ? editor_.undoable() : std::nullopt;
+    const edit::Outcome updated = import ? editor_.applyChanges(updates, import) : edit::Outcome{};
     if (imported.done())
         dialogs_.notice(imported.message);
     else if (!imported.message.isEmpty())
         dialogs_.warning(imported.message);
+    if (import && !updated.done() && !updated.message.isEmpty()) dialogs_.warning(updated.message);
     setBar(importBar_, 0);
     importButton_->setEnabled(true);
     decideUndo();
@@ -374,8 +377,17 @@ void ExchangeWindow::showHealth(const RegisterHealth& health) {
     if (!health.findings.empty()) {
         // The exports' save dialog: the report is a workbook like theirs.
         const QString report = dialogs_.saveFile(ui::workbookSaveRequest());
-        if (!report.isEmpty())
-            exchange::show(dialogs_, writeHealthReport(health.findings, report, factory_));
+        if (!report.isEmpty()) {
+            const exchange::ReportResult written =
+                writeHealthReport(health.findings, report, factory_);
+            // The report names persons: on record like an export.
+            if (written == exchange::ReportResult::Saved)
+                static_cast<void>(reg::history::recordAccess(
+                    folder_, reg::history::Action::Export,
+                    QStringLiteral("户籍检查报告（%1条）").arg(health.findings.size()), report,
+                    -1));
+            exchange::show(dialogs_, written);
+        }
     }
     dialogs_.notice(healthSummary(health));
     setBar(exportBar_, 0);

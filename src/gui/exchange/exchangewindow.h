@@ -44,7 +44,9 @@ class ExchangeWindow : public QWidget {
     void chooseImportTable();
     void runImport();
     // The import itself, once the rows are checked (and the clerk chose, when there were findings).
-    void startImport(const ImportRequest& request);
+    // `updates`: the known persons' new values, written after the rows as part of the import.
+    void startImport(const ImportRequest& request,
+                     const std::vector<edit::RecordChange>& updates = {});
     void afterPreview(ImportRequest request, const ImportCheck& check, ImportChoice choice);
     void chooseExportTable();
     void runExport();

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QAction>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -53,6 +54,14 @@ QString remark(const history::Entry& e) {
         case history::Action::Certificate:
             // The certificate's template and person, as the log's fact names them.
             return e.file;
+        case history::Action::Export:
+        case history::Action::Backup:
+        case history::Action::Print:
+            return history::accessWhat(e) + QStringLiteral("，") +
+                   (e.action == history::Action::Print ? QStringLiteral("打印机 ")
+                                                       : QStringLiteral("文件 ")) +
+                   history::accessWhere(e) +
+                   (e.countAfter >= 0 ? QStringLiteral("，%1 人").arg(e.countAfter) : QString());
         default:
             // A record of a batch names the batch's safety copy, one of a business its title.
             if (!e.copy.isEmpty()) return QStringLiteral("批量变更的一项");
@@ -103,11 +112,12 @@ class HistoryModel : public QAbstractTableModel {
         shown.clear();
         endResetModel();
     }
-    void filter(const std::string& name, const std::string& serial) {
+    void filter(const std::string& name, const std::string& serial, const history::Kind& kind) {
         beginResetModel();
         shown.clear();
         for (size_t i = 0; i < all.size(); ++i) {
             const history::Entry& e = all[i];
+            if (!history::isOfKind(e, kind)) continue;
             if (!serial.empty() && e.serial != serial) continue;
             if (!name.empty() && !query::homophoneMatch(name, e.name)) continue;
             shown.push_back(i);
@@ -162,7 +172,12 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
         ui::addButton(this, QStringLiteral("筛选按钮"), QStringLiteral("筛选"), {330, 8, 70, 28});
     auto* all = ui::addButton(this, QStringLiteral("全部按钮"), QStringLiteral("全部显示"),
                               {410, 8, 80, 28});
-    summary_ = ui::addLabel(this, QStringLiteral("透明标签H3"), QString(), {500, 14, 380, 20});
+    ui::addLabel(this, QStringLiteral("透明标签H4"), QStringLiteral("类别"), {500, 14, 36, 20});
+    kind_ = ui::addControl<QComboBox>(this, QStringLiteral("类别框H1"), {536, 10, 150, 24},
+                                      QStringLiteral("记录类别"));
+    for (const history::Kind& k : history::kinds()) kind_->addItem(k.name);
+    // Beside 导出记录, where the export's progress bar stands while it writes.
+    summary_ = ui::addLabel(this, QStringLiteral("透明标签H3"), QString(), {120, 537, 300, 20});
 
     list_ = new QTreeView(this);
     list_->setObjectName(QStringLiteral("记录列表"));
@@ -213,8 +228,10 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
     connect(all, &QPushButton::clicked, this, [this] {
         name_->clear();
         serial_->clear();
+        kind_->setCurrentIndex(0);
         applyFilter();
     });
+    connect(kind_, &QComboBox::currentIndexChanged, this, &HistoryWindow::applyFilter);
     connect(exportButton_, &QPushButton::clicked, this, &HistoryWindow::exportList);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -238,7 +255,9 @@ void HistoryWindow::reload() {
 void HistoryWindow::applyFilter() {
     // Blanks mean nothing in a name or a number, as in the entry form.
     const auto bare = [](QString t) { return reg::toGb(t.remove(QLatin1Char(' '))); };
-    model_->filter(bare(name_->text()), bare(serial_->text()));
+    const auto& kinds = history::kinds();
+    const int kind = std::clamp(kind_->currentIndex(), 0, int(kinds.size()) - 1);
+    model_->filter(bare(name_->text()), bare(serial_->text()), kinds[size_t(kind)]);
     const auto size = reg::files::size(reg::pathIn(folder_, history::kFileName));
     summary_->setText(QStringLiteral("显示 %1 条，共 %2 条变更记录（%3 KB）")
                           .arg(model_->shown.size())
@@ -290,14 +309,20 @@ void HistoryWindow::exportList() {
     for (size_t i : model_->shown) entries.push_back(model_->all[i]);
     exportButton_->setEnabled(false);
     exportBar_->setValue(0);
+    summary_->hide();
     exportBar_->show();
     exporting_->run<bool>(
         [entries = std::move(entries), path](const ui::Background::Progress& progress) {
             return writeList(entries, path, progress);
         },
         [this](int percent) { exportBar_->setValue(percent); },
-        [this](bool& saved) {
+        [this, path](bool& saved) {
             exportBar_->hide();
+            summary_->show();
+            // The list names persons: its leaving is a fact like any export's.
+            if (saved)
+                static_cast<void>(history::recordAccess(folder_, history::Action::Export,
+                                                        QStringLiteral("变更记录"), path, -1));
             if (saved)
                 dialogs_.notice(QStringLiteral("  导出成功"));
             else

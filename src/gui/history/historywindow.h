@@ -1,7 +1,7 @@
 #pragma once
 // The change-history window: the history newest first, a filter by name (alike in sound, as the
-// query's "==") or 序号, one entry's values before and after side by side, and the list exported
-// as an .xls workbook.
+// query's "=="), 序号 or kind, one entry's values before and after side by side, and the list
+// exported as an .xls workbook.
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -12,6 +12,7 @@
 #include "gui/ui/dialogs.h"
 
 class QAction;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -56,6 +57,7 @@ class HistoryWindow : public QWidget {
     ui::Background* exporting_;
     QLineEdit* name_;
     QLineEdit* serial_;
+    QComboBox* kind_;
     QLabel* summary_;
     QTreeView* list_;
     QTableWidget* values_;

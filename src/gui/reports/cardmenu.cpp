@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 
+#include "core/register/history.h"
 #include "core/register/store.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
@@ -39,10 +40,21 @@ std::optional<RegisterCard> currentCard(QAbstractItemView* tree, const QString& 
 
 void addCardActions(QWidget* window, QAbstractItemView* tree, const QString& folder,
                     ui::Dialogs& dialogs) {
+    // A card names a household's persons: printed or saved, it is on record in the history.
+    const auto recordLeaving = [folder](reg::history::Action kind, const RegisterCard& card,
+                                        const QString& where) {
+        static_cast<void>(reg::history::recordAccess(
+            folder, kind, QStringLiteral("户籍登记表 ") + card.address, where,
+            long(card.members.size()), {}, reg::toGb(card.headName)));
+    };
     auto print = [=, &dialogs] {
         if (const auto card = currentCard(tree, folder, dialogs)) {
+            QString printer;
             // A cancelled print dialog is no failure; only a printer that refused is.
-            if (printCard(window, *card) == PrintResult::Failed) dialogs.warning(kNotPrinted);
+            const PrintResult printed = printCard(window, *card, &printer);
+            if (printed == PrintResult::Failed) dialogs.warning(kNotPrinted);
+            if (printed == PrintResult::Printed)
+                recordLeaving(reg::history::Action::Print, *card, printer);
         }
     };
     auto save = [=, &dialogs] {
@@ -52,9 +64,10 @@ void addCardActions(QWidget* window, QAbstractItemView* tree, const QString& fol
             dialogs.saveFile({QStringLiteral("本户登记表存为PDF"),
                               QStringLiteral("PDF文件 (*.pdf)"), QString(), QStringLiteral("pdf")});
         if (path.isEmpty()) return;
-        if (writeCardPdf(path, *card))
+        if (writeCardPdf(path, *card)) {
+            recordLeaving(reg::history::Action::Export, *card, path);
             dialogs.notice(kSaved);
-        else
+        } else
             dialogs.warning(kNotWritten);
     };
 

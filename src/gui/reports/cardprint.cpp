@@ -120,13 +120,17 @@ bool writeCardPdf(const QString& path, const RegisterCard& card) {
     return file.commit();
 }
 
-PrintResult printCard(QWidget* parent, const RegisterCard& card) {
+PrintResult printCard(QWidget* parent, const RegisterCard& card, QString* printerName) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QStringLiteral("户籍登记表"));
     QPrintDialog dialog(&printer, parent);
     dialog.setWindowTitle(QStringLiteral("打印本户登记表"));
     if (dialog.exec() != QDialog::Accepted) return PrintResult::Cancelled;
-    return paintCard(printer, card) ? PrintResult::Printed : PrintResult::Failed;
+    if (!paintCard(printer, card)) return PrintResult::Failed;
+    if (printerName)
+        *printerName =
+            printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+    return PrintResult::Printed;
 }
 
 }  // namespace maint

@@ -19,6 +19,7 @@ bool writeCardPdf(const QString& path, const RegisterCard& card);
 
 enum class PrintResult { Printed, Cancelled, Failed };
 // Asks for a printer through the print dialog and prints.
-PrintResult printCard(QWidget* parent, const RegisterCard& card);
+// `printerName`, when given, gets the printer's name (or the file printed to) once printed.
+PrintResult printCard(QWidget* parent, const RegisterCard& card, QString* printerName = nullptr);
 
 }  // namespace maint

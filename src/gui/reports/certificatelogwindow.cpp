@@ -10,6 +10,7 @@
 #include <set>
 
 #include "core/edit/certificatelog.h"
+#include "core/register/history.h"
 #include "core/workbook/spreadsheet.h"
 #include "core/workbook/tablewriter.h"
 #include "gui/reports/certificateprint.h"
@@ -288,6 +289,9 @@ void CertificateLogWindow::exportList() {
         book->close();
         book->quit();
     }
+    if (saved)
+        static_cast<void>(reg::history::recordAccess(folder_, reg::history::Action::Export,
+                                                     QStringLiteral("证明记录"), path, -1));
     if (saved)
         dialogs_.notice(logmsg::kExported);
     else

@@ -211,13 +211,18 @@ bool writeReportPdf(const QString& path, const query::Report& report, const Repo
     return file.commit();
 }
 
-PrintResult printReport(QWidget* parent, const query::Report& report, const ReportHeader& header) {
+PrintResult printReport(QWidget* parent, const query::Report& report, const ReportHeader& header,
+                        QString* printerName) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(report.title);
     QPrintDialog dialog(&printer, parent);
     dialog.setWindowTitle(QStringLiteral("打印") + report.title);
     if (dialog.exec() != QDialog::Accepted) return PrintResult::Cancelled;
-    return paintReport(printer, report, header) ? PrintResult::Printed : PrintResult::Failed;
+    if (!paintReport(printer, report, header)) return PrintResult::Failed;
+    if (printerName)
+        *printerName =
+            printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+    return PrintResult::Printed;
 }
 
 }  // namespace maint

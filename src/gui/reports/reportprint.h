@@ -36,6 +36,8 @@ bool writeReportPdf(const QString& path, const query::Report& report, const Repo
                     const PaperProgress& progress = {});
 
 // Asks for a printer through the print dialog and prints.
-PrintResult printReport(QWidget* parent, const query::Report& report, const ReportHeader& header);
+// `printerName`, when given, gets the printer's name (or the file printed to) once printed.
+PrintResult printReport(QWidget* parent, const query::Report& report, const ReportHeader& header,
+                        QString* printerName = nullptr);
 
 }  // namespace maint

@@ -14,6 +14,7 @@
 
 #include "core/edit/certificatelog.h"
 #include "core/edit/reportbook.h"
+#include "core/register/history.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "gui/ui/widgets.h"
@@ -141,20 +142,30 @@ void PaperButtons::run(Out out) {
             return int(kDone);
         },
         [this](int percent) { bar_->setValue(percent); },
-        [this, out, built](int& answer) { finish(out, answer, built); });
+        [this, out, built, path](int& answer) { finish(out, answer, built, path); });
 }
 
-void PaperButtons::finish(Out out, int answer,
-                          std::shared_ptr<std::optional<query::Report>> built) {
+void PaperButtons::finish(Out out, int answer, std::shared_ptr<std::optional<query::Report>> built,
+                          const QString& path) {
     enable(true);
     if (answer == kNoRegister) return dialogs_.warning(kNoReport);
+    // Every paper that leaves the program is on record: what, for how many persons, where.
+    const auto recordLeaving = [this, &built](reg::history::Action kind, const QString& where) {
+        static_cast<void>(
+            reg::history::recordAccess(folder_, kind, (*built)->title, where, (*built)->persons));
+    };
+    if (out != Out::Print && answer == kDone) recordLeaving(reg::history::Action::Export, path);
     switch (out) {
-        case Out::Print:
-            if (printReport(window_, **built,
-                            {cert::settings(folder_).village, QDate::currentDate()}) ==
-                PrintResult::Failed)
-                dialogs_.warning(kPrintFailed);
+        case Out::Print: {
+            QString printer;
+            const PrintResult printed =
+                printReport(window_, **built,
+                            {cert::settings(folder_).village, QDate::currentDate()}, &printer);
+            if (printed == PrintResult::Failed) dialogs_.warning(kPrintFailed);
+            if (printed == PrintResult::Printed)
+                recordLeaving(reg::history::Action::Print, printer);
             return;
+        }
         case Out::Pdf:
             return answer == kDone ? dialogs_.notice(kPdfSaved) : dialogs_.warning(kPdfFailed);
         case Out::Workbook:
@@ -193,9 +204,23 @@ ReportWindow::ReportWindow(query::Report report, const QString& name, QString fo
     noteLabel->setWordWrap(true);
 
     auto shared = std::make_shared<query::Report>(report_);
-    paper_ = new PaperButtons(this, dialogs, std::move(folder), 390, 520, [shared] {
-        return PaperButtons::Build(
-            [shared](const PaperProgress&) { return std::optional<query::Report>(*shared); });
+    // A paper naming persons can leave the office with their identity numbers masked.
+    const QString identity = reg::fromGb(reg::fieldName(reg::F公民身份号码));
+    const bool namesPersons =
+        std::any_of(report_.columns.begin(), report_.columns.end(),
+                    [&identity](const query::ReportColumn& c) { return c.heading == identity; });
+    if (namesPersons) {
+        mask_ = ui::addControl<QCheckBox>(this, QStringLiteral("隐藏身份证号中间位复选框"),
+                                          {10, 562, 300, 24}, QStringLiteral("隐藏身份证号中间位"));
+        mask_->setText(QStringLiteral("打印、保存时隐藏身份证号中间位"));
+    }
+    paper_ = new PaperButtons(this, dialogs, std::move(folder), 390, 520, [this, shared] {
+        const bool mask = mask_ && mask_->isChecked();
+        return PaperButtons::Build([shared, mask](const PaperProgress&) {
+            std::optional<query::Report> out(*shared);
+            if (mask) query::maskIdentityColumn(*out);
+            return out;
+        });
     });
     auto* close =
         ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭"), {700, 520, 90, 30});

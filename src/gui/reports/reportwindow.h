@@ -43,7 +43,8 @@ class PaperButtons : public QObject {
   private:
     enum class Out { Print, Pdf, Workbook };
     void run(Out out);
-    void finish(Out out, int answer, std::shared_ptr<std::optional<query::Report>> built);
+    void finish(Out out, int answer, std::shared_ptr<std::optional<query::Report>> built,
+                const QString& path);
     void enable(bool on);
 
     QWidget* window_;
@@ -68,6 +69,7 @@ class ReportWindow : public QWidget {
   private:
     query::Report report_;
     PaperButtons* paper_;
+    QCheckBox* mask_ = nullptr;  // only on a paper with identity numbers
 };
 
 // 花名册: who is listed, which columns in which order, the identity numbers whole or masked.

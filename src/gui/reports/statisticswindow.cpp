@@ -21,6 +21,7 @@
 
 #include "core/edit/statisticsbook.h"
 #include "core/query/population.h"
+#include "core/register/history.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "gui/reports/reportwindow.h"
@@ -390,9 +391,12 @@ void StatisticsWindow::exportWorkbook() {
     if (!stats_) return;
     const QString path = dialogs_.saveFile(ui::workbookSaveRequest(QStringLiteral("导出统计报表")));
     if (path.isEmpty()) return;
-    if (writeStatisticsWorkbook(path, *stats_))
+    if (writeStatisticsWorkbook(path, *stats_)) {
+        static_cast<void>(reg::history::recordAccess(QFileInfo(path_).absolutePath(),
+                                                     reg::history::Action::Export,
+                                                     QStringLiteral("统计报表"), path, -1));
         dialogs_.notice(kExported);
-    else
+    } else
         dialogs_.warning(kNotExported);
 }
 

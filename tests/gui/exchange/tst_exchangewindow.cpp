@@ -181,6 +181,28 @@ class TestExchangeWindow : public QObject {
                                                        : fromGb(people[i][F备注 - 1]));
             QCoreApplication::processEvents();
         }
+
+        // Known persons updated and a new one added: one import to the clerk, one undo for both.
+        const auto before = xtest::records(pf_->file(names::kRegister));
+        rows[3][F备注 - 1] = QStringLiteral("又一新备注");
+        QStringList newcomer = rows[1];
+        newcomer[F序号 - 1] = QStringLiteral("900");
+        newcomer[F公民身份号码 - 1] = QStringLiteral("110101199001011237");
+        newcomer[F姓名 - 1] = QStringLiteral("欧阳新");
+        rows.push_back(newcomer);
+        QVERIFY(xtest::writeBook(book, {{"Sheet1", rows}}));
+        click(window_, "开始导入A1");
+        dialogs_->expectNotice(msg::kImported);
+        click(window_, "更新已有人员A1");
+        QCOMPARE(int(xtest::records(pf_->file(names::kRegister)).size()), 4);
+        const auto target = exchange::undoTarget(pf_->path());
+        QVERIFY(target && target->action == history::Action::Import);
+        const QString question = exchange::undoQuestion(pf_->path(), *target);
+        QVERIFY2(question.contains(QStringLiteral("更新已有人员 1 人")), qPrintable(question));
+        dialogs_->expectQuestion(question, true);
+        dialogs_->expectNotice(exchange::msg::kUndone);
+        click(window_, "撤销按钮");
+        QCOMPARE(xtest::records(pf_->file(names::kRegister)), before);
     }
 
     void registerFieldsAreListed() {

@@ -18,8 +18,10 @@
 #include "common/typing.h"
 #include "common/workbookfacts.h"
 #include "core/edit/business.h"
+#include "core/edit/transfer.h"
 #include "core/register/files.h"
 #include "core/register/history.h"
+#include "core/register/replacement.h"
 #include "core/register/safetycopy.h"
 #include "core/register/workfiles.h"
 #include "gui/exchange/exchangewindow.h"
@@ -379,6 +381,55 @@ class TestHistory : public QObject {
         QVERIFY(d.boxes().contains(QStringLiteral("N:  导出成功")));
         const QString facts = xtest::xlrdFacts(xls);
         if (!facts.isEmpty()) QVERIFY2(facts.contains(QStringLiteral("韩900")), qPrintable(facts));
+    }
+
+    // A backup and exports are facts of their own: what, where, how many persons. They are no
+    // changes (an undo does not count them) and the kind filter finds them.
+    void dataLeavingIsOnRecordAndFilteredByKind() {
+        Village v;
+        hjtest::ScriptedDialogs d = answering();
+        {
+            exchange::ExchangeWindow x(v.path(), d);
+            import(x, d, v.book, v.registerPath());
+        }
+        const QString bak = v.pf.file(QStringLiteral("今天.bak"));
+        {
+            maint::InfoWindow w(v.path(), d);
+            d.expectSave(bak);
+            click(w, "备份按钮");
+        }
+        const QString xls = v.pf.file(QStringLiteral("全部.xls"));
+        QVERIFY(exchange::exportRegister(v.path(), v.registerPath(), [&] { return xls; }, {}).ok);
+        QVERIFY2(!d.boxes().filter(QStringLiteral("W:")).size(), qPrintable(d.boxes().join('|')));
+
+        const auto all = history::entries(v.path());
+        QCOMPARE(all.size(), size_t(3));
+        const struct {
+            history::Action action;
+            QString what, where;
+        } expected[] = {{history::Action::Export, QStringLiteral("全部数据"), xls},
+                        {history::Action::Backup, QStringLiteral("全部数据"), bak}};
+        for (size_t i = 0; i < std::size(expected); ++i) {
+            QCOMPARE(all[i].action, expected[i].action);
+            QCOMPARE(history::accessWhat(all[i]), expected[i].what);
+            QCOMPARE(history::accessWhere(all[i]), expected[i].where);
+            QCOMPARE(all[i].countAfter, 32L);
+        }
+        const auto target = history::undoable(v.path());
+        QVERIFY(target);
+        QVERIFY(!exchange::undoQuestion(v.path(), *target).contains(QStringLiteral("此后所做")));
+
+        maint::HistoryWindow h(v.path(), d);
+        auto* list = find<QAbstractItemView>(&h, QStringLiteral("记录列表"));
+        auto* kind = find<QComboBox>(&h, QStringLiteral("类别框H1"));
+        for (auto [name, rows] : {std::pair{"导出与打印", 1},
+                                  {"备份数据", 1},
+                                  {"导入、恢复与撤销", 1},
+                                  {"登记变更", 0},
+                                  {"全部类别", 3}}) {
+            kind->setCurrentText(QString::fromUtf8(name));
+            QCOMPARE(list->model()->rowCount(), rows);
+        }
     }
 };
 

@@ -14,6 +14,8 @@
 #include "common/crashops.h"
 #include "common/scripteddialogs.h"
 #include "core/edit/business.h"
+#include "core/edit/duplicates.h"
+#include "core/edit/registereditor.h"
 #include "core/register/store.h"
 #include "core/register/workfiles.h"
 #include "core/workbook/biff8.h"
@@ -59,8 +61,42 @@ int main(int argc, char** argv) {
         tree->setCurrentItem(chosen);
         emit tree->itemPressed(chosen, 0);
         const std::string serial = chosen->text(0).section(':', 0, 0).toStdString();
-        const int op = rng.bounded(backup.isEmpty() ? 4 : 8);
+        const int op = rng.bounded(backup.isEmpty() ? 4 : 9);
         dialogs.reset();
+        if (op == 8) {
+            // 合并 as the duplicate finder makes it: the chosen person keeps a value of another,
+            // who is deleted; one batch of the editor.
+            QTreeWidgetItem* other = persons[size_t(rng.bounded(int(persons.size())))];
+            const std::string drop = other->text(0).section(':', 0, 0).toStdString();
+            if (drop == serial) continue;
+            std::vector<std::string> keep, dropped;
+            {
+                reg::RecordStore store;
+                static_cast<void>(store.OpenTable(reg::pathIn(folder, reg::names::kRegister)));
+                for (long n = 1; n <= store.RecordCount(); ++n) {
+                    store.GoTo(n);
+                    const std::string s = store.ReadField(reg::F序号);
+                    for (auto [want, into] : {std::pair{&serial, &keep}, {&drop, &dropped}})
+                        if (s == *want)
+                            for (int pos = 1; pos <= reg::kFieldCount; ++pos)
+                                into->push_back(store.ReadField(pos));
+                }
+                static_cast<void>(store.CloseAllTables());  // only read
+            }
+            if (keep.empty() || dropped.empty()) continue;
+            std::vector<std::string> values = keep;
+            values[reg::F工作单位 - 1] = "merged" + drop;
+            std::fprintf(journal, "B merge %s %s\n", serial.c_str(), drop.c_str());
+            std::fflush(journal);
+            edit::RegisterEditor editor(folder);
+            const bool merged =
+                editor.applyChanges(edit::dup::mergeChanges(keep, dropped, values)).done();
+            std::fprintf(journal, merged ? "E\n" : "F\n");
+            std::fflush(journal);
+            info.reset();
+            info = std::make_unique<maint::InfoWindow>(folder, dialogs);
+            continue;
+        }
         if (op == 7) {
             // 分户: the chosen person, when not its household's head, leaves as a household of
             // its own; a person the business refuses to plan is left alone.

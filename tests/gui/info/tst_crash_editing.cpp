@@ -1,5 +1,6 @@
 // The edit driver, the real window code in a process of its own, is killed at random moments
-// while it adds, modifies, deletes, clears, restores, imports, undoes and splits a household.
+// while it adds, modifies, deletes, clears, restores, imports, undoes, splits a household and
+// merges two persons.
 // Afterwards the register opens, holds every record as it was before the interrupted op or as it is
 // after it, is in order after a rebuild, and the change history, once settled, holds one entry for
 // every op made.
@@ -84,6 +85,7 @@ class TestCrashEditing : public QObject {
             const auto entriesOf = [](const std::string& op, const std::string& serial,
                                       const std::string& value) -> std::vector<std::string> {
                 if (op == "split") return {"split -", "modify " + value.substr(0, value.find(','))};
+                if (op == "merge") return {"batch -", "modify " + serial, "delete " + value};
                 return {op + " " + (op == "import" ? "-" : serial)};
             };
             while (std::getline(lines, line)) {

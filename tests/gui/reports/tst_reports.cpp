@@ -2,6 +2,7 @@
 // household line), its PDF's fonts, its workbook read back, and the ways the windows open.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QListWidget>
 #include <QProcess>
@@ -15,6 +16,7 @@
 #include "common/scripteddialogs.h"
 #include "core/edit/reportbook.h"
 #include "core/register/files.h"
+#include "core/register/history.h"
 #include "core/register/person.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
@@ -199,6 +201,39 @@ class TestReports : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!w.paper().busy(), 30000);
         QVERIFY(reg::files::size(pdf) > 0 && reg::files::size(book) > 0);
         QVERIFY(!QFile::exists(refused));
+    }
+
+    void reportWindowMasksIdentityAndRecordsEachPaper() {
+        query::Report report = sampleReport(2, false);
+        int n = 0;
+        for (auto& row : report.rows)
+            if (row.kind == query::ReportRow::Kind::Data)
+                row.cells[3] = QStringLiteral("11010119800101%1").arg(1000 + n++);
+        maint::ReportWindow w(report, QStringLiteral("花名册"), pf_.path(), dialogs_);
+        reg::files::remove(pf_.file(reg::history::kFileName));  // earlier tests' papers
+        const QString whole = pf_.file(QStringLiteral("whole.xls"));
+        const QString masked = pf_.file(QStringLiteral("masked.xls"));
+        for (const QString& path : {whole, masked}) {
+            // Ticked, the identity numbers keep their first six and last four only.
+            find<QCheckBox>(&w, QStringLiteral("隐藏身份证号中间位复选框"))
+                ->setChecked(path == masked);
+            dialogs_.expectSave(path);
+            dialogs_.expectNotice(QStringLiteral("  导出成功"));
+            QTest::mouseClick(find<QPushButton>(&w, QStringLiteral("保存表格按钮")),
+                              Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!w.paper().busy(), 30000);
+            const exchange::RowList rows = exchange::readRows(path, int(report.columns.size()));
+            QCOMPARE(rows.rows.size(), exchange::reportLines(report).size());
+            const QString first = reg::fromGb(rows.rows[3][3]);
+            QCOMPARE(first, path == masked ? QStringLiteral("110101********1000")
+                                           : QStringLiteral("110101198001011000"));
+        }
+        // Each paper saved is on record: what, where, how many persons.
+        const auto facts = reg::history::entries(pf_.path());
+        QCOMPARE(facts.size(), size_t(2));
+        QCOMPARE(reg::history::accessWhat(facts[0]), QStringLiteral("花名册"));
+        QCOMPARE(reg::history::accessWhere(facts[0]), masked);
+        QCOMPARE(reg::history::accessWhere(facts[1]), whole);
     }
 
     void statisticsButtonsOpenThePapers() {
