@@ -10,6 +10,7 @@
 #include <map>
 
 #include "core/register/files.h"
+#include "core/register/history.h"
 #include "core/register/log.h"
 #include "core/register/settings.h"
 #include "core/register/sqlitedb.h"
@@ -263,6 +264,12 @@ Outcome backUp(const QString& folder, const QDateTime& now, bool always) {
     log::event(QStringLiteral("自动备份 %1（%2 人）").arg(made.name).arg(persons));
     applyKeepRule(dir, now);
     out.secondCopied = copyToSecond(folder, made, now);
+    // The second folder is outside the program (a stick, a share): the copy is on record there,
+    // as a backup the clerk makes is.
+    if (out.secondCopied)
+        static_cast<void>(
+            history::recordAccess(folder, history::Action::Backup, QStringLiteral("自动备份"),
+                                  secondFolder(folder) + QLatin1Char('/') + made.name, persons));
     return out;
 }
 

@@ -8,6 +8,7 @@
 
 #include "core/register/autobackup.h"
 #include "core/register/files.h"
+#include "core/register/history.h"
 #include "core/register/log.h"
 #include "core/register/workfiles.h"
 #include "samplegen.h"
@@ -203,6 +204,10 @@ class TestAutoBackup : public QObject {
         QCOMPARE(o.secondCopied, copied);
         QCOMPARE(ab::listIn(second).size(), size_t(copied ? 1 : 0));
         QCOMPARE(ab::lastCopyOutside(d.path()).isValid(), copied);
+        // A copy that left the program folder is on record; the one inside it is not.
+        const auto facts = history::entries(d.path());
+        QCOMPARE(facts.size(), size_t(copied ? 1 : 0));
+        if (copied) QCOMPARE(history::accessWhere(facts[0]), ab::listIn(second)[0].path);
         QFile::setPermissions(
             second, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QVERIFY(ab::setSecondFolder(d.path(), QString()));
