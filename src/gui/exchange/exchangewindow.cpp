@@ -261,6 +261,12 @@ void ExchangeWindow::runImport() {
     importButton_->setEnabled(false);
     auto* preview = new ImportPreview(std::move(check), dialogs_, factory_, this);
     preview->setAttribute(Qt::WA_DeleteOnClose);
+    connect(preview, &ImportPreview::reportSaved, this, [this, preview](const QString& path) {
+        static_cast<void>(reg::history::recordAccess(
+            folder_, reg::history::Action::Export,
+            QStringLiteral("导入预览报告（%1条）").arg(preview->check().findings.size()), path,
+            -1));
+    });
     connect(preview, &ImportPreview::chosen, this, [this, preview, request](ImportChoice choice) {
         afterPreview(request, preview->check(), choice);
     });

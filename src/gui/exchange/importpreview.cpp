@@ -85,7 +85,9 @@ ImportPreview::ImportPreview(ImportCheck check, ui::Dialogs& dialogs, Spreadshee
 void ImportPreview::saveReport() {
     const QString path = dialogs_.saveFile(ui::workbookSaveRequest());
     if (path.isEmpty()) return;
-    exchange::show(dialogs_, writeImportReport(check_.findings, path, factory_));
+    const ReportResult written = writeImportReport(check_.findings, path, factory_);
+    if (written == ReportResult::Saved) emit reportSaved(path);
+    exchange::show(dialogs_, written);
 }
 
 void ImportPreview::choose(Choice choice) {

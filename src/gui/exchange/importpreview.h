@@ -23,6 +23,8 @@ class ImportPreview : public QWidget {
   signals:
     // Once, whichever way the window closes (closing it is 取消).
     void chosen(exchange::ImportChoice choice);
+    // 保存报告 wrote the findings to `path` (they name the workbook's persons and the register's).
+    void reportSaved(const QString& path);
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -171,6 +171,13 @@ class TestExchangeWindow : public QObject {
             for (const auto& f : preview->check().findings)
                 known += f.kind == exchange::ImportFinding::Kind::SameIdentity;
             QCOMPARE(known, 3);
+            if (step.notice != edit::msg::kChanged) {
+                // The saved findings name persons: on record like an export.
+                const QString report = pf_->path() + "/findings.xls";
+                dialogs_->expectSave(report);
+                click(preview, "保存报告A1");
+                QCOMPARE(history::accessWhere(history::entries(pf_->path()).front()), report);
+            }
             dialogs_->expectNotice(step.notice);
             click(window_, step.button);
             const auto rs = xtest::records(pf_->file(names::kRegister));
