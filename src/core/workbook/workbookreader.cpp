@@ -404,6 +404,11 @@ bool textFits(const QByteArray& s, qsizetype at, qsizetype end, qsizetype chars)
 // back. The pass is followed here as FreeXL makes it (a sheet is the one whose BOUNDSHEET offset
 // a BOF right after an EOF stands at); the stream goes to FreeXL only when that allocation can
 // happen at most once, for the sheet read last.
+// A stream over the compound file's small-stream limit FreeXL reads sector by sector, and there
+// a record of kind 0 and length 0, or one longer than its record buffer, ends the pass as the
+// stream's end does (it never reads what follows); a smaller stream it reads to its last byte.
+constexpr qsizetype kSmallStreamLimit = 4096;
+constexpr uint16_t kFreeXlRecordBuffer = 8224;
 bool cellsAllocatedOnce(const QByteArray& s) {
     struct Sheet {
         uint32_t offset;
@@ -415,6 +420,9 @@ bool cellsAllocatedOnce(const QByteArray& s) {
     RecordWalk walk(s, 0);
     while (auto rec = walk.next()) {
         const qsizetype at = rec->body - 4;
+        if (s.size() > kSmallStreamLimit &&
+            ((rec->id == 0 && rec->length == 0) || rec->length > kFreeXlRecordBuffer))
+            break;
         if (rec->id == Biff::kContinue) continue;
         if (expectBof != 1) {
             if (rec->id != Biff::kBof) return true;  // FreeXL gives up here and frees all

@@ -276,6 +276,48 @@ class TestWorkbook : public QObject {
         }
     }
 
+    void streamsFreeXlEndsEarlyAreRefused() {
+        // Found by fuzzing: past 4 KiB, FreeXL ends its pass at a record of kind 0 and length 0
+        // or at one longer than its buffer; the sheets it never reached were then given cells
+        // over those of the sheet read last, which were never freed.
+        const auto bof = [](unsigned kind) {
+            return record(0x0809, le16(0x0600) + le16(kind) + QByteArray(12, '\0'));
+        };
+        const auto sheetEntry = [](qsizetype offset, const QByteArray& name) {
+            return record(0x0085, le16(unsigned(offset)) + le16(unsigned(offset >> 16)) + le16(0) +
+                                      char(name.size()) + char(0) + name);
+        };
+        const QByteArray dimensions =
+            record(0x0200, QByteArray(4, '\0') + le16(2) + le16(0) + le16(0) + le16(2) + le16(0));
+        const QByteArray filler = record(0x00E1, QByteArray(4200, '\0'));
+        const QByteArray eof = record(0x000A, {});
+        struct Case {
+            const char* name;
+            QByteArray first, between, second;
+            bool refused;
+        };
+        const QByteArray full = bof(0x10) + dimensions + filler + eof;
+        const QByteArray bare = bof(0x10) + filler + eof;
+        const QByteArray other = bof(0x10) + dimensions + eof;
+        for (const Case& k :
+             {Case{"sound", full, {}, other, false},
+              Case{"zero record", full, record(0, {}), other, true},
+              Case{"record past the buffer", full, record(0x00E1, QByteArray(9000, '\0')), other,
+                   true},
+              Case{"padding before a sheet", bare, QByteArray(8, '\0'), {}, true}}) {
+            const qsizetype globals = 20 + 2 * (4 + 14) + 4;
+            const qsizetype second = globals + k.first.size() + k.between.size();
+            const QByteArray stream = bof(0x05) + sheetEntry(globals, "Sheet1") +
+                                      sheetEntry(second, "Sheet2") + eof + k.first + k.between +
+                                      k.second;
+            QTemporaryDir dir;
+            const QString path = dir.path() + "/w.xls";
+            QVERIFY(writeCompoundFile(path, stream, false));
+            QCOMPARE(readHeadings(path).status == ReadStatus::NotWorkbook, k.refused);
+            QCOMPARE(readRows(path, 2).status == ReadStatus::NotWorkbook, k.refused);
+        }
+    }
+
     void longTextsRoundTripOrAreRefused() {
         // A cell of an .xls holds 32,767 characters: a text over that is refused and no file is
         // left, never a broken workbook reported as saved. Texts of a few thousand characters,
