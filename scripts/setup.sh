@@ -9,7 +9,7 @@ PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev libfreexl
           fp-utils fonts-noto-cjk libbenchmark-dev sqlite3 xvfb xauth python3-xlrd
           libxlsxwriter-dev qt6-translations-l10n
           qt6-charts-dev libqt6opengl6-dev poppler-utils libminizip-dev
-          python3-openpyxl libqrencode-dev zbar-tools)
+          python3-openpyxl libqrencode-dev zbar-tools libsodium-dev)
 # A script that needs more (scripts/package) names it in HJ_EXTRA_PACKAGES.
 read -r -a extra <<<"${HJ_EXTRA_PACKAGES:-}"
 PACKAGES+=("${extra[@]}")

@@ -21,6 +21,8 @@ const char* kindName(ScriptedDialogs::Kind kind) {
             return "save dialog";
         case ScriptedDialogs::Kind::Folder:
             return "folder dialog";
+        case ScriptedDialogs::Kind::Secret:
+            return "secret";
     }
     return "?";
 }
@@ -32,6 +34,7 @@ QString titleFor(ScriptedDialogs::Kind kind) {
         case ScriptedDialogs::Kind::Question:
             return ui::titleOf(ui::Box::Question);
         case ScriptedDialogs::Kind::Notice:
+        case ScriptedDialogs::Kind::Secret:
             return ui::titleOf(ui::Box::Notice);
         default:
             return {};
@@ -55,23 +58,27 @@ ScriptedDialogs::~ScriptedDialogs() {
 }
 
 void ScriptedDialogs::expectWarning(const QString& text) {
-    pending_.push_back({Kind::Warning, text, false, {}});
+    pending_.push_back({Kind::Warning, text, false, {}, std::nullopt});
 }
 void ScriptedDialogs::expectQuestion(const QString& text, bool answerYes) {
-    pending_.push_back({Kind::Question, text, answerYes, {}});
+    pending_.push_back({Kind::Question, text, answerYes, {}, std::nullopt});
 }
 void ScriptedDialogs::expectNotice(const QString& text) {
-    pending_.push_back({Kind::Notice, text, false, {}});
+    pending_.push_back({Kind::Notice, text, false, {}, std::nullopt});
 }
 void ScriptedDialogs::expectOpen(const QString& path) {
-    pending_.push_back({Kind::Open, {}, false, path});
+    pending_.push_back({Kind::Open, {}, false, path, std::nullopt});
 }
 void ScriptedDialogs::expectSave(const QString& path) {
-    pending_.push_back({Kind::Save, {}, false, path});
+    pending_.push_back({Kind::Save, {}, false, path, std::nullopt});
 }
 
 void ScriptedDialogs::expectFolder(const QString& path) {
-    pending_.push_back({Kind::Folder, {}, false, path});
+    pending_.push_back({Kind::Folder, {}, false, path, std::nullopt});
+}
+
+void ScriptedDialogs::expectSecret(const QString& prompt, std::optional<QString> typed) {
+    pending_.push_back({Kind::Secret, prompt, false, {}, std::move(typed)});
 }
 
 QString ScriptedDialogs::pendingText() const {
@@ -109,7 +116,7 @@ const ScriptedDialogs::Expected* ScriptedDialogs::take(Kind kind, const QString&
     if (atBox) atBox();
     shown_.push_back({kind, titleFor(kind), text});
     if (mode_ == Mode::YesToAll) {
-        current_ = {kind, text, true, {}};
+        current_ = {kind, text, true, {}, std::nullopt};
         if (isFileDialog(kind)) {
             const auto next = std::find_if(pending_.begin(), pending_.end(),
                                            [kind](const Expected& e) { return e.kind == kind; });
@@ -169,6 +176,11 @@ QString ScriptedDialogs::openFolder(const ui::FileRequest& request) {
     requests_.push_back(request);
     const Expected* e = take(Kind::Folder, request.title);
     return e ? e->path : QString();
+}
+
+std::optional<QString> ScriptedDialogs::secret(const QString& prompt) {
+    const Expected* e = take(Kind::Secret, prompt);
+    return e ? e->typed : std::nullopt;
 }
 
 }  // namespace hjtest

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "gui/ui/dialogs.h"
@@ -15,7 +16,7 @@ namespace hjtest {
 
 class ScriptedDialogs : public ui::Dialogs {
   public:
-    enum class Kind { Warning, Question, Notice, Open, Save, Folder };
+    enum class Kind { Warning, Question, Notice, Open, Save, Folder, Secret };
 
     struct Shown {
         Kind kind;
@@ -41,6 +42,8 @@ class ScriptedDialogs : public ui::Dialogs {
     void expectSave(const QString& path);
     // The next folder dialog answers `path` (empty: cancelled).
     void expectFolder(const QString& path);
+    // The next secret asked with `prompt` answers `typed` (nothing: cancelled).
+    void expectSecret(const QString& prompt, std::optional<QString> typed);
 
     // True when every expected box has been shown and nothing unexpected came.
     bool done() const { return pending_.empty() && unexpected_ == 0; }
@@ -65,6 +68,7 @@ class ScriptedDialogs : public ui::Dialogs {
     QString openFile(const ui::FileRequest& request) override;
     QString saveFile(const ui::FileRequest& request) override;
     QString openFolder(const ui::FileRequest& request) override;
+    std::optional<QString> secret(const QString& prompt) override;
 
   private:
     struct Expected {
@@ -72,6 +76,7 @@ class ScriptedDialogs : public ui::Dialogs {
         QString text;  // message text; unused for file dialogs
         bool yes = false;
         QString path;
+        std::optional<QString> typed;
     };
     // Takes the next expectation when it matches; otherwise fails the test and answers null.
     const Expected* take(Kind kind, const QString& text);

@@ -13,6 +13,7 @@
 #include "core/register/programfolder.h"
 #include "core/register/replacement.h"
 #include "core/register/safetycopy.h"
+#include "core/register/sealed.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
 
@@ -269,7 +270,16 @@ Outcome RegisterEditor::clear(const std::string& remark) {
 }
 
 Outcome RegisterEditor::backUp(const QString& target) {
-    const QString what = QStringLiteral("备份数据");
+    return backUpThrough(target, {});
+}
+
+Outcome RegisterEditor::backUpSealed(const QString& target, const QByteArray& passphrase) {
+    return backUpThrough(target, passphrase);
+}
+
+Outcome RegisterEditor::backUpThrough(const QString& target, const QByteArray& passphrase) {
+    const bool sealing = !passphrase.isEmpty();
+    const QString what = sealing ? QStringLiteral("加密备份") : QStringLiteral("备份数据");
     if (target.isEmpty()) return refused(msg::kBackupFailed);  // the clerk cancelled
     log::clearSqliteError();
     if (!store_.OpenTable(registerPath())) {
@@ -278,19 +288,62 @@ Outcome RegisterEditor::backUp(const QString& target) {
         return failed(what, msg::kBackupFailed, kOpenRegister, why);
     }
     const long persons = store_.CountMatching();
-    const bool copied = store_.CopyTo(target);
-    const QString why = copied ? QString() : causeFor(QFileInfo(target).absolutePath());
+    // A sealed backup is first a plain copy in the program folder (private, like the register),
+    // which never leaves it: the file the clerk chose only ever holds the sealed bytes.
+    const QString copy =
+        sealing ? files::temporaryNameBeside(pathIn(folder_, names::kRestoreStage)) : target;
+    const bool copied = store_.CopyTo(copy);
+    const QString why = copied ? QString() : causeFor(QFileInfo(copy).absolutePath());
     static_cast<void>(store_.CloseAllTables());  // the register was only read
-    if (!copied) return failed(what, msg::kBackupFailed, QStringLiteral("写入备份文件"), why);
+    if (!copied) {
+        if (sealing) files::remove(copy);
+        return failed(what, msg::kBackupFailed, QStringLiteral("写入备份文件"), why);
+    }
+    if (sealing) {
+        const sealed::Answer sealedCopy = sealed::seal(copy, target, passphrase, sealCost_);
+        files::remove(copy);
+        if (!sealedCopy.done())
+            return failed(what, msg::kBackupFailed, QStringLiteral("写入加密备份"),
+                          sealedCopy.reason);
+    }
     autobackup::noteCopy(folder_, target, QDateTime::currentDateTime());
     // A backup carries every person out of the program: on record, as the exports are.
-    static_cast<void>(history::recordAccess(folder_, history::Action::Backup,
-                                            QStringLiteral("全部数据"), target, persons));
-    return doneWith(msg::kBackedUp, 0);
+    static_cast<void>(history::recordAccess(
+        folder_, history::Action::Backup,
+        sealing ? QStringLiteral("全部数据（加密）") : QStringLiteral("全部数据"), target,
+        persons));
+    return doneWith(sealing ? msg::kSealedBackedUp : msg::kBackedUp, 0);
 }
 
 Outcome RegisterEditor::restore(const QString& backup) {
-    const exchange::Replacement r = exchange::restoreRegister(folder_, backup);
+    return restoredBy(exchange::restoreRegister(folder_, backup));
+}
+
+Outcome RegisterEditor::restoreSealed(const QString& backup, const QByteArray& passphrase) {
+    // Opened into a private file of the program folder, then restored from there like a plain
+    // backup; that file goes again whatever happens (and is swept at start after a crash).
+    const QString plain = files::temporaryNameBeside(pathIn(folder_, names::kRestoreStage));
+    const sealed::Answer opened = sealed::open(backup, plain, passphrase, sealCost_);
+    switch (opened.result) {
+        case sealed::Result::Done:
+            break;
+        case sealed::Result::WrongPassphrase:
+            return refused(msg::kWrongPassphrase);
+        case sealed::Result::Damaged:
+            return refused(msg::kSealedDamaged);
+        case sealed::Result::NotSealed:
+            return refused(msg::kRestoreFailed);
+        case sealed::Result::Failed:
+            return failed(QStringLiteral("恢复数据"), msg::kRestoreFailed,
+                          QStringLiteral("解开加密备份"), opened.reason);
+    }
+    const Outcome restored =
+        restoredBy(exchange::restoreRegister(folder_, plain, QFileInfo(backup).fileName()));
+    files::remove(plain);
+    return restored;
+}
+
+Outcome RegisterEditor::restoredBy(const exchange::Replacement& r) {
     switch (r.result) {
         case exchange::Replacement::Result::NotARegister:
             return refused(msg::kRestoreFailed);

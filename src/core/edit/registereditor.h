@@ -18,6 +18,8 @@
 #include "core/edit/rules.h"
 #include "core/edit/transfer.h"
 #include "core/register/history.h"
+#include "core/register/replacement.h"
+#include "core/register/sealed.h"
 #include "core/register/store.h"
 
 namespace edit {
@@ -38,6 +40,13 @@ inline const QString kBackedUp = QStringLiteral("数据备份成功 ");
 inline const QString kBackupFailed = QStringLiteral("数据备份失败！");
 inline const QString kRestored = QStringLiteral("数据恢复成功 ");
 inline const QString kRestoreFailed = QStringLiteral("数据恢复失败！");
+// Encrypted backups.
+inline const QString kSealedBackedUp =
+    QStringLiteral("数据备份成功（已加密）。请记住这个密码：没有它，这份备份无法恢复。");
+inline const QString kWrongPassphrase =
+    QStringLiteral("密码不对，无法打开这份加密备份！户籍数据没有改动。");
+inline const QString kSealedDamaged =
+    QStringLiteral("这份加密备份已损坏或不完整，数据恢复失败！户籍数据没有改动。");
 // A change of several records.
 inline const QString kChanged = QStringLiteral("  变更成功");
 inline const QString kChangeFailed = QStringLiteral("变更失败，户籍数据没有改变！");
@@ -125,10 +134,17 @@ class RegisterEditor {
 
     // A copy of the register to `target`; nothing is changed.
     [[nodiscard]] Outcome backUp(const QString& target);
+    // The same copy sealed with `passphrase` (see core/register/sealed.h); only the sealed bytes
+    // reach `target`.
+    [[nodiscard]] Outcome backUpSealed(const QString& target, const QByteArray& passphrase);
     // The whole register replaced: by a backup, by the register as it was before the import,
     // restore or batch of `target` (see undoable()), or extended by an import (its messages are
     // the import's).
     [[nodiscard]] Outcome restore(const QString& backup);
+    // A sealed backup: a wrong passphrase or a damaged file is refused, the register untouched.
+    [[nodiscard]] Outcome restoreSealed(const QString& backup, const QByteArray& passphrase);
+    // How hard sealed backups' keys are made (tests make them cheaply).
+    void setSealCost(const reg::sealed::Cost& cost) { sealCost_ = cost; }
     [[nodiscard]] Outcome import(exchange::ImportRequest request,
                                  const std::function<void()>& started = {},
                                  const std::function<void()>& animate = {});
@@ -173,8 +189,12 @@ class RegisterEditor {
     // `inOrder`: the records were written in place keeping the register's order.
     Outcome paintBusiness(Outcome done, const std::vector<PlannedRecord>& records, bool inOrder);
     QString registerPath() const;
+    // A plain backup with an empty passphrase, a sealed one otherwise.
+    Outcome backUpThrough(const QString& target, const QByteArray& passphrase);
+    Outcome restoredBy(const exchange::Replacement& r);
 
     QString folder_;
+    reg::sealed::Cost sealCost_ = reg::sealed::standardCost();
     reg::RecordStore store_;
     maint::RegisterView view_;
     bool viewLoaded_ = false;

@@ -113,10 +113,11 @@ Replacement replaceRegister(const QString& folder, const QString& source, histor
 
 }  // namespace
 
-Replacement restoreRegister(const QString& folder, const QString& chosen) {
+Replacement restoreRegister(const QString& folder, const QString& chosen,
+                            const QString& shownName) {
     history::Entry entry;
     entry.action = history::Action::Restore;
-    entry.file = QFileInfo(chosen).fileName();
+    entry.file = shownName.isEmpty() ? QFileInfo(chosen).fileName() : shownName;
     return replaceRegister(folder, chosen, entry, false);
 }
 

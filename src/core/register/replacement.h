@@ -26,7 +26,9 @@ struct Replacement {
 
 // Puts the backup file `chosen` in place of the register of `folder`: staged as 临时备份.bak,
 // accepted only when it holds the person record's fields, copied over the register in one step.
-Replacement restoreRegister(const QString& folder, const QString& chosen);
+// The history names the file `shownName` when given (an encrypted backup opened into `chosen`).
+Replacement restoreRegister(const QString& folder, const QString& chosen,
+                            const QString& shownName = {});
 
 // The restore or import an undo would reverse now, if any.
 std::optional<reg::history::Entry> undoTarget(const QString& folder);

@@ -132,6 +132,7 @@ InfoWindow::InfoWindow(QString folder, ui::Dialogs& dialogs, QWidget* parent)
     auto* restore = ui::addButton(this, QStringLiteral("恢复按钮"), QStringLiteral("恢复数据"),
                                   {780, 580, 80, 30});
     connect(backup, &QPushButton::clicked, this, &InfoWindow::backUp);
+    addSealedBackup(backup);
     connect(restore, &QPushButton::clicked, this, &InfoWindow::restore);
     auto* close = ui::addButton(this, QStringLiteral("关闭按钮"), QStringLiteral("关闭窗口"),
                                 {890, 580, 80, 30});

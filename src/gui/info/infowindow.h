@@ -84,6 +84,9 @@ class InfoWindow : public QWidget {
     // Backup to a file of the clerk's choice, and restore from one.
     void backUp();
     void restore();
+    // The same backup sealed with a passphrase: from the backup button's context menu.
+    void addSealedBackup(QPushButton* backupButton);
+    void backUpSealed();
 
     // The editing buttons.
     void addPerson();

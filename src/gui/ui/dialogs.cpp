@@ -5,6 +5,8 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -117,6 +119,30 @@ QString QtDialogs::openFolder(const FileRequest& request) {
     dialog.setWindowModality(Qt::ApplicationModal);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> QtDialogs::secret(const QString& prompt) {
+    QDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(titleOf(Box::Question));
+    dialog.setFont(uiFont());
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setFixedSize(420, 120);
+    auto* label = new QLabel(prompt, &dialog);
+    label->setGeometry(15, 10, 390, 30);
+    label->setWordWrap(true);
+    auto* edit = new QLineEdit(&dialog);
+    edit->setObjectName(QStringLiteral("密码框"));
+    edit->setGeometry(15, 45, 390, 24);
+    edit->setEchoMode(QLineEdit::Password);
+    nameForReaders(edit, prompt);
+    label->setBuddy(edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->setGeometry(15, 80, 390, 30);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    edit->setFocus();
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return edit->text();
 }
 
 FileRequest workbookSaveRequest(const QString& title) {

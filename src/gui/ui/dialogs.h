@@ -2,6 +2,7 @@
 // Message boxes and file dialogs. Every window receives one Dialogs object when it is created
 // and shows all its boxes through it, so tests can hand in a scripted one.
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -37,6 +38,9 @@ class Dialogs {
     // A folder chosen in a dialog that shows folders only (title and start folder from
     // `request`), or an empty text when the clerk cancelled.
     virtual QString openFolder(const FileRequest& request) = 0;
+    // A text typed unseen (a passphrase), asked with `prompt` in a box titled "提示"; nothing when
+    // the clerk cancelled.
+    virtual std::optional<QString> secret(const QString& prompt) = 0;
 };
 
 // The real thing: modal QMessageBox and QFileDialog over the active window.
@@ -48,6 +52,7 @@ class QtDialogs : public Dialogs {
     QString openFile(const FileRequest& request) override;
     QString saveFile(const FileRequest& request) override;
     QString openFolder(const FileRequest& request) override;
+    std::optional<QString> secret(const QString& prompt) override;
 };
 
 // The save dialog of every export to a workbook: "*.xls" first, then "*.xlsx", and the name
