@@ -12,6 +12,7 @@
 #include "core/register/person.h"
 #include "core/register/programfolder.h"
 #include "core/register/replacement.h"
+#include "core/register/retention.h"
 #include "core/register/safetycopy.h"
 #include "core/register/sealed.h"
 #include "core/register/text.h"
@@ -60,7 +61,10 @@ QString RegisterEditor::registerPath() const {
 }
 
 history::Health RegisterEditor::settle() {
-    return history::settle(folder_);
+    history::Health health = history::settle(folder_);
+    // What has outlived its keeping goes once the history is sound again.
+    static_cast<void>(retention::apply(folder_, QDateTime::currentDateTime()));  // logs itself
+    return health;
 }
 
 maint::Counts RegisterEditor::reload() {

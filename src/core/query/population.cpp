@@ -327,6 +327,7 @@ class Walker {
             case A::Export:  // facts: the register was not changed
             case A::Backup:
             case A::Print:
+            case A::Erase:
                 break;
         }
     }

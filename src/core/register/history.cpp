@@ -236,6 +236,8 @@ QString actionName(Action action) {
             return QStringLiteral("备份数据");
         case Action::Print:
             return QStringLiteral("打印");
+        case Action::Erase:
+            return QStringLiteral("彻底清除");
     }
     return {};
 }
@@ -410,6 +412,7 @@ const std::vector<Kind>& kinds() {
         {QStringLiteral("导出与打印"), {Action::Export, Action::Print}},
         {QStringLiteral("备份数据"), {Action::Backup}},
         {QStringLiteral("修改密码"), {Action::Password}},
+        {QStringLiteral("彻底清除"), {Action::Erase}},
     };
     return all;
 }
@@ -581,9 +584,82 @@ long entriesAfter(const QString& folder, long long id) {
     // Facts that changed no register (a password, a certificate, an export) are no changes.
     Statement st = db.prepare(
         "SELECT count(*) FROM entries WHERE state = 1 AND id > ? "
-        "AND action NOT IN (8, 11, 12, 13, 14)");
+        "AND action NOT IN (8, 11, 12, 13, 14, 15)");
     st.bindInt(1, id);
     return st.row() ? long(st.integer(0)) : 0;
+}
+
+long countBefore(const QString& folder, const QString& time) {
+    Database db = open(folder);
+    if (!db) return -1;
+    Statement st = db.prepare("SELECT count(*) FROM entries WHERE state = 1 AND time < ?");
+    st.bindText(1, time);
+    return st.row() ? long(st.integer(0)) : -1;
+}
+
+long removeBefore(const QString& folder, const QString& time) {
+    const long due = countBefore(folder, time);
+    if (due <= 0) return due;
+    Database db = open(folder);
+    if (!db) return -1;
+    Statement st = db.prepare("DELETE FROM entries WHERE state = 1 AND time < ?");
+    st.bindText(1, time);
+    if (!st.done()) {
+        logFailure(QStringLiteral("按保存期限删除"), db.error());
+        return -1;
+    }
+    return due;
+}
+
+bool isPerson(const std::vector<std::string>& values, const Person& person) {
+    if (values.size() != size_t(kFieldCount)) return false;
+    if (!person.id.empty() && values[F公民身份号码 - 1] == person.id) return true;
+    return values[F序号 - 1] == person.serial && values[F姓名 - 1] == person.name;
+}
+
+long erasePerson(const QString& folder, const Person& person) {
+    Database db = open(folder);
+    if (!db) return -1;
+    std::vector<long long> theirs;
+    {
+        Statement st = db.prepare(std::string(kColumns) +
+                                  ", coalesce(before, '[]'), coalesce(after, '[]') FROM entries");
+        Statement::Step step;
+        while ((step = st.step()) == Statement::Step::Row) {
+            const Entry e = readEntry(st, true);
+            if ((e.serial == person.serial && e.name == person.name) ||
+                isPerson(e.before, person) || isPerson(e.after, person))
+                theirs.push_back(e.id);
+        }
+        if (step == Statement::Step::Failed) {
+            logFailure(QStringLiteral("清除"), db.error());
+            return -1;
+        }
+    }
+    if (!db.begin()) return -1;
+    // A certificate's fact names its person in `file`; a business's parts keep their title there.
+    Statement clear = db.prepare(
+        "UPDATE entries SET before = NULL, after = NULL, serial = '', name = ?, "
+        "file = CASE WHEN action = 11 THEN NULL ELSE file END WHERE id = ?");
+    for (long long id : theirs) {
+        clear.bindText(1, kErased);
+        clear.bindInt(2, id);
+        if (!clear.done()) {
+            logFailure(QStringLiteral("清除"), db.error());
+            db.rollback();
+            return -1;
+        }
+        clear.reset();
+    }
+    if (!db.commit() || !db.exec("VACUUM")) {
+        logFailure(QStringLiteral("清除"), db.error());
+        return -1;
+    }
+    return long(theirs.size());
+}
+
+bool recordErasure(const QString& folder, const QString& what) {
+    return recordAccess(folder, Action::Erase, what, QString(), -1);
 }
 
 }  // namespace reg::history

@@ -49,7 +49,8 @@ enum class Action {
     Certificate,
     Export,
     Backup,
-    Print
+    Print,
+    Erase  // 彻底清除: a person's data removed from everything kept; the fact only
 };
 
 // The action's Chinese name as the history window shows it.
@@ -163,6 +164,27 @@ std::optional<long long> undoneBy(const QString& folder, long long id);
 
 // Finished changes of the register recorded after `id` (facts such as exports not counted).
 long entriesAfter(const QString& folder, long long id);
+
+// Finished entries recorded before `time` ('yyyy-MM-dd HH:mm:ss'), and their removal (the space
+// they took is zeroed); -1 when the history could not be read or written. An entry still begun is
+// never removed: it may stand for a change under way.
+long countBefore(const QString& folder, const QString& time);
+long removeBefore(const QString& folder, const QString& time);
+
+// A person as the erasure finds them: GB18030 序号, 姓名 and 公民身份号码 (may be empty).
+struct Person {
+    std::string serial, name, id;
+};
+// Whether these 22 values are the person's: the same 公民身份号码 (when the person has one), or
+// the same 序号 and 姓名.
+bool isPerson(const std::vector<std::string>& values, const Person& person);
+// Removes the person from every entry that names them or holds their values: the values, 序号 and
+// 姓名 (shown as 已清除) go, the entry stays as a fact. The file is then compacted, so that no
+// freed page keeps them. The number of entries cleared; -1 when the history could not be written.
+long erasePerson(const QString& folder, const Person& person);
+// The erasure itself, on record without the person's data: `what` says how much was cleared.
+[[nodiscard]] bool recordErasure(const QString& folder, const QString& what);
+inline const QString kErased = QStringLiteral("已清除");
 
 // Records in a register file; -1 when it does not open.
 long recordCount(const QString& registerPath);

@@ -6,6 +6,7 @@
 
 #include "core/register/files.h"
 #include "core/register/log.h"
+#include "core/register/retention.h"
 #include "core/register/store.h"
 #include "core/register/workfiles.h"
 
@@ -25,6 +26,16 @@ QStringList copies(const QString& folder) {
     // The dated names sort in the order they were made.
     return QDir(pathIn(folder, kCopyFolder))
         .entryList({kPrefix + QStringLiteral("*.wav")}, QDir::Files, QDir::Name);
+}
+
+QStringList madeBefore(const QString& folder, const QDateTime& time) {
+    QStringList out;
+    for (const QString& name : copies(folder)) {
+        const QDateTime made = QDateTime::fromString(name.mid(kPrefix.size(), 19),
+                                                     QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+        if (made.isValid() && made < time) out << name;
+    }
+    return out;
 }
 
 std::optional<QString> keep(const QString& folder) {
@@ -58,6 +69,7 @@ std::optional<QString> keep(const QString& folder) {
 
     const QStringList all = copies(folder);
     for (qsizetype i = 0; i + kKept < all.size(); ++i) files::remove(pathOf(folder, all[i]));
+    static_cast<void>(retention::apply(folder, QDateTime::currentDateTime()));  // logs itself
     // Temporary files of a copy cut short by a crash.
     for (const QString& left :
          QDir(dir).entryList({QStringLiteral(".*.tmp")}, QDir::Files | QDir::Hidden))

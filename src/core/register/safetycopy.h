@@ -1,7 +1,9 @@
 #pragma once
 // Safety copies: before a restore or an undo replaces the register and before an import appends
 // to it, the register as it was is kept as a dated, complete register file in the folder
-// 安全副本 of the program folder. The newest 20 are kept.
+// 安全副本 of the program folder. The newest 20 are kept, and of those only the ones younger than
+// the retention's age (see retention.h).
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -21,5 +23,8 @@ std::optional<QString> keep(const QString& folder);
 
 // The copies there are, oldest first.
 QStringList copies(const QString& folder);
+// The copies whose name says they were made before `time` (a name that tells no time is never
+// among them).
+QStringList madeBefore(const QString& folder, const QDateTime& time);
 
 }  // namespace reg::safety

@@ -8,13 +8,16 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTreeView>
 
+#include "core/edit/erasure.h"
 #include "core/edit/transfer.h"
 #include "core/query/homophone.h"
 #include "core/register/files.h"
 #include "core/register/person.h"
+#include "core/register/retention.h"
 #include "core/register/text.h"
 #include "core/register/workfiles.h"
 #include "core/workbook/spreadsheet.h"
@@ -54,6 +57,8 @@ QString remark(const history::Entry& e) {
         case history::Action::Certificate:
             // The certificate's template and person, as the log's fact names them.
             return e.file;
+        case history::Action::Erase:
+            return history::accessWhat(e);
         case history::Action::Export:
         case history::Action::Backup:
         case history::Action::Print:
@@ -222,6 +227,28 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
     undoAction_->setObjectName(QStringLiteral("撤销此次业务"));
     list_->setContextMenuPolicy(Qt::ActionsContextMenu);
     list_->addAction(undoAction_);
+    // Under the bottom row: how long what is kept of people besides the register stays.
+    ui::addLabel(this, QStringLiteral("透明标签H5"), QStringLiteral("安全副本保存"),
+                 {20, 581, 78, 20});
+    copyDays_ = ui::addControl<QSpinBox>(this, QStringLiteral("保存天数框"), {100, 577, 80, 24},
+                                         QStringLiteral("安全副本保存天数"));
+    copyDays_->setRange(0, reg::retention::kMostCopyDays);
+    copyDays_->setSuffix(QStringLiteral(" 天"));
+    copyDays_->setSpecialValueText(QStringLiteral("不限"));
+    ui::addLabel(this, QStringLiteral("透明标签H6"), QStringLiteral("变更记录保存"),
+                 {200, 581, 78, 20});
+    historyYears_ = ui::addControl<QSpinBox>(this, QStringLiteral("保存年数框"), {280, 577, 90, 24},
+                                             QStringLiteral("变更记录保存年数"));
+    historyYears_->setRange(0, reg::retention::kMostHistoryYears);
+    historyYears_->setSuffix(QStringLiteral(" 年"));
+    historyYears_->setSpecialValueText(QStringLiteral("一直保存"));
+    auto* retain = ui::addButton(this, QStringLiteral("保存期限按钮"),
+                                 QStringLiteral("设定保存期限"), {390, 574, 110, 30});
+    connect(retain, &QPushButton::clicked, this, &HistoryWindow::setRetention);
+    auto* erase = ui::addButton(this, QStringLiteral("彻底清除按钮"), QStringLiteral("彻底清除"),
+                                {520, 574, 100, 30});
+    connect(erase, &QPushButton::clicked, this, &HistoryWindow::erasePerson);
+    showRetention();
     connect(undoButton_, &QPushButton::clicked, this, &HistoryWindow::requestUndo);
     connect(undoAction_, &QAction::triggered, this, &HistoryWindow::requestUndo);
     connect(filter, &QPushButton::clicked, this, &HistoryWindow::applyFilter);
@@ -329,6 +356,65 @@ void HistoryWindow::exportList() {
                 dialogs_.warning(exchange::msg::kSaveFailed);
             exportButton_->setEnabled(true);
         });
+}
+
+void HistoryWindow::showRetention() {
+    const reg::retention::Policy saved = reg::retention::policy(folder_);
+    copyDays_->setValue(saved.copyDays);
+    historyYears_->setValue(saved.historyYears);
+}
+
+void HistoryWindow::setRetention() {
+    namespace retention = reg::retention;
+    const retention::Policy wanted{copyDays_->value(), historyYears_->value()};
+    const QDateTime now = QDateTime::currentDateTime();
+    const retention::Due due = retention::due(folder_, wanted, now);
+    QStringList removed;
+    if (!due.copies.isEmpty())
+        removed
+            << QStringLiteral("%1天以前的%2个安全副本").arg(wanted.copyDays).arg(due.copies.size());
+    if (due.entries > 0)
+        removed << QStringLiteral("%1以前的%2条变更记录").arg(due.before.left(10)).arg(due.entries);
+    if (!removed.isEmpty() &&
+        !dialogs_.question(QStringLiteral("将删除%1，删除后不能恢复。确定吗？")
+                               .arg(removed.join(QStringLiteral("和"))))) {
+        showRetention();
+        return;
+    }
+    if (!retention::setPolicy(folder_, wanted)) {
+        showRetention();
+        return dialogs_.warning(QStringLiteral("保存期限设定失败！"));
+    }
+    static_cast<void>(retention::apply(folder_, now));  // logs itself
+    reload();
+    dialogs_.notice(QStringLiteral("保存期限已设定：%1。").arg(retention::describe(wanted)));
+}
+
+void HistoryWindow::erasePerson() {
+    namespace erasure = edit::erasure;
+    const QModelIndex current = list_->currentIndex();
+    std::optional<history::Entry> e;
+    if (current.isValid()) e = history::entry(folder_, model_->at(current.row()).id);
+    const std::optional<erasure::Person> person = e ? erasure::erasable(folder_, *e) : std::nullopt;
+    if (!person)
+        return dialogs_.warning(
+            QStringLiteral("请先在列表中选中一条已不在户籍中的人员的记录（删除或清空的记录）！"));
+    const QString who =
+        QStringLiteral("%1（序号 %2）").arg(reg::fromGb(person->name), reg::fromGb(person->serial));
+    if (!dialogs_.question(
+            QStringLiteral("将从变更记录、安全副本、自动备份和证明开具记录中彻底清除%1的全部信息，"
+                           "只留下“已清除”的记录。清除后无法找回，也不能撤销。确定吗？")
+                .arg(who)))
+        return;
+    if (!dialogs_.question(QStringLiteral("请再次确认：彻底清除%1的信息吗？").arg(who))) return;
+    const erasure::Result r = erasure::erase(folder_, *person);
+    reload();
+    if (!r.ok)
+        return dialogs_.warning(
+            QStringLiteral("彻底清除没有全部完成（%1）！已清除：%2。原因已写入运行日志，"
+                           "请检查后再按一次彻底清除。")
+                .arg(r.step, erasure::describe(r)));
+    dialogs_.notice(QStringLiteral("彻底清除完成，已清除：%1。").arg(erasure::describe(r)));
 }
 
 }  // namespace maint

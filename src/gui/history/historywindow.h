@@ -16,6 +16,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QSpinBox;
 class QPushButton;
 class QTableWidget;
 class QTreeView;
@@ -50,6 +51,13 @@ class HistoryWindow : public QWidget {
     void applyFilter();
     void showEntry();
     void exportList();
+    // The keeping limits of safety copies and history, saved and applied after the clerk agreed
+    // to what they remove now.
+    void setRetention();
+    // 彻底清除: the selected entry's person, when no longer in the register, erased from all that
+    // is kept, after two questions.
+    void erasePerson();
+    void showRetention();
 
     QString folder_;
     ui::Dialogs& dialogs_;
@@ -58,6 +66,8 @@ class HistoryWindow : public QWidget {
     QLineEdit* name_;
     QLineEdit* serial_;
     QComboBox* kind_;
+    QSpinBox* copyDays_ = nullptr;
+    QSpinBox* historyYears_ = nullptr;
     QLabel* summary_;
     QTreeView* list_;
     QTableWidget* values_;

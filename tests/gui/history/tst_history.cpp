@@ -4,9 +4,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDirIterator>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -19,9 +21,11 @@
 #include "common/workbookfacts.h"
 #include "core/edit/business.h"
 #include "core/edit/transfer.h"
+#include "core/register/autobackup.h"
 #include "core/register/files.h"
 #include "core/register/history.h"
 #include "core/register/replacement.h"
+#include "core/register/retention.h"
 #include "core/register/safetycopy.h"
 #include "core/register/workfiles.h"
 #include "gui/exchange/exchangewindow.h"
@@ -430,6 +434,130 @@ class TestHistory : public QObject {
             kind->setCurrentText(QString::fromUtf8(name));
             QCOMPARE(list->model()->rowCount(), rows);
         }
+    }
+
+    void oldCopiesAndEntriesGoByTheKeepingLimits() {
+        Village v;
+        const QDateTime now = QDateTime::currentDateTime();
+        const auto copyMade = [&](int daysAgo) {
+            const QString name = QStringLiteral("户籍数据-%1.wav")
+                                     .arg(now.addDays(-daysAgo).toString("yyyyMMdd-HHmmss-zzz"));
+            QDir().mkpath(pathIn(v.path(), safety::kCopyFolder));
+            QFile f(safety::pathOf(v.path(), name));
+            f.open(QIODevice::WriteOnly);
+            f.write("x");
+            return name;
+        };
+        const QString old = copyMade(400), month = copyMade(40), fresh = copyMade(3);
+        copyMade(0);  // no time in its name is never due
+        QFile::rename(safety::pathOf(v.path(), safety::copies(v.path()).back()),
+                      safety::pathOf(v.path(), QStringLiteral("户籍数据-无日期.wav")));
+        QVERIFY(history::recordAccess(v.path(), history::Action::Export, "全部数据", "a.xls", 30));
+        QVERIFY(history::recordAccess(v.path(), history::Action::Export, "全部数据", "b.xls", 30));
+        sqlite3* db = nullptr;
+        sqlite3_open(qPrintable(pathIn(v.path(), history::kFileName)), &db);
+        const QString backdated =
+            QStringLiteral("UPDATE entries SET time = '%1' WHERE id = 1")
+                .arg(now.addYears(-6).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        QCOMPARE(sqlite3_exec(db, qPrintable(backdated), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+
+        const struct {
+            retention::Policy policy;
+            QStringList copies;
+            long entries;
+        } cases[] = {{{365, 0}, {old}, 0},
+                     {{30, 10}, {old, month}, 0},
+                     {{0, 5}, {}, 1},
+                     {{1, 1}, {old, month, fresh}, 1}};
+        for (const auto& c : cases) {
+            const retention::Due due = retention::due(v.path(), c.policy, now);
+            QCOMPARE(due.copies, c.copies);
+            QCOMPARE(due.entries, c.entries);
+        }
+        QVERIFY(!retention::setPolicy(v.path(), {-1, 0}));
+
+        // The window shows the defaults and removes, after asking, what the new limits make due.
+        hjtest::ScriptedDialogs d;
+        maint::HistoryWindow h(v.path(), d);
+        auto* days = find<QSpinBox>(&h, QStringLiteral("保存天数框"));
+        auto* years = find<QSpinBox>(&h, QStringLiteral("保存年数框"));
+        QCOMPARE(days->value(), 365);
+        QCOMPARE(years->text(), QStringLiteral("一直保存"));
+        days->setValue(30);
+        years->setValue(5);
+        const QString question =
+            QStringLiteral(
+                "将删除30天以前的2个安全副本和%1以前的1条变更记录，删除后不能恢复。确定吗？")
+                .arg(now.addYears(-5).toString(QStringLiteral("yyyy-MM-dd")));
+        d.expectQuestion(question, false);
+        click(h, "保存期限按钮");
+        QCOMPARE(days->value(), 365);  // said no: nothing saved, nothing removed
+        QCOMPARE(safety::copies(v.path()).size(), 4);
+        days->setValue(30);
+        years->setValue(5);
+        d.expectQuestion(question, true);
+        d.expectNotice(QStringLiteral("保存期限已设定：安全副本保存30天，变更记录保存5年。"));
+        click(h, "保存期限按钮");
+        QCOMPARE(safety::copies(v.path()),
+                 (QStringList{fresh, QStringLiteral("户籍数据-无日期.wav")}));
+        QCOMPARE(history::entries(v.path()).size(), size_t(1));
+        QCOMPARE(retention::policy(v.path()), (retention::Policy{30, 5}));
+        QVERIFY2(d.done(), qPrintable(d.pendingText()));
+    }
+
+    void anErasedPersonIsNowhereInTheProgramFolder() {
+        Village v;
+        hjtest::ScriptedDialogs d = answering();
+        // Kept beside the register: a safety copy and an automatic backup made while the person
+        // was still there.
+        QVERIFY(safety::keep(v.path()).has_value());
+        QCOMPARE(autobackup::backUp(v.path(), QDateTime::currentDateTime(), true).result,
+                 autobackup::Outcome::Result::Written);
+        {
+            maint::InfoWindow w(v.path(), d);
+            selectPerson(w, 0);
+            find<QLineEdit>(&w, QStringLiteral("编辑框13"))->setText(QStringLiteral("农机站"));
+            click(w, "修改按钮");
+            selectPerson(w, 1);
+            click(w, "删除按钮");
+        }
+        const history::Entry deleted = history::entries(v.path(), true).front();
+        QCOMPARE(deleted.action, history::Action::Delete);
+        const QByteArray id = QByteArray::fromStdString(deleted.before[F公民身份号码 - 1]);
+        QCOMPARE(id.size(), 18);
+        const auto holding = [&] {
+            QStringList found;
+            QDirIterator it(v.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                QFile f(it.next());
+                if (f.open(QIODevice::ReadOnly) && f.readAll().contains(id))
+                    found << it.fileInfo().fileName();
+            }
+            return found;
+        };
+        QVERIFY(holding().size() >= 3);
+
+        maint::HistoryWindow h(v.path(), d);
+        auto* list = find<QTreeView>(&h, QStringLiteral("记录列表"));
+        // A person still in the register is not erased.
+        list->setCurrentIndex(list->model()->index(list->model()->rowCount() - 1, 0));
+        d.reset();
+        click(h, "彻底清除按钮");
+        QCOMPARE(d.boxes().size(), 1);
+        QVERIFY(d.boxes()[0].startsWith(QStringLiteral("W:请先在列表中选中")));
+        list->setCurrentIndex(list->model()->index(0, 0));
+        d.reset();
+        click(h, "彻底清除按钮");
+        QCOMPARE(d.boxes().size(), 3);
+        QVERIFY2(d.boxes()[2].startsWith(QStringLiteral("N:彻底清除完成")),
+                 qPrintable(d.boxes().join('|')));
+        QCOMPARE(holding(), QStringList());
+        const auto all = history::entries(v.path(), true);
+        QCOMPARE(all.front().action, history::Action::Erase);
+        QVERIFY(!history::accessWhat(all.front()).contains(fromGb(deleted.name)));
+        QCOMPARE(all[1].name, toGb(history::kErased));
+        QVERIFY(all[1].before.empty());
     }
 };
 
