@@ -1,6 +1,6 @@
 #pragma once
 // The dialogs of the window benchmarks: every question answered Yes, every message taken
-// silently, no file chosen.
+// silently, no file chosen, no passphrase typed.
 #include "gui/ui/dialogs.h"
 
 class QuietDialogs : public ui::Dialogs {
@@ -11,4 +11,5 @@ class QuietDialogs : public ui::Dialogs {
     QString openFile(const ui::FileRequest&) override { return {}; }
     QString saveFile(const ui::FileRequest&) override { return {}; }
     QString openFolder(const ui::FileRequest&) override { return {}; }
+    std::optional<QString> secret(const QString&) override { return std::nullopt; }
 };
