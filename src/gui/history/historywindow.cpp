@@ -166,7 +166,7 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
       model_(std::make_unique<HistoryModel>()),
       exporting_(new ui::Background(this)) {
     ui::setUpWindow(this, QStringLiteral("澄禾社区户籍管理系统-变更记录   青石听雨 制作"),
-                    {900, 620});
+                    {900, 660});
     ui::addLabel(this, QStringLiteral("透明标签H1"), QStringLiteral("姓名"), {20, 14, 36, 20});
     name_ =
         ui::addEdit(this, QStringLiteral("编辑框H1"), {56, 10, 110, 24}, QStringLiteral("姓名"));
@@ -227,7 +227,8 @@ HistoryWindow::HistoryWindow(QString folder, ui::Dialogs& dialogs, QWidget* pare
     undoAction_->setObjectName(QStringLiteral("撤销此次业务"));
     list_->setContextMenuPolicy(Qt::ActionsContextMenu);
     list_->addAction(undoAction_);
-    // Under the bottom row: how long what is kept of people besides the register stays.
+    // A row of its own under the bottom row (the window is 40 taller for it): how long what is
+    // kept of people besides the register stays, and the erasure of one person.
     ui::addLabel(this, QStringLiteral("透明标签H5"), QStringLiteral("安全副本保存"),
                  {20, 581, 78, 20});
     copyDays_ = ui::addControl<QSpinBox>(this, QStringLiteral("保存天数框"), {100, 577, 80, 24},
