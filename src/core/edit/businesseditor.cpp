@@ -356,7 +356,12 @@ std::optional<QString> RegisterEditor::businessUndoRefusal(long long id) {
     if (const auto undo = history::undoneBy(folder_, id))
         return QStringLiteral("此次业务已在第 %1 条记录中撤销过了！").arg(*undo);
     const std::vector<history::Entry> parts = history::parts(folder_, id);
-    if (parts.empty()) return QStringLiteral("此次业务的变更记录不完整，不能撤销！");
+    // A part whose values were erased (彻底清除) cannot be put back either.
+    const bool whole = std::all_of(parts.begin(), parts.end(), [](const history::Entry& e) {
+        return e.after.size() == size_t(kFieldCount) &&
+               (e.before.empty() || e.before.size() == size_t(kFieldCount));
+    });
+    if (parts.empty() || !whole) return QStringLiteral("此次业务的变更记录不完整，不能撤销！");
     RecordStore store;
     if (!openIndexed(store)) return QStringLiteral("户籍数据无法打开，不能撤销此次业务！");
     std::optional<QString> refusal;

@@ -140,7 +140,8 @@ std::optional<Person> erasable(const QString& folder, const history::Entry& entr
     } else {
         p = {entry.serial, entry.name, {}};
     }
-    if (p.serial.empty() && p.id.empty()) return std::nullopt;
+    // 序号 alone would also match the emptied record a 清空 leaves behind.
+    if (p.id.empty() && (p.serial.empty() || p.name.empty())) return std::nullopt;
     Database db;
     if (!db.open(pathIn(folder, names::kRegister), Access::ReadOnly)) return std::nullopt;
     Statement st = db.prepare(std::string("SELECT count(*) FROM records WHERE deleted = 0 AND (") +

@@ -20,6 +20,7 @@
 #include "common/typing.h"
 #include "common/workbookfacts.h"
 #include "core/edit/business.h"
+#include "core/edit/registereditor.h"
 #include "core/edit/transfer.h"
 #include "core/register/autobackup.h"
 #include "core/register/files.h"
@@ -514,8 +515,24 @@ class TestHistory : public QObject {
         QVERIFY(safety::keep(v.path()).has_value());
         QCOMPARE(autobackup::backUp(v.path(), QDateTime::currentDateTime(), true).result,
                  autobackup::Outcome::Result::Written);
+        long long business = 0;
         {
             maint::InfoWindow w(v.path(), d);
+            // A business on the household changes every member's record, the person's too.
+            auto* tree = find<QTreeWidget>(&w, QStringLiteral("树型框"));
+            int top = 0;
+            while (tree->topLevelItem(top)->childCount() < 2) ++top;
+            edit::Request r;
+            r.business = edit::Business::ChangeHead;
+            r.household = toGb(tree->topLevelItem(top)->text(0));
+            r.newHead = toGb(tree->topLevelItem(top)->child(1)->text(0).section(':', 0, 0));
+            RecordStore store;
+            QVERIFY(store.OpenTable(v.registerPath()));
+            const auto plan = edit::plan(store, r, "20991231").plan;
+            QVERIFY(store.CloseAllTables());
+            QVERIFY(plan && w.runBusiness(*plan).done());
+            for (const history::Entry& e : history::entries(v.path()))
+                if (e.action == history::Action::Business) business = e.id;
             selectPerson(w, 0);
             find<QLineEdit>(&w, QStringLiteral("编辑框13"))->setText(QStringLiteral("农机站"));
             click(w, "修改按钮");
@@ -558,6 +575,10 @@ class TestHistory : public QObject {
         QVERIFY(!history::accessWhat(all.front()).contains(fromGb(deleted.name)));
         QCOMPARE(all[1].name, toGb(history::kErased));
         QVERIFY(all[1].before.empty());
+        // The business can no longer be put back as a whole (its parts lost the person's values).
+        edit::RegisterEditor editor(v.path());
+        QCOMPARE(editor.businessUndoRefusal(business),
+                 QStringLiteral("此次业务的变更记录不完整，不能撤销！"));
     }
 };
 
