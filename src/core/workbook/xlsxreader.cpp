@@ -157,6 +157,7 @@ class Package {
         XML_SetEntityDeclHandler(xml, &Package::onEntity);
         qint64 total = 0;
         bool ok = true;
+        void* buffer = nullptr;
         for (;;) {
             if (n < 0 || (total += n) > limit) {
                 ok = false;
@@ -164,17 +165,26 @@ class Package {
             }
             // A part of no bytes at all reads as one without elements, as it always has.
             if (n == 0 && total == 0) break;
-            QByteArray utf8;
-            if (decoder)
-                utf8 = QString(decoder->decode(QByteArrayView(chunk.constData(), n))).toUtf8();
-            const char* bytes = decoder ? utf8.constData() : chunk.constData();
-            const int size = decoder ? int(utf8.size()) : n;
-            if (XML_Parse(xml, bytes, size, n == 0) != XML_STATUS_OK || run.stopped) {
+            XML_Status parsed;
+            if (decoder) {
+                const QByteArray utf8 =
+                    QString(decoder->decode(QByteArrayView(chunk.constData(), n))).toUtf8();
+                parsed = XML_Parse(xml, utf8.constData(), int(utf8.size()), n == 0);
+            } else if (buffer) {  // inflated straight into expat's buffer
+                parsed = XML_ParseBuffer(xml, n, n == 0);
+            } else {  // the first chunk, read before the parser was made
+                parsed = XML_Parse(xml, chunk.constData(), n, n == 0);
+            }
+            if (parsed != XML_STATUS_OK || run.stopped) {
                 ok = false;
                 break;
             }
             if (n == 0) break;
-            n = unzReadCurrentFile(zip_, chunk.data(), unsigned(chunk.size()));
+            if (!decoder && !(buffer = XML_GetBuffer(xml, int(chunk.size())))) {
+                ok = false;
+                break;
+            }
+            n = unzReadCurrentFile(zip_, decoder ? chunk.data() : buffer, unsigned(chunk.size()));
         }
         XML_ParserFree(xml);
         // A part whose checksum does not match, or a cut-off document, is damaged.
