@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -246,6 +248,44 @@ BENCHMARK(BM_ReadRows)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
+
+// LibreOffice converting the same workbook to CSV, start-up included, as a general spreadsheet
+// program's reading to compare the reader with; skipped when soffice is not installed.
+void BM_LibreOfficeToCsv(benchmark::State& state) {
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty()) {
+        state.SkipWithError("soffice is not installed");
+        for (auto _ : state) {
+        }
+        return;
+    }
+    const QString book = exportedBook(int(state.range(0)), int(state.range(1)));
+    const QString out = workDir().filePath(QStringLiteral("csv"));
+    // A profile of its own, made by one untimed run, so that a desktop's LibreOffice is not met.
+    const QStringList args = {
+        QStringLiteral("-env:UserInstallation=") +
+            QUrl::fromLocalFile(workDir().filePath(QStringLiteral("lo-profile"))).toString(),
+        QStringLiteral("--headless"),
+        QStringLiteral("--convert-to"),
+        QStringLiteral("csv"),
+        QStringLiteral("--outdir"),
+        out,
+        book};
+    auto convert = [&] {
+        QProcess lo;
+        lo.start(soffice, args);
+        return lo.waitForFinished(600000) && lo.exitCode() == 0;
+    };
+    bool ok = convert();
+    for (auto _ : state) ok = convert() && ok;
+    if (!ok) state.SkipWithError("the conversion failed");
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_LibreOfficeToCsv)
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
 
 // A workbook read again and again, as a clerk retries one or goes through a folder of them: the
 // resident size after 1,000 reads against after the first few. A small sound workbook is the

@@ -8,7 +8,7 @@ BUILD=${BUILD_DIR:-$ROOT/build}
 PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libsqlite3-dev libfreexl-dev libgsf-1-dev
           fp-utils fonts-noto-cjk libbenchmark-dev sqlite3 xvfb xauth python3-xlrd
           libxlsxwriter-dev qt6-translations-l10n
-          qt6-charts-dev libqt6opengl6-dev poppler-utils libminizip-dev
+          qt6-charts-dev libqt6opengl6-dev poppler-utils libminizip-dev libexpat1-dev
           python3-openpyxl libqrencode-dev zbar-tools libsodium-dev)
 # A script that needs more (scripts/package) names it in HJ_EXTRA_PACKAGES.
 read -r -a extra <<<"${HJ_EXTRA_PACKAGES:-}"

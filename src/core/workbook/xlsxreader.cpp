@@ -1,14 +1,19 @@
 #include "core/workbook/xlsxreader.h"
 
+#include <expat.h>
 #include <minizip/unzip.h>
 
 #include <QDate>
 #include <QFile>
-#include <QXmlStreamReader>
+#include <QFileInfo>
+#include <QStringDecoder>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "core/register/text.h"
@@ -20,8 +25,82 @@ namespace {
 
 constexpr qint64 kSmallPart = qint64(64) << 20;
 constexpr int kMaxColumn = 16384;  // XFD, the last column a sheet has
+// Expat joins a namespace and a local name with this: a character that XML 1.0 allows in no
+// document, so no namespace (which may hold blanks) contains it.
+constexpr char kNamespaceSeparator = '\x01';
+
+// The local name of an element or attribute, whatever its namespace.
+std::string_view localName(const char* name) {
+    const char* separator = std::strrchr(name, kNamespaceSeparator);
+    return separator ? separator + 1 : name;
+}
+
+// An attribute's value by its name as written without a prefix; null when it is not there.
+const char* attribute(const char** atts, const char* name) {
+    for (; *atts; atts += 2)
+        if (std::strcmp(atts[0], name) == 0) return atts[1];
+    return nullptr;
+}
+
+QString qs(const char* utf8) {
+    return utf8 ? QString::fromUtf8(utf8) : QString();
+}
+
+// Qt's toInt on the text, with the common case (a few plain digits) done without a QString.
+int toInt(const char* text, bool* ok = nullptr) {
+    const size_t n = std::strlen(text);
+    if (n > 0 && n <= 9 &&
+        std::all_of(text, text + n, [](char c) { return c >= '0' && c <= '9'; })) {
+        if (ok) *ok = true;
+        int v = 0;
+        for (size_t i = 0; i < n; ++i) v = v * 10 + (text[i] - '0');
+        return v;
+    }
+    return QString::fromUtf8(text, qsizetype(n)).toInt(ok);
+}
 
 // ---- The container ----
+
+// The encoding an XML declaration at the start of `head` names, when expat cannot read it
+// itself; empty for UTF-8, UTF-16, Latin-1 and ASCII, and when there is no declaration.
+QByteArray declaredEncoding(const QByteArray& head) {
+    if (!head.startsWith("<?xml")) return {};
+    const qsizetype close = head.indexOf("?>");
+    const QByteArray decl = head.left(close < 0 ? 0 : close);
+    const qsizetype at = decl.indexOf("encoding");
+    if (at < 0) return {};
+    qsizetype i = at + 8;
+    while (i < decl.size() && (decl[i] == ' ' || decl[i] == '=' || decl[i] == '\t' ||
+                               decl[i] == '\r' || decl[i] == '\n'))
+        ++i;
+    if (i >= decl.size() || (decl[i] != '"' && decl[i] != '\'')) return {};
+    const qsizetype end = decl.indexOf(decl[i], i + 1);
+    if (end < 0) return {};
+    const QByteArray name = decl.mid(i + 1, end - i - 1);
+    for (const char* known : {"utf-8", "utf-16", "utf-16le", "utf-16be", "iso-8859-1", "us-ascii"})
+        if (name.compare(known, Qt::CaseInsensitive) == 0) return {};
+    return name;
+}
+
+// What a part's reader is told, element by element; false from start or end stops the reading.
+struct PartHandler {
+    virtual ~PartHandler() = default;
+    virtual bool start(std::string_view name, const char** atts) = 0;
+    virtual bool end(std::string_view name) = 0;
+    virtual void text(const char* s, int len) = 0;
+};
+
+// A handler from three callables, so the readers below stay in one place each.
+template <class Start, class End, class Text>
+struct Handlers : PartHandler {
+    Start onStart;
+    End onEnd;
+    Text onText;
+    Handlers(Start s, End e, Text t) : onStart(s), onEnd(e), onText(t) {}
+    bool start(std::string_view name, const char** atts) override { return onStart(name, atts); }
+    bool end(std::string_view name) override { return onEnd(name); }
+    void text(const char* s, int len) override { onText(s, len); }
+};
 
 class Package {
   public:
@@ -38,55 +117,124 @@ class Package {
     bool has(const QString& name) {
         return zip_ && unzLocateFile(zip_, name.toUtf8().constData(), 2) == UNZ_OK;
     }
-
-    // Streams the part through `token`, called at every token after the document's start.
-    // False when the part is missing, damaged, inflates too far, carries a DTD (no part of a
-    // workbook has one, and entity expansion starts there), or `token` answers false.
-    template <class Token>
-    bool parse(const QString& name, Token token) {
+    // The stored size of the part last found by has().
+    qint64 compressedSize() {
         unz_file_info64 info;
-        if (!has(name) ||
-            unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
-            unzOpenCurrentFile(zip_) != UNZ_OK)
-            return false;
-        const qint64 limit = std::min(
-            kMaxPartBytes, std::max(kSmallPart, qint64(info.compressed_size) * kMaxPartRatio));
-        QXmlStreamReader xml;
+        return unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK
+                   ? qint64(info.compressed_size)
+                   : -1;
+    }
+
+    // Streams the part through `handler` as it inflates, so a part is never held whole. False
+    // when the part is missing, damaged, inflates too far, carries a DTD (no part of a workbook
+    // has one, and entity expansion starts there), or the handler stops it.
+    bool parse(const QString& name, PartHandler& handler) {
+        if (!has(name)) return false;
+        const qint64 compressed = compressedSize();
+        if (compressed < 0 || unzOpenCurrentFile(zip_) != UNZ_OK) return false;
+        const qint64 limit =
+            std::min(kMaxPartBytes, std::max(kSmallPart, compressed * kMaxPartRatio));
         QByteArray chunk(1 << 16, Qt::Uninitialized);
+        int n = unzReadCurrentFile(zip_, chunk.data(), unsigned(chunk.size()));
+        // A part in an encoding expat does not know itself (GBK, windows-1252 ...) is turned
+        // into UTF-8 on the way in, by Qt's converters, as the reader before read it.
+        std::optional<QStringDecoder> decoder;
+        if (n > 0)
+            if (const QByteArray declared = declaredEncoding(chunk.left(n)); !declared.isEmpty())
+                if (QStringDecoder d(declared.constData()); d.isValid())
+                    decoder.emplace(std::move(d));
+        XML_Parser xml = XML_ParserCreateNS(decoder ? "UTF-8" : nullptr, kNamespaceSeparator);
+        if (!xml) {
+            unzCloseCurrentFile(zip_);
+            return false;
+        }
+        Run run{&handler, xml, false};
+        XML_SetUserData(xml, &run);
+        XML_SetElementHandler(xml, &Package::onStart, &Package::onEnd);
+        XML_SetCharacterDataHandler(xml, &Package::onText);
+        XML_SetXmlDeclHandler(xml, &Package::onDeclaration);
+        XML_SetStartDoctypeDeclHandler(xml, &Package::onDoctype);
+        XML_SetEntityDeclHandler(xml, &Package::onEntity);
         qint64 total = 0;
         bool ok = true;
+        void* buffer = nullptr;
         for (;;) {
-            const int n = unzReadCurrentFile(zip_, chunk.data(), unsigned(chunk.size()));
             if (n < 0 || (total += n) > limit) {
                 ok = false;
                 break;
             }
-            if (n == 0) break;
-            xml.addData(QByteArray(chunk.constData(), n));
-            while (ok && !xml.atEnd()) {
-                const QXmlStreamReader::TokenType t = xml.readNext();
-                if (t == QXmlStreamReader::Invalid) break;
-                if (t == QXmlStreamReader::DTD || t == QXmlStreamReader::EntityReference ||
-                    !token(xml))
-                    ok = false;
+            // A part of no bytes at all reads as one without elements, as it always has.
+            if (n == 0 && total == 0) break;
+            XML_Status parsed;
+            if (decoder) {
+                const QByteArray utf8 =
+                    QString(decoder->decode(QByteArrayView(chunk.constData(), n))).toUtf8();
+                parsed = XML_Parse(xml, utf8.constData(), int(utf8.size()), n == 0);
+            } else if (buffer) {  // inflated straight into expat's buffer
+                parsed = XML_ParseBuffer(xml, n, n == 0);
+            } else {  // the first chunk, read before the parser was made
+                parsed = XML_Parse(xml, chunk.constData(), n, n == 0);
             }
-            if (!ok ||
-                (xml.hasError() && xml.error() != QXmlStreamReader::PrematureEndOfDocumentError)) {
+            if (parsed != XML_STATUS_OK || run.stopped) {
                 ok = false;
                 break;
             }
+            if (n == 0) break;
+            if (!decoder && !(buffer = XML_GetBuffer(xml, int(chunk.size())))) {
+                ok = false;
+                break;
+            }
+            n = unzReadCurrentFile(zip_, decoder ? chunk.data() : buffer, unsigned(chunk.size()));
         }
+        XML_ParserFree(xml);
         // A part whose checksum does not match, or a cut-off document, is damaged.
         const bool crc = unzCloseCurrentFile(zip_) == UNZ_OK;
-        return ok && crc && !xml.hasError();
+        return ok && crc;
     }
 
   private:
+    struct Run {
+        PartHandler* handler;
+        XML_Parser xml;
+        bool stopped;
+    };
+    static void stop(Run* run) {
+        if (!run->stopped) XML_StopParser(run->xml, XML_FALSE);
+        run->stopped = true;
+    }
+    static void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** atts) {
+        auto* run = static_cast<Run*>(data);
+        if (!run->stopped && !run->handler->start(localName(name), atts)) stop(run);
+    }
+    static void XMLCALL onEnd(void* data, const XML_Char* name) {
+        auto* run = static_cast<Run*>(data);
+        if (!run->stopped && !run->handler->end(localName(name))) stop(run);
+    }
+    static void XMLCALL onText(void* data, const XML_Char* s, int len) {
+        auto* run = static_cast<Run*>(data);
+        if (!run->stopped) run->handler->text(s, len);
+    }
+    // Only XML 1.0, as before.
+    static void XMLCALL onDeclaration(void* data, const XML_Char* version, const XML_Char*, int) {
+        if (version && std::strcmp(version, "1.0") != 0) stop(static_cast<Run*>(data));
+    }
+    static void XMLCALL onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*,
+                                  int) {
+        stop(static_cast<Run*>(data));
+    }
+    static void XMLCALL onEntity(void* data, const XML_Char*, int, const XML_Char*, int,
+                                 const XML_Char*, const XML_Char*, const XML_Char*,
+                                 const XML_Char*) {
+        stop(static_cast<Run*>(data));
+    }
+
     unzFile zip_;
 };
 
-bool is(const QXmlStreamReader& xml, QStringView name) {
-    return xml.name() == name;
+template <class Start, class End, class Text>
+bool parsePart(Package& zip, const QString& name, Start s, End e, Text t) {
+    Handlers<Start, End, Text> handler(s, e, t);
+    return zip.parse(name, handler);
 }
 
 // "xl/worksheets/sheet1.xml" from a relationship target, relative to `base` ("xl/") or absolute.
@@ -108,16 +256,18 @@ struct Relations {
 };
 
 bool readRelations(Package& zip, const QString& rels, const QString& base, Relations& out) {
-    return zip.parse(rels, [&](QXmlStreamReader& xml) {
-        if (xml.isStartElement() && is(xml, u"Relationship")) {
-            const auto a = xml.attributes();
-            const QString target = partName(base, a.value(QLatin1String("Target")).toString());
-            const QString type = a.value(QLatin1String("Type")).toString();
-            out.byId[a.value(QLatin1String("Id")).toString()] = target;
-            out.byType[type.mid(type.lastIndexOf(u'/') + 1)] = target;
-        }
-        return true;
-    });
+    return parsePart(
+        zip, rels,
+        [&](std::string_view name, const char** a) {
+            if (name == "Relationship") {
+                const QString target = partName(base, qs(attribute(a, "Target")));
+                const QString type = qs(attribute(a, "Type"));
+                out.byId[qs(attribute(a, "Id"))] = target;
+                out.byType[type.mid(type.lastIndexOf(u'/') + 1)] = target;
+            }
+            return true;
+        },
+        [](std::string_view) { return true; }, [](const char*, int) {});
 }
 
 // ---- Cell values ----
@@ -192,53 +342,108 @@ std::optional<std::string> serialDate(double serial, DateKind kind, bool date190
 }
 
 struct CellIn {
-    QString type;    // the t attribute
-    int style = -1;  // the s attribute
-    QString value;   // <v>, or the texts of <is>
+    std::string type;   // the t attribute
+    int style = -1;     // the s attribute
+    std::string value;  // <v>, or the texts of <is>, in UTF-8
     bool hasValue = false;
     bool hasFormula = false;
 
     // Ready for the next cell, keeping the texts' storage: a sheet has millions of cells.
-    void start(QStringView t, int s) {
-        type.resize(0);
-        type.append(t);
+    void start(const char* t, int s) {
+        type.assign(t ? t : "");
         style = s;
-        value.resize(0);
+        value.clear();
         hasValue = hasFormula = false;
     }
 };
 
+// The shared strings, in GB18030, one after another in one block: a table of hundreds of
+// thousands of short texts costs its bytes and an offset each, not a string object each.
+struct StringTable {
+    std::string bytes;
+    std::vector<quint32> ends;
+    size_t size() const { return ends.size(); }
+    std::string_view operator[](size_t i) const {
+        const size_t from = i == 0 ? 0 : ends[i - 1];
+        return std::string_view(bytes).substr(from, ends[i] - from);
+    }
+};
+
+// Plain digits, as a whole number fits them: the common case, read without a QString.
+bool plainDigits(std::string_view v, size_t most) {
+    return !v.empty() && v.size() <= most &&
+           std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A number as the older reader's QString::toDouble read it after trimming. A plain decimal
+// ("-12.5", "1E-3") is read directly, correctly rounded as Qt does; anything else (blanks,
+// a "+", "inf", other digits) takes Qt's own way, so the two can never disagree.
+std::optional<double> numberOf(std::string_view v) {
+    size_t i = 0;
+    auto digits = [&] {
+        const size_t from = i;
+        while (i < v.size() && v[i] >= '0' && v[i] <= '9') ++i;
+        return i > from;
+    };
+    if (i < v.size() && v[i] == '-') ++i;
+    bool plain = digits();
+    if (plain && i < v.size() && v[i] == '.') ++i, plain = digits();
+    if (plain && i < v.size() && (v[i] == 'e' || v[i] == 'E')) {
+        ++i;
+        if (i < v.size() && (v[i] == '+' || v[i] == '-')) ++i;
+        plain = digits();
+    }
+    if (plain && i == v.size()) {
+        double number = 0;
+        const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), number);
+        if (error == std::errc() && end == v.data() + v.size()) return number;
+    }
+    bool ok = false;
+    const double number = QString::fromUtf8(v.data(), qsizetype(v.size())).trimmed().toDouble(&ok);
+    if (!ok) return std::nullopt;
+    return number;
+}
+
 // The cell's text by the import's rules; nullopt when it cannot be read: a formula without its
 // result (it would come in empty), an index past the shared strings, a number that is none.
-std::optional<std::string> cellText(const CellIn& c, const std::vector<std::string>& strings,
+std::optional<std::string> cellText(const CellIn& c, const StringTable& strings,
                                     const Styles& styles) {
-    if (c.type == u"inlineStr") return reg::toGb(c.value);
+    if (c.type == "inlineStr") return reg::utf8ToGb(c.value);
     if (!c.hasValue) {
         if (c.hasFormula) return std::nullopt;
         return std::string();
     }
-    if (c.type == u"s") {
-        bool ok = false;
-        const qulonglong i = c.value.trimmed().toULongLong(&ok);
+    if (c.type == "s") {
+        qulonglong i = 0;
+        bool ok = true;
+        if (plainDigits(c.value, 18))
+            i = std::stoull(c.value);
+        else
+            i = QString::fromUtf8(c.value.data(), qsizetype(c.value.size()))
+                    .trimmed()
+                    .toULongLong(&ok);
         if (!ok || i >= strings.size()) return std::nullopt;
-        return strings[size_t(i)];
+        return std::string(strings[size_t(i)]);
     }
-    if (c.type == u"str" || c.type == u"e") return reg::toGb(c.value);
-    if (c.type == u"b") return reg::gb(c.value.trimmed() == u"0" ? "假" : "真");
-    if (c.type == u"d") {
-        QString iso = c.value.trimmed();
+    if (c.type == "str" || c.type == "e") return reg::utf8ToGb(c.value);
+    const QString trimmed =
+        c.type == "b" || c.type == "d"
+            ? QString::fromUtf8(c.value.data(), qsizetype(c.value.size())).trimmed()
+            : QString();
+    if (c.type == "b") return reg::gb(trimmed == u"0" ? "假" : "真");
+    if (c.type == "d") {
+        QString iso = trimmed;
         iso.replace(u'T', u' ');
         return dateText(iso.left(19).toStdString());
     }
-    bool ok = false;
-    const double number = c.value.trimmed().toDouble(&ok);
-    if (!ok) return std::nullopt;
+    const auto number = numberOf(c.value);
+    if (!number) return std::nullopt;
     if (const DateKind kind = styles.of(c.style); kind != DateKind::None)
-        if (auto date = serialDate(number, kind, styles.date1904)) return date;
+        if (auto date = serialDate(*number, kind, styles.date1904)) return date;
     // A whole number that the older format would store as an integer reads as its digits.
-    if (number == std::floor(number) && std::fabs(number) < 2147483648.0)
-        return std::to_string(qint64(number));
-    return numberText(number);
+    if (*number == std::floor(*number) && std::fabs(*number) < 2147483648.0)
+        return std::to_string(qint64(*number));
+    return numberText(*number);
 }
 
 // "AB12" -> column 27 (0-based); -1 when it names no column.
@@ -254,6 +459,20 @@ int columnOf(QStringView ref) {
     return column - 1;
 }
 
+// The same for a reference as expat gives it; only one beyond ASCII needs Qt's letters.
+int columnOf(const char* ref) {
+    int column = 0;
+    for (const char* p = ref; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 0x80) return columnOf(QString::fromUtf8(ref));
+        const int upper = c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
+        if (upper < 'A' || upper > 'Z') break;
+        column = column * 26 + (upper - 'A' + 1);
+        if (column > kMaxColumn) return -1;
+    }
+    return column - 1;
+}
+
 // ---- The workbook ----
 
 struct SheetRef {
@@ -264,13 +483,32 @@ struct SheetRef {
 struct Book {
     Package zip;
     std::vector<SheetRef> sheets;
-    std::vector<std::string> strings;
+    StringTable strings;
     Styles styles;
+    // What the rows handed out may hold in memory, and what they hold (rowCost).
+    qint64 rowBudget = 0;
+    qint64 held = 0;
     bool ok = false;
 
-    explicit Book(const QString& path) : zip(path) { ok = zip.isOpen() && load(); }
+    explicit Book(const QString& path) : zip(path) {
+        rowBudget =
+            std::min(kMaxRowBytes, std::max(kSmallRowBytes, QFileInfo(path).size() * kMaxRowRatio));
+        ok = zip.isOpen() && load();
+    }
     Book(const Book&) = delete;
     Book& operator=(const Book&) = delete;
+
+    // A row's cost: its texts' bytes and the bookkeeping around them, empty ones too.
+    static qint64 rowCost(size_t cells, qint64 textBytes) {
+        return qint64(sizeof(std::vector<std::string>) + sizeof(long) +
+                      cells * sizeof(std::string)) +
+               textBytes;
+    }
+    static qint64 rowCost(const std::vector<std::string>& texts) {
+        qint64 bytes = 0;
+        for (const std::string& t : texts) bytes += qint64(t.size());
+        return rowCost(texts.size(), bytes);
+    }
 
     bool load() {
         Relations root;
@@ -285,20 +523,23 @@ struct Book {
                                  QStringLiteral(".rels");
         if (!readRelations(zip, relsName, base, rels)) return false;
         std::vector<std::pair<QString, QString>> named;  // name, relationship id
-        const bool read = zip.parse(workbook, [&](QXmlStreamReader& xml) {
-            if (!xml.isStartElement()) return true;
-            const auto a = xml.attributes();
-            if (is(xml, u"sheet")) {
-                QString id;
-                for (const auto& at : a)
-                    if (at.name() == u"id") id = at.value().toString();
-                named.emplace_back(a.value(QLatin1String("name")).toString(), id);
-            } else if (is(xml, u"workbookPr")) {
-                const auto v = a.value(QLatin1String("date1904"));
-                styles.date1904 = v == u"1" || v == u"true";
-            }
-            return true;
-        });
+        const bool read = parsePart(
+            zip, workbook,
+            [&](std::string_view name, const char** a) {
+                if (name == "sheet") {
+                    // The relationship id, whatever prefix names its namespace.
+                    QString id;
+                    for (const char** at = a; *at; at += 2)
+                        if (localName(at[0]) == "id") id = qs(at[1]);
+                    named.emplace_back(qs(attribute(a, "name")), id);
+                } else if (name == "workbookPr") {
+                    const char* v = attribute(a, "date1904");
+                    styles.date1904 =
+                        v && (std::strcmp(v, "1") == 0 || std::strcmp(v, "true") == 0);
+                }
+                return true;
+            },
+            [](std::string_view) { return true; }, [](const char*, int) {});
         if (!read || named.empty()) return false;
         for (const auto& [name, id] : named) {
             const auto it = rels.byId.find(id);
@@ -311,52 +552,67 @@ struct Book {
         return st == rels.byType.end() || readStyles(st->second);
     }
 
-    // Each <si> flattened: the texts of its runs, without the phonetic guides.
+    // Each <si> flattened: the texts of its runs, without the phonetic guides. A table past
+    // its limits is refused before it can fill the memory: tens of millions of empty strings
+    // fit in a few kilobytes of a zip.
     bool readStrings(const QString& part) {
-        QString text;
+        std::string text;
         int phonetic = 0;
         bool inText = false;
-        return zip.parse(part, [&](QXmlStreamReader& xml) {
-            if (xml.isStartElement()) {
-                if (is(xml, u"si"))
+        return parsePart(
+            zip, part,
+            [&](std::string_view name, const char**) {
+                if (name == "si")
                     text.clear();
-                else if (is(xml, u"rPh"))
+                else if (name == "rPh")
                     ++phonetic;
-                else if (is(xml, u"t"))
+                else if (name == "t")
                     inText = phonetic == 0;
-            } else if (xml.isEndElement()) {
-                if (is(xml, u"si"))
-                    strings.push_back(reg::toGb(text));
-                else if (is(xml, u"rPh"))
+                return true;
+            },
+            [&](std::string_view name) {
+                if (name == "si") {
+                    strings.bytes += reg::utf8ToGb(text);
+                    strings.ends.push_back(quint32(strings.bytes.size()));
+                    return strings.size() <= size_t(kMaxSharedStrings) &&
+                           qint64(strings.bytes.size()) +
+                                   qint64(strings.size()) * kSharedStringCost <=
+                               kMaxSharedStringBytes;
+                } else if (name == "rPh") {
                     --phonetic;
-                else if (is(xml, u"t"))
+                } else if (name == "t") {
                     inText = false;
-            } else if (xml.isCharacters() && inText) {
-                text += xml.text();
-            }
-            return true;
-        });
+                }
+                return true;
+            },
+            [&](const char* s, int len) {
+                if (inText) text.append(s, size_t(len));
+            });
     }
 
     bool readStyles(const QString& part) {
         std::map<int, QString> custom;
         std::vector<int> formats;
         bool inCellXfs = false;
-        const bool read = zip.parse(part, [&](QXmlStreamReader& xml) {
-            if (xml.isStartElement()) {
-                const auto a = xml.attributes();
-                if (is(xml, u"numFmt"))
-                    custom[a.value(QLatin1String("numFmtId")).toInt()] =
-                        a.value(QLatin1String("formatCode")).toString();
-                else if (is(xml, u"cellXfs"))
+        const bool read = parsePart(
+            zip, part,
+            [&](std::string_view name, const char** a) {
+                if (name == "numFmt") {
+                    const char* id = attribute(a, "numFmtId");
+                    custom[id ? toInt(id) : 0] = qs(attribute(a, "formatCode"));
+                } else if (name == "cellXfs") {
                     inCellXfs = true;
-                else if (is(xml, u"xf") && inCellXfs)
-                    formats.push_back(a.value(QLatin1String("numFmtId")).toInt());
-            } else if (xml.isEndElement() && is(xml, u"cellXfs")) {
-                inCellXfs = false;
-            }
-            return true;
-        });
+                } else if (name == "xf" && inCellXfs) {
+                    const char* id = attribute(a, "numFmtId");
+                    formats.push_back(id ? toInt(id) : 0);
+                }
+                return true;
+            },
+            [&](std::string_view name) {
+                if (name == "cellXfs") inCellXfs = false;
+                return true;
+            },
+            [](const char*, int) {});
         for (int id : formats) styles.xfs.push_back(classify(id, custom));
         return read;
     }
@@ -364,6 +620,7 @@ struct Book {
     // Reads a sheet: its extent (rows up to the last cell, columns up to the rightmost cell)
     // and, through `row`, every row with its first `keep` cells as texts. A row that holds no
     // cell element at all is never visited, so a million empty rows cost only their parsing.
+    // A row whose texts would take the rows held past the budget stops the reading.
     template <class Row>
     bool readSheet(size_t index, int keep, int& rows, int& columns, Row row) {
         rows = columns = 0;
@@ -372,67 +629,75 @@ struct Book {
         bool inCell = false, inValue = false, inInline = false;
         int phonetic = 0;
         std::vector<std::string> texts;
+        qint64 textBytes = 0;
         bool any = false;
         auto flush = [&]() {
             if (r < 0 || !any) return true;
             any = false;
             return row(r, texts);
         };
-        return zip.parse(sheets[index].part, [&](QXmlStreamReader& xml) {
-            if (xml.isStartElement()) {
-                const auto a = xml.attributes();
-                if (is(xml, u"row")) {
+        return parsePart(
+            zip, sheets[index].part,
+            [&](std::string_view name, const char** a) {
+                if (name == "row") {
                     if (!flush()) return false;
-                    const auto ref = a.value(QLatin1String("r"));
+                    const char* ref = attribute(a, "r");
                     bool ok = true;
-                    r = ref.isEmpty() ? lastRow + 1 : ref.toInt(&ok) - 1;
+                    r = !ref || !*ref ? lastRow + 1 : toInt(ref, &ok) - 1;
                     if (!ok || r <= lastRow || r >= kMaxXlsxRows) return false;
                     lastRow = r;
                     c = -1;
                     texts.assign(size_t(keep), std::string());
-                } else if (is(xml, u"c")) {
+                    textBytes = 0;
+                } else if (name == "c") {
                     if (r < 0) return false;
-                    const auto ref = a.value(QLatin1String("r"));
-                    c = ref.isEmpty() ? c + 1 : columnOf(ref);
+                    const char* ref = attribute(a, "r");
+                    c = !ref || !*ref ? c + 1 : columnOf(ref);
                     if (c < 0 || c >= kMaxColumn) return false;
-                    cell.start(a.value(QLatin1String("t")),
-                               a.hasAttribute(QLatin1String("s"))
-                                   ? a.value(QLatin1String("s")).toInt()
-                                   : -1);
+                    const char* style = attribute(a, "s");
+                    cell.start(attribute(a, "t"), style ? toInt(style) : -1);
                     inCell = true;
-                } else if (inCell && is(xml, u"v")) {
+                } else if (inCell && name == "v") {
                     inValue = true;
                     cell.hasValue = true;
-                } else if (inCell && is(xml, u"f")) {
+                } else if (inCell && name == "f") {
                     cell.hasFormula = true;
-                } else if (inCell && is(xml, u"is")) {
+                } else if (inCell && name == "is") {
                     inInline = true;
-                } else if (inInline && is(xml, u"rPh")) {
+                } else if (inInline && name == "rPh") {
                     ++phonetic;
-                } else if (inInline && is(xml, u"t")) {
+                } else if (inInline && name == "t") {
                     inValue = phonetic == 0;
                 }
-            } else if (xml.isEndElement()) {
-                if (is(xml, u"c") && inCell) {
+                return true;
+            },
+            [&](std::string_view name) {
+                if (name == "c" && inCell) {
                     inCell = inValue = inInline = false;
-                    const auto text = cellText(cell, strings, styles);
+                    auto text = cellText(cell, strings, styles);
                     if (!text) return false;
                     rows = std::max(rows, r + 1);
                     columns = std::max(columns, c + 1);
-                    if (c < keep) texts[size_t(c)] = std::move(*text);
+                    if (c < keep) {
+                        textBytes += qint64(text->size());
+                        if (held + rowCost(size_t(keep), textBytes) > rowBudget) return false;
+                        // The converter reserves for the UTF-8 length; a row is kept long.
+                        if (text->capacity() > text->size() + 16) text->shrink_to_fit();
+                        texts[size_t(c)] = std::move(*text);
+                    }
                     any = true;
-                } else if (is(xml, u"v") || is(xml, u"t")) {
+                } else if (name == "v" || name == "t") {
                     inValue = false;
-                } else if (is(xml, u"rPh")) {
+                } else if (name == "rPh") {
                     --phonetic;
-                } else if (is(xml, u"sheetData")) {
+                } else if (name == "sheetData") {
                     return flush();
                 }
-            } else if (xml.isCharacters() && inValue) {
-                cell.value += xml.text();
-            }
-            return true;
-        });
+                return true;
+            },
+            [&](const char* s, int len) {
+                if (inValue) cell.value.append(s, size_t(len));
+            });
     }
 };
 
@@ -500,6 +765,7 @@ RowList readXlsxRows(const QString& path, int columns) {
                        // Moved: the next row starts from empty texts anyway.
                        if (std::any_of(texts.begin(), texts.end(),
                                        [](const std::string& t) { return !t.empty(); })) {
+                           book.held += Book::rowCost(texts);
                            out.rows.push_back(std::move(texts));
                            out.rowNumbers.push_back(long(r) + 1);
                        }

@@ -1,14 +1,19 @@
 // The .xlsx reader on packages made here, part by part: every kind of cell read as the .xls
 // reader reads it, and every bad package refused with an answer, never a crash or a hang.
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 
 #include "common/residentmemory.h"
 #include "common/workbookfacts.h"
 #include "core/register/text.h"
 #include "core/workbook/biff8.h"
 #include "core/workbook/workbookreader.h"
+#include "core/workbook/xlsxreader.h"
 
 using namespace exchange;
 using reg::gb;
@@ -81,6 +86,24 @@ const QByteArray kStyles =
     R"(<cellXfs><xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="22"/><xf numFmtId="21"/>)"
     R"(<xf numFmtId="164"/><xf numFmtId="165"/></cellXfs>)";
 
+// The peak resident size, in KiB, while `read` runs, above the size before it.
+long peakGrowthKiB(const std::function<void()>& read) {
+    auto status = [](const char* field) {
+        QFile f(QStringLiteral("/proc/self/status"));
+        if (!f.open(QIODevice::ReadOnly)) return 0L;
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (line.startsWith(field))
+                return line.mid(qsizetype(strlen(field))).trimmed().toLong();
+        return 0L;
+    };
+    QFile reset(QStringLiteral("/proc/self/clear_refs"));  // the peak starts again from here
+    if (!reset.open(QIODevice::WriteOnly) || reset.write("5") != 1) return -1;
+    reset.close();
+    const long before = status("VmRSS:");
+    read();
+    return status("VmHWM:") - before;
+}
+
 }  // namespace
 
 class TestXlsx : public QObject {
@@ -129,6 +152,9 @@ class TestXlsx : public QObject {
             << "nosheet1" << int(ReadStatus::Ok) << int(ReadStatus::NoSheet1);
         QTest::newRow("empty sheet1")
             << "empty" << int(ReadStatus::EmptySheet) << int(ReadStatus::EmptySheet);
+        QTest::newRow("a DOCTYPE without entities") << "doctype" << no << no;
+        QTest::newRow("an entity no DOCTYPE declares") << "entity" << no << no;
+        QTest::newRow("XML 1.1") << "version" << no << no;
     }
     void badPackagesAreRefused() {
         QFETCH(QString, kind);
@@ -167,6 +193,12 @@ class TestXlsx : public QObject {
             parts[1].second.replace("name=\"Sheet1\"", "name=\"名单\"");
         } else if (kind == "empty") {
             parts = package({});
+        } else if (kind == "doctype") {
+            parts[2].second.prepend("<!DOCTYPE worksheet>");
+        } else if (kind == "entity") {
+            parts[2].second.replace("序号", "&nbsp;");
+        } else if (kind == "version") {
+            parts[2].second.prepend("<?xml version=\"1.1\"?>");
         }
         if (kind != "text") QVERIFY(xtest::writeZip(path, parts));
         QCOMPARE(int(readHeadings(path).status), headings);
@@ -183,6 +215,96 @@ class TestXlsx : public QObject {
                 200, 4096);
             QVERIFY2(growth <= 4096, qPrintable(QString::number(growth) + " KiB"));
         }
+    }
+
+    void partsInOtherEncodingsReadAsTheirTexts() {
+        // expat reads UTF-8 and UTF-16 itself; a part declared in another encoding is converted.
+        const std::pair<const char*, QString> cases[] = {{"GBK", QStringLiteral("王小明")},
+                                                         {"GB18030", QStringLiteral("王䶮𠮷")},
+                                                         {"UTF-16", QStringLiteral("王䶮𠮷")}};
+        for (const auto& [encoding, text] : cases) {
+            const QByteArray body =
+                "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><si><t>" +
+                text.toUtf8() + "</t></si></sst>";
+            const QByteArray decl =
+                QByteArray("<?xml version=\"1.0\" encoding=\"") + encoding + "\"?>";
+            auto parts = package(R"(<row r="1"><c t="s"><v>0</v></c></row>)", "<si/>");
+            QStringEncoder to(encoding);
+            parts[3].second = to(QString::fromUtf8(decl + body));
+            QTemporaryDir dir;
+            const QString path = dir.path() + "/enc.xlsx";
+            QVERIFY(xtest::writeZip(path, parts));
+            const HeadingList heads = readHeadings(path);
+            QCOMPARE(heads.status, ReadStatus::Ok);
+            QVERIFY2(heads.headings == std::vector<std::string>{reg::toGb(text)}, encoding);
+        }
+    }
+
+    void packagesThatGrowInMemoryAreRefusedSmall_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("columns");   // asked of the row reader
+        QTest::addColumn<int>("headings");  // ReadStatus of the heading reader
+        QTest::addColumn<int>("rows");      // and of the row reader
+        const int no = int(ReadStatus::NotWorkbook), ok = int(ReadStatus::Ok);
+        // Empty strings cost no bytes but their bookkeeping: 10 MB of them deflate to kilobytes.
+        QTest::newRow("shared strings past their count") << "empty strings" << 1 << no << no;
+        QTest::newRow("shared strings at their count") << "strings at count" << 1 << ok << ok;
+        QTest::newRow("shared strings past their bytes") << "long strings" << 1 << no << no;
+        // One long shared string copied into every cell of every row.
+        QTest::newRow("a long shared string in every cell") << "copies" << 26 << ok << no;
+        // Rows of one value each, 26 columns kept: the cells' bookkeeping is the cost.
+        QTest::newRow("rows past their budget") << "rows" << 26 << ok << no;
+        QTest::newRow("as many rows in fewer columns") << "rows" << 1 << ok << ok;
+    }
+    void packagesThatGrowInMemoryAreRefusedSmall() {
+        QFETCH(QString, kind);
+        QFETCH(int, columns);
+        QFETCH(int, headings);
+        QFETCH(int, rows);
+        const QByteArray head = R"(<row r="1"><c t="s"><v>0</v></c></row>)";
+        QByteArray strings, sheet = head + R"(<row r="2"><c><v>5</v></c></row>)";
+        if (kind == "empty strings" || kind == "strings at count") {
+            const int n = kMaxSharedStrings + (kind == "empty strings" ? 1 : 0);
+            strings.reserve(qsizetype(n) * 5);
+            for (int i = 0; i < n; ++i) strings += "<si/>";
+        } else if (kind == "long strings") {
+            // Distinct texts, so that the part deflates too little to trip the part's own limit.
+            const qint64 each = 64;
+            const qint64 n = kMaxSharedStringBytes / (each + kSharedStringCost) + 1;
+            strings.reserve(qsizetype(n * (each + 16)));
+            for (qint64 i = 0; i < n; ++i)
+                strings += "<si><t>" +
+                           QByteArray::number(i * 2654435761U, 36).repeated(each).left(each) +
+                           "</t></si>";
+        } else if (kind == "copies") {
+            strings = "<si><t>" + QByteArray(1 << 20, 'x') + "</t></si>";
+            QByteArray row;
+            for (int c = 0; c < 26; ++c) row += R"(<c t="s"><v>0</v></c>)";
+            for (int r = 3; r <= 100; ++r) sheet += "<row>" + row + "</row>";
+        } else if (kind == "rows") {
+            for (int r = 3; r <= 100000; ++r) sheet += "<row><c><v>1</v></c></row>";
+        }
+        if (strings.isEmpty()) strings = "<si/>";
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/grows.xlsx";
+        QVERIFY(xtest::writeZip(path, package(sheet, strings)));
+        QVERIFY(QFileInfo(path).size() < (kind == "long strings" ? 64 << 20 : 1 << 20));
+        QElapsedTimer timer;
+        timer.start();
+        HeadingList heads;
+        RowList read;
+        const long peak = peakGrowthKiB([&] {
+            heads = readHeadings(path);
+            read = readRows(path, columns);
+        });
+        QCOMPARE(int(heads.status), headings);
+        QCOMPARE(int(read.status), rows);
+        if (read.status == ReadStatus::Ok) QVERIFY(!read.rows.empty());
+        // Refused before the memory is taken, and quickly (a loose bound for a busy machine).
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed()) + " ms"));
+        if (xtest::kResidentSizeMeaningful && peak >= 0)
+            QVERIFY2(peak < (kind == "long strings" ? 160 : 96) * 1024,
+                     qPrintable(QString::number(peak) + " KiB"));
     }
 
     void rowsKeepTheirNumbersPastBlankOnes() {
