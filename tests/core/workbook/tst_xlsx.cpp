@@ -1,6 +1,5 @@
 // The .xlsx reader on packages made here, part by part: every kind of cell read as the .xls
 // reader reads it, and every bad package refused with an answer, never a crash or a hang.
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
@@ -289,8 +288,6 @@ class TestXlsx : public QObject {
         const QString path = dir.path() + "/grows.xlsx";
         QVERIFY(xtest::writeZip(path, package(sheet, strings)));
         QVERIFY(QFileInfo(path).size() < (kind == "long strings" ? 64 << 20 : 1 << 20));
-        QElapsedTimer timer;
-        timer.start();
         HeadingList heads;
         RowList read;
         const long peak = peakGrowthKiB([&] {
@@ -300,8 +297,7 @@ class TestXlsx : public QObject {
         QCOMPARE(int(heads.status), headings);
         QCOMPARE(int(read.status), rows);
         if (read.status == ReadStatus::Ok) QVERIFY(!read.rows.empty());
-        // Refused before the memory is taken, and quickly (a loose bound for a busy machine).
-        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed()) + " ms"));
+        // Refused before the memory is taken (how fast is bench_exchange's to say, not a test's).
         if (xtest::kResidentSizeMeaningful && peak >= 0)
             QVERIFY2(peak < (kind == "long strings" ? 160 : 96) * 1024,
                      qPrintable(QString::number(peak) + " KiB"));
