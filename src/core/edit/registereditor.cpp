@@ -487,6 +487,8 @@ Outcome RegisterEditor::applyChanges(const std::vector<RecordChange>& changes,
         const auto& person = e.after.empty() ? e.before : e.after;
         e.serial = person[F序号 - 1];
         e.name = person[F姓名 - 1];
+        // Part of an import: its workbook named, which tells the entry from a batch's record.
+        if (partOf) e.file = partOf->file;
         entries.push_back(std::move(e));
     }
     static_cast<void>(store.CloseAllTables());  // only read

@@ -68,7 +68,10 @@ QString remark(const history::Entry& e) {
                    history::accessWhere(e) +
                    (e.countAfter >= 0 ? QStringLiteral("，%1 人").arg(e.countAfter) : QString());
         default:
-            // A record of a batch names the batch's safety copy, one of a business its title.
+            // A record of a batch names the batch's safety copy, one an import updated also the
+            // import's workbook, one of a business only its title.
+            if (!e.copy.isEmpty() && !e.file.isEmpty())
+                return QStringLiteral("导入时更新（表格文件 %1）").arg(e.file);
             if (!e.copy.isEmpty()) return QStringLiteral("批量变更的一项");
             return e.file.isEmpty() ? QString() : QStringLiteral("户籍业务的一项");
     }

@@ -1,5 +1,6 @@
 // The import/export window driven through its controls: the lists, the import and export with
 // their messages, progress bars and button states, and the close paths.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -27,6 +28,7 @@
 #include "gui/exchange/exchangewindow.h"
 #include "gui/exchange/importpreview.h"
 #include "gui/exchange/resultexport.h"
+#include "gui/history/historywindow.h"
 #include "samplegen.h"
 
 using namespace reg;
@@ -206,6 +208,18 @@ class TestExchangeWindow : public QObject {
         QVERIFY(target && target->action == history::Action::Import);
         const QString question = exchange::undoQuestion(pf_->path(), *target);
         QVERIFY2(question.contains(QStringLiteral("更新已有人员 1 人")), qPrintable(question));
+        {
+            // The update is named in the history as the import's, not as a batch's.
+            maint::HistoryWindow h(pf_->path(), *dialogs_);
+            auto* list = find<QAbstractItemView>(&h, "记录列表");
+            QStringList remarks;
+            for (int r = 0; r < list->model()->rowCount(); ++r)
+                remarks << list->model()->index(r, 4).data().toString();
+            QVERIFY2(
+                remarks.contains(
+                    QStringLiteral("导入时更新（表格文件 %1）").arg(QFileInfo(book).fileName())),
+                qPrintable(remarks.join('|')));
+        }
         dialogs_->expectQuestion(question, true);
         dialogs_->expectNotice(exchange::msg::kUndone);
         click(window_, "撤销按钮");
